@@ -1,0 +1,36 @@
+// Shared pieces of the `varnel` program: the global options, opening the
+// ledger as the application does at start, and printing.
+#pragma once
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "model/environment.h"
+#include "model/ledger.h"
+
+namespace varnel::cli {
+
+struct Context {
+  EnvironmentOptions options;
+  bool json = false;
+
+  Environment environment() const { return Environment::make(options); }
+  // Opens the ledger and, when it has no settings yet, writes the default
+  // ledger (as the application does at its first start).
+  std::unique_ptr<Ledger> openLedger() const;
+};
+
+void printJson(const nlohmann::json& value);
+
+// Parses a whole decimal integer; throws InputError naming `what` otherwise.
+long long parseInteger(const std::string& text, const std::string& what);
+
+void addInitCommand(CLI::App& app, Context& ctx);
+void addSettingsCommands(CLI::App& app, Context& ctx);
+void addStoreCommands(CLI::App& app, Context& ctx);
+
+}  // namespace varnel::cli

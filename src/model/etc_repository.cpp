@@ -1,0 +1,368 @@
+#include "model/etc_repository.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "model/common_data.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kLive = " (ZISDEL IS NULL OR ZISDEL != 1)";
+
+int toInt(const Text& text) {
+  if (!text) return 0;
+  int value = 0;
+  const char* begin = text->data();
+  std::from_chars(begin, begin + text->size(), value);
+  return value;
+}
+
+// The eleven message filter texts of a new ledger: (language, text).
+const std::vector<std::pair<std::string, std::string>>& basicSmsFilters() {
+  static const std::vector<std::pair<std::string, std::string>> kFilters = {
+      {"pt", "Informa:"},
+      {"pt", "Pagamento com cartão de débito"},
+      {"pt", "Pagamento com boleto"},
+      {"pt", "Transferencia entre contas"},
+      {"zh_CN", "的账户于"},
+      {"zh_CN", "的卡于"},
+      {"zh_CN", "您尾号"},
+      {"ko", "승인"},
+      {"ko", "감사합니다"},
+      {"ko", "내역"},
+      {"ko", "사용"},
+  };
+  return kFilters;
+}
+
+}  // namespace
+
+const std::map<int, std::string>& EtcRepository::keyedKinds() {
+  using namespace etc_kind;
+  static const std::map<int, std::string> kKeys = {
+      {kCardAccountingType, "card_accounting_type"},
+      {kStartDay, "start_day"},
+      {kMoneyColor, "money_color"},
+      {kCarryOver, "carry_over"},
+      {kSmsRemoveText, "sms_remove_text"},
+      {kDbVersion, "ios_db_version"},
+      {kDefaultPeriodType, "default_period_type"},
+      {kUseInstallment, "use_installment"},
+      {kSmsUseCopyPaste, "sms_use_copy_paste"},
+      {kWeekStartDay, "week_start_day"},
+      {kMainTabFirstView, "main_tab_first_view"},
+      {kTimeDisplayOrder, "time_display_order"},
+      {kMonthStartWeekendType, "month_start_weekend_type"},
+      {kRepeatReflectType, "repeat_reflect_type"},
+      {kShowTxMemoOnDayList, "show_tx_memo_on_day_list"},
+      {kMainTabScrollType, "main_tab_scroll_type"},
+      {kMemoBtnOnDaily, "memo_btn_on_daily"},
+      {kInputFormOrder, "input_form_order"},
+      {kUseSubCategory, "use_sub_category"},
+      {kUseAutoComplete, "use_auto_complete"},
+      {kInitDbVersion, "init_db_version"},
+  };
+  return kKeys;
+}
+
+std::string EtcRepository::datayTypeKeyByDataType(int dataType) {
+  auto it = keyedKinds().find(dataType);
+  return it == keyedKinds().end() ? std::string() : it->second;
+}
+
+std::vector<Etc> EtcRepository::liveOfKind(int dataType) {
+  return fetch<Etc>(std::string(" WHERE ZDATATYPE = ? AND") + kLive + " ORDER BY Z_PK", dataType);
+}
+
+void EtcRepository::reload() { ledger_.commonData().ReloadAppDataEtc(); }
+
+std::optional<Etc> EtcRepository::getEtcUserSettingByType(int dataType) {
+  return getFirst(
+      fetch<Etc>(std::string(" WHERE ZDATATYPE = ? AND") + kLive + " ORDER BY Z_PK LIMIT 1",
+                 dataType));
+}
+
+bool EtcRepository::updateEtcUserSettingByType(int dataType, const std::string& data) {
+  bool ok = true;
+  {
+    StoreTransaction transaction(getContext());
+    std::vector<Etc> records = liveOfKind(dataType);
+    Etc keep;
+    if (records.empty()) {
+      keep = newObjectForEntity<Etc>();
+      keep.DataType = dataType;
+      keep.isDel = 0;
+    } else {
+      auto newest = std::max_element(records.begin(), records.end(), [](const Etc& a, const Etc& b) {
+        return a.utime.value_or(0) < b.utime.value_or(0);
+      });
+      keep = *newest;
+      for (auto& r : records) {
+        if (r.pk != keep.pk) ok = deleteRecord(r, "updateEtc") && ok;
+      }
+    }
+    keep.Data = data;
+    keep.datayTypeKey = datayTypeKeyByDataType(dataType);
+    ok = saveStamped(keep, "updateEtc") && ok;
+    if (ok) {
+      try {
+        transaction.commit();
+      } catch (const SQLite::Exception& e) {
+        log().error("updateEtc fail {}", e.what());
+        ok = false;
+      }
+    }
+  }
+  if (ok) log().info("updateEtc success");
+  reload();
+  return ok;
+}
+
+bool EtcRepository::updateEtcUserSettingByType(int dataType, const ZData& zData) {
+  auto record = getEtcUserSettingByType(dataType);
+  if (!record) return false;
+  record->zData = zData.text;
+  record->datayTypeKey = datayTypeKeyByDataType(dataType);
+  const bool ok = saveStamped(*record, "updateEtc");
+  reload();
+  return ok;
+}
+
+bool EtcRepository::addEtcUserSettingByType(int dataType, const std::string& data,
+                                            const std::optional<std::string>& zData) {
+  Etc record = newObjectForEntity<Etc>();
+  record.DataType = dataType;
+  record.Data = data;
+  record.zData = zData;
+  record.isDel = 0;
+  record.datayTypeKey = datayTypeKeyByDataType(dataType);
+  const bool ok = saveStamped(record, "updateEtc");
+  reload();
+  return ok;
+}
+
+bool EtcRepository::updateOnlyOneEtc(int dataType, const std::string& data) {
+  bool ok = true;
+  {
+    StoreTransaction transaction(getContext());
+    std::vector<Etc> records = liveOfKind(dataType);
+    Etc keep;
+    if (records.empty()) {
+      keep = newObjectForEntity<Etc>();
+      keep.DataType = dataType;
+      keep.isDel = 0;
+    } else {
+      keep = records.front();
+      for (size_t i = 1; i < records.size(); ++i) {
+        assignNumber(records[i].isDel, 1);
+        ok = save(records[i], "updateEtc") && ok;
+      }
+    }
+    keep.Data = data;
+    keep.datayTypeKey = datayTypeKeyByDataType(dataType);
+    ok = save(keep, "updateEtc") && ok;
+    if (ok) transaction.commit();
+  }
+  reload();
+  return ok;
+}
+
+std::vector<Etc> EtcRepository::listSmsFilter() { return liveOfKind(etc_kind::kSmsRemoveText); }
+
+bool EtcRepository::getUseSubCategory() {
+  auto record = getEtcUserSettingByType(etc_kind::kUseSubCategory);
+  return record && toInt(record->Data) == 1;
+}
+
+bool EtcRepository::updateUseSubCategory(bool use) {
+  return updateEtcUserSettingByType(etc_kind::kUseSubCategory, use ? "1" : "0");
+}
+
+int EtcRepository::getDBVersion() {
+  auto record = getEtcUserSettingByType(etc_kind::kDbVersion);
+  return record ? toInt(record->Data) : 0;
+}
+
+bool EtcRepository::updateDBVersion() {
+  return updateEtcUserSettingByType(etc_kind::kDbVersion, std::to_string(kCurrentDataVersion));
+}
+
+bool EtcRepository::checkDBVersion() {
+  std::vector<Etc> records = liveOfKind(etc_kind::kDbVersion);
+  if (records.size() < 2) return true;
+  // Keeping the highest version: keeping an older one would run migrations
+  // again over data they already converted.
+  std::stable_sort(records.begin(), records.end(),
+                   [](const Etc& a, const Etc& b) { return toInt(a.Data) > toInt(b.Data); });
+  std::vector<Etc> extra(records.begin() + 1, records.end());
+  for (auto& r : extra) assignNumber(r.isDel, 1);
+  const bool ok = saveAll(extra, "updateEtc", true);
+  reload();
+  return ok;
+}
+
+std::string EtcRepository::getFistInstallVersion() {
+  auto record = getEtcUserSettingByType(etc_kind::kInitDbVersion);
+  return record && record->Data ? *record->Data : std::string();
+}
+
+bool EtcRepository::updateFistInstallVersion() {
+  return updateEtcUserSettingByType(etc_kind::kInitDbVersion, VARNEL_VERSION);
+}
+
+bool EtcRepository::updatePassword(const std::string& password) {
+  bool ok = updateEtcUserSettingByType(etc_kind::kPassword, password);
+  if (ok && password.empty()) ok = updateEtcUserSettingByType(etc_kind::kPassword, ZData{"0"});
+  return ok;
+}
+
+bool EtcRepository::saveBasicEtc(int variant) {
+  using namespace etc_kind;
+  const std::string& language = ledger_.env().language();
+  const bool installments =
+      language == "ko" || language == "ja" || language == "pt" || language == "zh_CN";
+  const std::vector<std::pair<int, std::string>> values = {
+      {kCardAccountingType, "0"},
+      {kStartDay, "1"},
+      {kMoneyColor, "0"},
+      {kCarryOver, "0"},
+      {kShowFullMessage, "0"},
+      {kDefaultPeriodType, "6"},
+      {kUseInstallment, installments ? "1" : "0"},
+      {kSmsUseCopyPaste, language == "ko" ? "1" : "0"},
+      {kWeekStartDay, "0"},
+      {kMainTabFirstView, "0"},
+      {kTimeDisplayOrder, "5"},
+      {kMonthStartWeekendType, "0"},
+      {kRepeatReflectType, "0"},
+      {kShowTxMemoOnDayList, "0"},
+      {kMainTabScrollType, "1"},
+      {kMemoBtnOnDaily, variant == 7 ? "1" : "0"},
+      {kInputFormOrder, "1"},
+      {kUseSubCategory, "0"},
+      {kUseAutoComplete, "1"},
+      {kDbVersion, std::to_string(kCurrentDataVersion)},
+      {kInitDbVersion, VARNEL_VERSION},
+  };
+  std::vector<Etc> records;
+  for (const auto& [kind, value] : values) {
+    Etc r = newObjectForEntity<Etc>();
+    r.DataType = kind;
+    r.Data = value;
+    r.isDel = 0;
+    r.datayTypeKey = datayTypeKeyByDataType(kind);
+    records.push_back(std::move(r));
+  }
+  if (liveOfKind(kSmsRemoveText).empty()) {
+    for (const auto& [lang, text] : basicSmsFilters()) {
+      Etc r = newObjectForEntity<Etc>();
+      r.DataType = kSmsRemoveText;
+      r.Data = text;
+      r.zData = lang;
+      r.isDel = 0;
+      r.datayTypeKey = datayTypeKeyByDataType(kSmsRemoveText);
+      records.push_back(std::move(r));
+    }
+  }
+  bool ok = true;
+  {
+    StoreTransaction transaction(getContext());
+    // A kind that already has a record keeps it (single-valued kinds only).
+    std::vector<Etc> missing;
+    for (auto& r : records) {
+      if (*r.DataType == kSmsRemoveText || liveOfKind(static_cast<int>(*r.DataType)).empty()) {
+        missing.push_back(std::move(r));
+      }
+    }
+    ok = saveAll(missing, "updateEtc", true);
+    if (ok) transaction.commit();
+  }
+  if (variant == 6 || variant == 7) {
+    ledger_.preferences().setString("main_tab_add_memo_btn", variant == 7 ? "show" : "none");
+  }
+  reload();
+  return ok;
+}
+
+void EtcRepository::updateEtc(Etc& record, bool isAdd, bool isRequestSync,
+                              const std::function<void(bool ok)>& completion) {
+  if (isAdd) record.isDel = 0;
+  if (record.DataType) record.datayTypeKey = datayTypeKeyByDataType(static_cast<int>(*record.DataType));
+  if (!isRequestSync || isAdd) {
+    const bool ok = saveStamped(record, "updateEtc");
+    reload();
+    if (completion) completion(ok);
+    return;
+  }
+  // The change is undone unless the cloud confirms it: keep the stored copy.
+  std::optional<Etc> stored = record.pk ? dataByUid<Etc>(record.uid.value_or("")) : std::nullopt;
+  auto undo = [this, stored, &record]() {
+    if (stored) {
+      record = *stored;
+      save(record, "updateEtc");
+    }
+    reload();
+  };
+  if (!saveStamped(record, "updateEtc")) {
+    reload();
+    if (completion) completion(false);
+    return;
+  }
+  CloudSyncRequester* cloud = ledger_.cloudSync();
+  if (!cloud) {
+    undo();
+    if (completion) completion(false);
+    return;
+  }
+  cloud->requestSyncAndUpload([this, undo, completion](bool ok) {
+    if (!ok) undo();
+    else reload();
+    if (completion) completion(ok);
+  });
+}
+
+std::vector<Etc> EtcRepository::getListAll() { return fetch<Etc>(" ORDER BY Z_PK"); }
+
+bool EtcRepository::migration2192(const std::map<int, std::string>& olderValues) {
+  using namespace etc_kind;
+  static const int kKinds[] = {kCardAccountingType, kOldTransferOption, kStartDay,
+                               kShowFullMessage,    kPassword,          kMoneyColor,
+                               kCarryOver,          kDbVersion,         kDefaultPeriodType,
+                               kWeekStartDay,       kTimeDisplayOrder,  kUseAutoComplete};
+  bool ok = true;
+  StoreTransaction transaction(getContext());
+  for (int kind : kKinds) {
+    auto it = olderValues.find(kind);
+    if (it != olderValues.end()) ok = updateOnlyOneEtc(kind, it->second) && ok;
+  }
+  std::vector<Etc> all = getListAll();
+  for (auto& r : all) {
+    if (!r.uid || r.uid->empty()) r.uid = newUid();
+    r.datayTypeKey = datayTypeKeyByDataType(static_cast<int>(r.DataType.value_or(0)));
+  }
+  ok = saveAll(all, "updateEtc", false) && ok;
+  if (ok) transaction.commit();
+  reload();
+  return ok;
+}
+
+bool EtcRepository::startScreenTypeFix() {
+  std::vector<Etc> records = liveOfKind(etc_kind::kOldStartScreen);
+  if (records.empty()) return true;
+  records.front().DataType = etc_kind::kMainTabFirstView;
+  records.front().datayTypeKey = datayTypeKeyByDataType(etc_kind::kMainTabFirstView);
+  for (size_t i = 1; i < records.size(); ++i) assignNumber(records[i].isDel, 1);
+  const bool ok = saveAll(records, "updateEtc", true);
+  reload();
+  return ok;
+}
+
+bool EtcRepository::autoCompleteMigration() {
+  auto record = getEtcUserSettingByType(etc_kind::kUseAutoComplete);
+  if (record && toInt(record->Data) == 1) return true;
+  return updateEtcUserSettingByType(etc_kind::kUseAutoComplete, "1");
+}
+
+}  // namespace varnel

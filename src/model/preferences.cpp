@@ -1,0 +1,44 @@
+#include "model/preferences.h"
+
+#include <fstream>
+
+namespace varnel {
+
+Preferences::Preferences(std::filesystem::path file) : file_(std::move(file)) {
+  std::ifstream in(file_);
+  if (!in) return;
+  auto parsed = nlohmann::json::parse(in, nullptr, false);
+  if (parsed.is_object()) values_ = std::move(parsed);
+}
+
+std::optional<std::string> Preferences::getString(const std::string& key) const {
+  auto it = values_.find(key);
+  if (it == values_.end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+bool Preferences::setString(const std::string& key, const std::string& value) {
+  values_[key] = value;
+  return write();
+}
+
+bool Preferences::remove(const std::string& key) {
+  values_.erase(key);
+  return write();
+}
+
+bool Preferences::write() {
+  std::error_code ec;
+  std::filesystem::create_directories(file_.parent_path(), ec);
+  const auto temp = file_.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    if (!out) return false;
+    out << values_.dump(2) << '\n';
+    if (!out.flush()) return false;
+  }
+  std::filesystem::rename(temp, file_, ec);
+  return !ec;
+}
+
+}  // namespace varnel

@@ -1,0 +1,33 @@
+// The device's own key/value preferences (last automatic-payment day, rate
+// refresh time, macro refresh version, set-up choices). They belong to the
+// device, not to the ledger: they are not backed up or synchronised.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace varnel {
+
+class Preferences {
+ public:
+  // Reads `file` when it exists; an unreadable file counts as empty and is
+  // replaced at the next write.
+  explicit Preferences(std::filesystem::path file);
+
+  std::optional<std::string> getString(const std::string& key) const;
+  // Writes through to the file at once (whole-file replace, so a crash never
+  // leaves half a file). Returns false when the file cannot be written.
+  bool setString(const std::string& key, const std::string& value);
+  bool remove(const std::string& key);
+
+ private:
+  bool write();
+
+  std::filesystem::path file_;
+  nlohmann::json values_ = nlohmann::json::object();
+};
+
+}  // namespace varnel

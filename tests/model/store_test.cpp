@@ -1,0 +1,256 @@
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include <gtest/gtest.h>
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
+
+#include "model/base_repository.h"
+#include "model/errors.h"
+#include "model/etc_repository.h"
+#include "support/test_ledger.h"
+
+namespace varnel {
+namespace {
+
+using testing::LedgerTest;
+using testing::TempDir;
+using testing::testEnvironment;
+
+std::string readBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::shared_ptr<spdlog::logger> nullLog() {
+  return std::make_shared<spdlog::logger>("null", std::make_shared<spdlog::sinks::null_sink_mt>());
+}
+
+TEST_F(LedgerTest, NewStoreHasEveryTableAndColumnAndDeleteJournal) {
+  auto& db = ledger_->store().db();
+  EXPECT_EQ(db.execAndGet("PRAGMA journal_mode").getString(), "delete");
+  EXPECT_EQ(db.execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion);
+  for (const auto& schema : allTableSchemas()) {
+    EXPECT_TRUE(ledger_->store().columnExists(schema.table, "Z_PK")) << schema.table;
+    for (const auto& [column, type] : schema.columns) {
+      EXPECT_TRUE(ledger_->store().columnExists(schema.table, column)) << schema.table << "." << column;
+    }
+  }
+  EXPECT_EQ(allTableSchemas().size(), 19u);
+  EXPECT_TRUE(ledger_->store().columnExists("ZINOUTCOME", "ZDO_TYPE"));
+  EXPECT_TRUE(ledger_->store().columnExists("ZASSET", "ZCARD_DAYFIN"));
+  EXPECT_TRUE(ledger_->store().columnExists("ZINOUTCOME", "ZTXUIDTRANS"));
+  EXPECT_TRUE(ledger_->store().columnExists("ZMESSAGEMACRO2", "ZUSEYN"));
+  EXPECT_TRUE(ledger_->openReport().created);
+}
+
+// Files the store must refuse, each left byte-for-byte as it was.
+TEST(StoreRefusal, ForeignFilesAreRefusedAndLeftUnchanged) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"text file",
+       [](const auto& p) { std::ofstream(p) << "Date,Amount\n2026-01-01,5\n"; },
+       "not a ledger store"},
+      {"other database",
+       [](const auto& p) {
+         SQLite::Database db(p.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+         db.exec("CREATE TABLE photos (id INTEGER PRIMARY KEY, name TEXT)");
+         db.exec("INSERT INTO photos (name) VALUES ('cat.jpg')");
+       },
+       "without ledger tables"},
+      {"newer schema",
+       [](const auto& p) {
+         SQLite::Database db(p.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+         db.exec("CREATE TABLE ZETC (Z_PK INTEGER PRIMARY KEY, ZUID VARCHAR)");
+         db.exec("PRAGMA user_version = 99");
+       },
+       "newer version"},
+      {"other application",
+       [](const auto& p) {
+         SQLite::Database db(p.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+         db.exec("CREATE TABLE ZETC (Z_PK INTEGER PRIMARY KEY, ZUID VARCHAR)");
+         db.exec("PRAGMA application_id = 42");
+       },
+       "another application"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const Environment env = testEnvironment(dir.path());
+    std::filesystem::create_directories(env.documentsDir());
+    c.make(env.storePath());
+    const std::string before = readBytes(env.storePath());
+    try {
+      Ledger::open(env, nullLog());
+      ADD_FAILURE() << c.name << " was opened";
+    } catch (const StoreError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(readBytes(env.storePath()), before) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(env.storePath().string() + "-journal")) << c.name;
+  }
+}
+
+TEST(StoreOpen, UnwritableFolderIsAClearError) {
+  TempDir dir;
+  std::ofstream(dir.path() / "file") << "x";
+  // The home is below a plain file, so no folder can be made there.
+  const Environment env = testEnvironment(dir.path() / "file" / "home");
+  EXPECT_THROW(Ledger::open(env, nullLog()), StoreError);
+}
+
+TEST(StoreOpen, OlderStoreGetsMissingTablesAndColumnsAndKeepsItsRows) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  std::filesystem::create_directories(env.documentsDir());
+  {
+    SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    db.exec("CREATE TABLE ZINOUTCOME (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, ZUID VARCHAR, "
+            "ZDO_TYPE VARCHAR, ZAMOUNT FLOAT)");
+    db.exec("INSERT INTO ZINOUTCOME (Z_ENT, ZUID, ZDO_TYPE, ZAMOUNT) VALUES (3, 'A', '1', 9.5)");
+  }
+  auto ledger = Ledger::open(env, nullLog());
+  BaseRepository repo(*ledger);
+  auto tx = repo.dataByUid<InOutCome>("A");
+  ASSERT_TRUE(tx);
+  EXPECT_EQ(tx->amount, 9.5);
+  EXPECT_FALSE(tx->amountAccount.has_value());
+  EXPECT_TRUE(ledger->store().columnExists("ZINOUTCOME", "Z_ENT"));  // foreign columns are kept
+  EXPECT_TRUE(ledger->store().tableExists("ZMEMO"));
+}
+
+// A foreign-made store with every kind of duplicate the repair handles.
+void writeDuplicatedStore(const std::filesystem::path& path, int copies) {
+  SQLite::Database db(path.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+  for (const auto& schema : allTableSchemas()) {
+    std::string sql = "CREATE TABLE " + schema.table + " (Z_PK INTEGER PRIMARY KEY";
+    for (const auto& [column, type] : schema.columns) {
+      // An older layout: settings and accounts without a deletion column.
+      if ((schema.table == "ZETC" || schema.table == "ZASSET") && column == "ZISDEL") continue;
+      sql += ", " + column + " " + type;
+    }
+    db.exec(sql + ")");
+    for (int uid = 0; uid < 3; ++uid) {
+      for (int c = 0; c < copies; ++c) {
+        db.exec("INSERT INTO " + schema.table + " (ZUID) VALUES ('" + std::to_string(uid) + "')");
+      }
+    }
+  }
+}
+
+TEST(UidRepair, OpeningAStoreWithDuplicatesCopiesRepairsAndOpens) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  std::filesystem::create_directories(env.documentsDir());
+  writeDuplicatedStore(env.storePath(), 3);
+  const std::string original = readBytes(env.storePath());
+
+  auto ledger = Ledger::open(env, nullLog());
+  ASSERT_TRUE(ledger->openReport().repair);
+  ASSERT_TRUE(ledger->openReport().safetyCopy);
+  EXPECT_EQ(ledger->openReport().safetyCopy->filename(), "beforeUidFix_20261210_09001000.vnbak");
+  EXPECT_EQ(readBytes(*ledger->openReport().safetyCopy), original);
+
+  auto& db = ledger->store().db();
+  for (const auto& schema : allTableSchemas()) {
+    EXPECT_EQ(db.execAndGet("SELECT COUNT(*) FROM " + schema.table).getInt(), 9) << schema.table;
+    if (schema.table == "ZCODEDATA" || schema.table == "ZCODELINK" || schema.table == "ZPROPERTY") {
+      continue;
+    }
+    EXPECT_EQ(db.execAndGet("SELECT COUNT(*) - COUNT(DISTINCT ZUID) FROM " + schema.table +
+                            " WHERE ZUID IS NOT NULL").getInt(),
+              0)
+        << schema.table;
+  }
+  EXPECT_TRUE(ledger->store().columnExists("ZETC", "ZISDEL"));
+}
+
+TEST(UidRepair, KeepsOneRowAndRenamesTheOthersByTable) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  std::filesystem::create_directories(env.documentsDir());
+  writeDuplicatedStore(env.storePath(), 3);
+  auto log = nullLog();
+  SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE);
+  const RepairReport report = fixNotUniqueUid(db, *log);
+  EXPECT_EQ(report.columnsAdded, (std::vector<std::string>{"ZETC.ZISDEL", "ZASSET.ZISDEL"}));
+  ASSERT_EQ(report.tables.size(), 16u);
+  EXPECT_EQ(report.tables.front().table, "ZINOUTCOME");
+  EXPECT_EQ(report.tables.back().table, "ZSMSRAWREAD");
+  for (const auto& t : report.tables) {
+    EXPECT_EQ(t.zeroUidsCleared, 3) << t.table;
+    EXPECT_EQ(t.duplicateUids, 2) << t.table;  // "1" and "2"; "0" became null first
+    EXPECT_EQ(t.rowsRenamed, 4) << t.table;
+  }
+
+  auto rows = [&](const std::string& sql) {
+    std::vector<std::string> out;
+    SQLite::Statement st(db, sql);
+    while (st.executeStep()) out.push_back(st.getColumn(0).getString());
+    return out;
+  };
+  // Categories: one row keeps "1"; the others become "1_<pk>" and are deleted.
+  auto categories = rows("SELECT ZUID || ':' || Z_PK || ':' || IFNULL(ZISDEL, 'null') FROM ZCATEGORY "
+                         "WHERE ZUID LIKE '1%' ORDER BY Z_PK");
+  ASSERT_EQ(categories.size(), 3u);
+  int kept = 0;
+  for (const auto& row : categories) {
+    if (row.rfind("1:", 0) == 0) {
+      ++kept;
+      EXPECT_NE(row.find(":null"), std::string::npos) << row;
+    } else {
+      const std::string pk = row.substr(row.find(':') + 1, row.rfind(':') - row.find(':') - 1);
+      EXPECT_EQ(row, "1_" + pk + ":" + pk + ":1");
+    }
+  }
+  EXPECT_EQ(kept, 1);
+  // Transactions stay live with their new identifiers.
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM ZINOUTCOME WHERE ZUID LIKE '1_%' AND ZISDEL IS NULL")[0], "2");
+  // Message rules are switched off rather than deleted.
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM ZMESSAGEMACRO2 WHERE ZUID LIKE '2_%' AND ZUSEYN = 'N'")[0], "2");
+  // Rows that had uid "0" keep a null identifier.
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM ZTAG WHERE ZUID IS NULL")[0], "3");
+  // Tables outside the sixteen are not touched.
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM ZCODEDATA WHERE ZUID = '1'")[0], "3");
+}
+
+TEST(SafetyCopy, NamesTellTheReasonAndTheLocalTime) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path(), {.now = "2026-03-07T21:45:09"});
+  std::filesystem::create_directories(env.documentsDir());
+  std::ofstream(env.storePath()) << "ledger bytes";
+  auto log = nullLog();
+  struct Case {
+    SafetyCopyReason reason;
+    std::string argument;
+    std::string name;
+  } cases[] = {
+      {SafetyCopyReason::kBeforeMigration, "2190", "2194_2190_20260307_21450709.vnbak"},
+      {SafetyCopyReason::kBeforeCurrencyChange, "KRW", "KRW_beforeChangCurrency_20260307_21450709.vnbak"},
+      {SafetyCopyReason::kBeforeUidFix, "", "beforeUidFix_20260307_21450709.vnbak"},
+  };
+  for (const auto& c : cases) {
+    auto copy = backupDataBeforeMigration(env, *log, env.storePath(), c.reason, c.argument);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(*copy, env.documentsDir() / "InternalData" / c.name);
+    EXPECT_EQ(readBytes(*copy), "ledger bytes");
+  }
+  // A second copy in the same second never overwrites the first.
+  std::ofstream(env.storePath()) << "changed";
+  EXPECT_FALSE(backupDataBeforeMigration(env, *log, env.storePath(), SafetyCopyReason::kBeforeUidFix));
+  EXPECT_EQ(readBytes(env.documentsDir() / "InternalData" / "beforeUidFix_20260307_21450709.vnbak"),
+            "ledger bytes");
+}
+
+TEST(Dates, StoreSecondsAndMillisecondsConvert) {
+  EXPECT_EQ(storeSecondsToMs(0), 978307200000);
+  EXPECT_EQ(storeSecondsToMs(1.5), 978307201500);
+  EXPECT_DOUBLE_EQ(msToStoreSeconds(978307201500), 1.5);
+}
+
+}  // namespace
+}  // namespace varnel
