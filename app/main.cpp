@@ -23,6 +23,11 @@ int main(int argc, char** argv) {
   cli::addInitCommand(app, ctx);
   cli::addSettingsCommands(app, ctx);
   cli::addStoreCommands(app, ctx);
+  cli::addCategoryCommands(app, ctx);
+  cli::addRecordCommands(app, ctx);
+  cli::addCurrencyCommands(app, ctx);
+  cli::addAccountCommands(app, ctx);
+  cli::addMacroCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

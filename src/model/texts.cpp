@@ -8,12 +8,15 @@ namespace varnel {
 
 std::map<std::string, std::string> loadTextTable(const std::string& language) {
   std::map<std::string, std::string> table;
-  auto data = resource("strings/" + language + ".xml");
-  if (!data) return table;
-  pugi::xml_document doc;
-  if (!doc.load_buffer(data->data(), data->size())) return table;
-  for (auto node : doc.child("texts").children("text")) {
-    table[node.attribute("key").as_string()] = node.text().as_string();
+  // Every file in the language's folder, one per area of the ledger.
+  const std::string prefix = "strings/" + language + "/";
+  for (const auto& r : detail::embeddedResources()) {
+    if (std::string_view(r.name).rfind(prefix, 0) != 0) continue;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(r.data.data(), r.data.size())) continue;
+    for (auto node : doc.child("texts").children("text")) {
+      table[node.attribute("key").as_string()] = node.text().as_string();
+    }
   }
   return table;
 }

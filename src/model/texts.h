@@ -21,8 +21,8 @@ class Texts {
   std::map<std::string, std::string> english_;
 };
 
-// The table of one language's resource ("strings/<language>.xml"); empty when
-// there is none. Exposed for tests that check the tables cover each other.
+// The table of one language: every "strings/<language>/*.xml" resource
+// merged; empty when there is none. Exposed for tests that check the tables cover each other.
 std::map<std::string, std::string> loadTextTable(const std::string& language);
 
 }  // namespace varnel
