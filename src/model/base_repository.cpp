@@ -30,8 +30,6 @@ std::string randomUuid(bool upper) {
   return out;
 }
 
-int februaryLength(int year) { return year % 4 == 0 ? 29 : 28; }
-
 }  // namespace
 
 std::string BaseRepository::newUid() { return randomUuid(true); }
@@ -43,15 +41,7 @@ RepairReport BaseRepository::fixNotUniqueUid() {
 }
 
 int BaseRepository::getStartDay(int year, int month, int startDay) {
-  if (startDay == 29 || startDay == 30) {
-    return month == 2 ? februaryLength(year) : startDay;
-  }
-  if (startDay == 31) {
-    if (month == 2) return februaryLength(year);
-    if (month == 4 || month == 6 || month == 9 || month == 11) return 30;
-    return 31;
-  }
-  return startDay;
+  return clampStartDay(year, month, startDay);
 }
 
 std::string BaseRepository::getAddDay(const std::string& yyyymm, int startDay) {

@@ -19,6 +19,13 @@ UDate toUDate(double storeSeconds) {
 
 }  // namespace
 
+int clampStartDay(int year, int month, int startDay) {
+  if (startDay < 29 || startDay > 31) return startDay;
+  if (month == 2) return year % 4 == 0 ? 29 : 28;
+  if (startDay == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return 30;
+  return startDay;
+}
+
 DateUtil::DateUtil(const std::string& timeZoneId) : timeZoneId_(timeZoneId) {
   std::unique_ptr<icu::TimeZone> zone(
       icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId)));

@@ -26,6 +26,12 @@ inline int64_t storeSecondsToMs(double seconds) {
   return static_cast<int64_t>((seconds + static_cast<double>(kReferenceDateOffset)) * 1000.0);
 }
 
+// The day of month (year, month) on which a period with start day `startDay`
+// begins: 29, 30 and 31 are clamped to the month's length, February having 29
+// days in every year divisible by 4 (the rule stored ledgers were cut with);
+// any other start day is returned unchanged.
+int clampStartDay(int year, int month, int startDay);
+
 struct LocalDateTime {
   int year = 0;
   int month = 0;  // 1..12

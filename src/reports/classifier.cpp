@@ -1,0 +1,54 @@
+#include "reports/classifier.h"
+
+namespace varnel {
+
+using namespace tx_class;
+
+int displayDoTypeByInOutCome(const ClassifiedRow& row, int sumType, bool cashBook,
+                             const std::function<AccountTraits(const std::string&)>& account) {
+  const int k = row.doType;
+  // The carry-over row carries its class as its kind.
+  if (row.uid == "-100") return k;
+  if (sumType == 0) return (k == 0 || k == 4 || k == 7) ? kIncome : kExpense;
+  const bool usage = sumType == 2;
+  if (k == 0) return kIncome;
+  if (k == 1) {
+    if (cashBook && account(row.assetUid).card) return usage ? kExpense : kNeutral;
+    return kExpense;
+  }
+  if (k != 3 && k != 4) return kNotCounted;
+
+  const AccountTraits a = account(row.assetUid);
+  const AccountTraits t = account(row.toAssetUid);
+  if (k == 3) {
+    if (a.card) {
+      if (cashBook) return usage ? kExpense : kNeutral;
+      return (t.transferExpense && !a.transferExpense) ? kExpense : kNeutral;
+    }
+    if (usage && !a.transferExpense && t.card) return kNotCounted;
+    if (!cashBook) {
+      if (a.transferExpense && !t.transferExpense) return kIncome;
+      if (t.transferExpense && !a.transferExpense) return kExpense;
+      return kNeutral;
+    }
+    if (a.transferExpense) {
+      return ((usage && t.card) || (!t.card && !t.transferExpense)) ? kIncome : kNeutral;
+    }
+    if (usage) return t.transferExpense ? kExpense : kNeutral;
+    return (!t.card && !t.transferExpense) ? kNeutral : kExpense;
+  }
+  // k == 4: the row's own account received the money from T.
+  if (t.card) {
+    if (cashBook) return kNeutral;
+    if (t.transferExpense && !a.transferExpense) return kIncome;
+    if (a.transferExpense && !t.transferExpense) return kExpense;
+    return kNeutral;
+  }
+  if (usage && t.transferExpense && a.card) return kIncome;
+  if (cashBook && !a.card && t.transferExpense && !a.transferExpense) return kIncome;
+  if (!cashBook && t.transferExpense && !a.transferExpense) return kIncome;
+  if (a.transferExpense && !t.transferExpense) return kExpense;
+  return kNeutral;
+}
+
+}  // namespace varnel

@@ -1,0 +1,40 @@
+// Which side of the income/expense totals a transaction counts on. Balances
+// count by kind alone; income and expense look at the two accounts of a
+// transfer, the card group and the transfer-expense flag, and at card
+// cash-book mode, so a transfer can be income, expense or neither.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace varnel {
+
+// Classes of `displayDoTypeByInOutCome`.
+namespace tx_class {
+inline constexpr int kNotCounted = -1;
+inline constexpr int kIncome = 0;
+inline constexpr int kExpense = 1;
+inline constexpr int kNeutral = 3;
+}  // namespace tx_class
+
+// What the classifier needs to know about an account; a missing account is
+// neither a card nor flagged.
+struct AccountTraits {
+  bool card = false;             // in a credit-card group (type 2)
+  bool transferExpense = false;  // money moved in counts as spent
+};
+
+// The fields of a transaction the classifier reads.
+struct ClassifiedRow {
+  std::string uid;
+  int doType = 0;
+  std::string assetUid;
+  std::string toAssetUid;
+};
+
+// `sumType` 0 counts by kind only; 1 is the book view; 2 the usage view
+// (card purchases count when made). `cashBook` is card cash-book mode.
+int displayDoTypeByInOutCome(const ClassifiedRow& row, int sumType, bool cashBook,
+                             const std::function<AccountTraits(const std::string&)>& account);
+
+}  // namespace varnel
