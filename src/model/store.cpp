@@ -18,15 +18,26 @@ std::set<std::string> ledgerTableNames() {
   return names;
 }
 
-// Indexes every ledger of schema 1 has besides the unique identifiers.
+// Indexes besides the unique identifiers: (table, columns).
 const std::vector<std::pair<std::string, std::string>>& plainIndexes() {
   static const std::vector<std::pair<std::string, std::string>> kIndexes = {
       {"ZINOUTCOME", "ZTXUIDTRANS"}, {"ZINOUTCOME", "ZTXUIDFEE"},
       {"ZINOUTCOME", "ZCARDDIVIDEUID"}, {"ZTXTAG", "ZTXUID"},
       {"ZPHOTO", "ZTXUID"}, {"ZETC", "ZDATATYPE"},
       {"ZCODEDATA", "ZUID"}, {"ZCODELINK", "ZUID"}, {"ZPROPERTY", "ZUID"},
+      // Period totals and balances: by date, and by account over a date range.
+      {"ZINOUTCOME", "ZDATE"}, {"ZINOUTCOME", "ZASSETUID, ZDATE"},
+      {"ZINOUTCOME", "ZTOASSETUID"},
   };
   return kIndexes;
+}
+
+std::string indexName(const std::string& table, const std::string& columns) {
+  std::string name = table;
+  for (char c : columns) {
+    if (c != ' ') name += c == ',' ? '_' : c;
+  }
+  return name.insert(table.size(), "_");
 }
 
 }  // namespace
@@ -120,7 +131,7 @@ void Store::migrate() {
       }
     }
     for (const auto& [table, column] : plainIndexes()) {
-      db_.exec("CREATE INDEX IF NOT EXISTS " + table + "_" + column + " ON " + table + " (" +
+      db_.exec("CREATE INDEX IF NOT EXISTS " + indexName(table, column) + " ON " + table + " (" +
                column + ")");
     }
     for (const auto& table : uniqueUidTables()) {

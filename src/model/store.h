@@ -21,7 +21,9 @@ class Store {
  public:
   // Schema version written into the file (PRAGMA user_version). Version 0 is
   // a store made by the older phone product: same tables, no version.
-  static constexpr int kSchemaVersion = 1;
+  // 1: the tables and identifier indexes; 2: indexes for period sums.
+  // Every step is idempotent, so an older store runs all of them.
+  static constexpr int kSchemaVersion = 2;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
 

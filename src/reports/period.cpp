@@ -17,7 +17,8 @@ double PeriodRules::startOfDay(double date) const {
 
 double PeriodRules::addDays(double day, int n) const {
   const LocalDateTime t = dates_.toLocal(day);
-  return dates_.fromLocal(t.year, t.month, t.day + n);
+  const double whole = static_cast<double>(static_cast<int64_t>(day));
+  return dates_.fromLocal(t.year, t.month, t.day + n, t.hour, t.minute, t.second + (day - whole));
 }
 
 double PeriodRules::weekStart(double date) const {

@@ -46,7 +46,8 @@ class PeriodRules {
   double getStartDateByType(double day) const;
   double getEndDateByType(double day) const { return getStartDateByType(day); }
 
-  // Local midnight of the day holding `date`, and `n` days later.
+  // Local midnight of the day holding `date`; the same local time `n` days
+  // later (calendar days, so a daylight-saving change does not shift it).
   double startOfDay(double date) const;
   double addDays(double day, int n) const;
   // The first day of the week holding `date`.

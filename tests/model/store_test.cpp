@@ -254,3 +254,28 @@ TEST(Dates, StoreSecondsAndMillisecondsConvert) {
 
 }  // namespace
 }  // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(StoreOpen, StoreOfAnEarlierSchemaGetsTheLaterIndexes) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  auto log = nullLog();
+  { Ledger::open(env, log); }
+  {
+    SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE);
+    db.exec("DROP INDEX ZINOUTCOME_ZASSETUID_ZDATE");
+    db.exec("PRAGMA user_version = 1");
+  }
+  auto ledger = Ledger::open(env, log);
+  EXPECT_EQ(ledger->store().db().execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion);
+  EXPECT_EQ(ledger->store()
+                .db()
+                .execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE name = 'ZINOUTCOME_ZASSETUID_ZDATE'")
+                .getInt(),
+            1);
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,150 @@
+#include "reports/period_totals.h"
+
+#include <stdexcept>
+
+#include <spdlog/spdlog.h>
+
+#include "reports/sql_filter.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kInKinds = "t.ZDO_TYPE IN ('0', '4', '7')";
+constexpr const char* kOutKinds = "t.ZDO_TYPE IN ('1', '3', '8')";
+constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
+
+}  // namespace
+
+PeriodTotals::PeriodTotals(Ledger& ledger)
+    : ledger_(ledger), rules_(ledger.env().dates(), ledger.commonData().app()) {}
+
+std::string PeriodTotals::amountColumn(const std::string& field) {
+  if (field == "amount") return "ZAMOUNT";
+  if (field == "amountAccount") return "ZAMOUNTACCOUNT";
+  if (field == "amount_sub" || field == "amountSub") return "ZAMOUNTSUB";
+  throw std::invalid_argument("unknown amount field: " + field);
+}
+
+void PeriodTotals::addDateRange(SqlFilter& filter, std::optional<double> start,
+                                std::optional<double> end) const {
+  filter.where(kLive);
+  if (start) filter.where("t.ZDATE >= ?", {*start});
+  if (end) filter.where("t.ZDATE < ?", {rules_.addDays(*end, 1)});
+}
+
+InOutSum PeriodTotals::sumInOutAmount(const std::string& field, bool multiDoType,
+                                      const std::vector<std::string>& accounts,
+                                      std::optional<double> start, std::optional<double> end) {
+  const std::string column = "t." + amountColumn(field);
+  const std::string in = multiDoType ? kInKinds : "t.ZDO_TYPE = '0'";
+  const std::string out = multiDoType ? kOutKinds : "t.ZDO_TYPE = '1'";
+  SqlFilter filter;
+  if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
+  addDateRange(filter, start, end);
+  const std::string sql = "SELECT TOTAL(CASE WHEN " + in + " THEN " + column +
+                          " END), TOTAL(CASE WHEN " + out + " THEN " + column +
+                          " END) FROM ZINOUTCOME t" + filter.clause();
+  InOutSum sum;
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    if (st.executeStep()) sum = {st.getColumn(0).getDouble(), st.getColumn(1).getDouble()};
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return sum;
+}
+
+std::vector<AssetInOutSum> PeriodTotals::normalAssetSumAmount(
+    const std::vector<std::string>& accounts, std::optional<double> start,
+    std::optional<double> end) {
+  SqlFilter filter;
+  filter.where("t.ZASSETUID IS NOT NULL");
+  if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
+  addDateRange(filter, start, end);
+  const std::string sql = std::string("SELECT t.ZASSETUID, TOTAL(CASE WHEN ") + kInKinds +
+                          " THEN t.ZAMOUNTACCOUNT END), TOTAL(CASE WHEN " + kOutKinds +
+                          " THEN t.ZAMOUNTACCOUNT END) FROM ZINOUTCOME t" + filter.clause() +
+                          " GROUP BY t.ZASSETUID";
+  std::vector<AssetInOutSum> out;
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    while (st.executeStep()) {
+      out.push_back({st.getColumn(0).getString(), st.getColumn(1).getDouble(),
+                     st.getColumn(2).getDouble()});
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return out;
+}
+
+std::vector<InOutSum> PeriodTotals::normalTotalAssetSumAmount(
+    const std::vector<std::string>& accounts, const std::vector<SumPeriod>& periods,
+    const std::string& field) {
+  std::string value;
+  std::string from = " FROM ZINOUTCOME t";
+  if (field.empty()) {
+    // Each account's currency rate, 1 for the main currency or no currency row.
+    value = "t.ZAMOUNTACCOUNT * COALESCE(r.factor, 1)";
+    from +=
+        " LEFT JOIN (SELECT a.ZUID AS uid, CASE WHEN c.ZISMAINCURRENCY = 1 OR c.ZRATE IS NULL "
+        "THEN 1.0 ELSE c.ZRATE END AS factor FROM ZASSET a LEFT JOIN ZCURRENCY c ON c.ZUID = "
+        "a.ZCURRENCYUID) r ON r.uid = t.ZASSETUID";
+  } else {
+    value = "t." + amountColumn(field);
+  }
+  std::vector<InOutSum> out;
+  out.reserve(periods.size());
+  for (const auto& period : periods) {
+    SqlFilter filter;
+    if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
+    addDateRange(filter, period.sDate, period.eDate);
+    const std::string sql = std::string("SELECT TOTAL(CASE WHEN ") + kInKinds + " THEN " + value +
+                            " END), TOTAL(CASE WHEN " + kOutKinds + " THEN " + value + " END)" +
+                            from + filter.clause();
+    InOutSum sum;
+    try {
+      auto& st = ledger_.store().prepare(sql);
+      filter.bind(st);
+      if (st.executeStep()) sum = {st.getColumn(0).getDouble(), st.getColumn(1).getDouble()};
+    } catch (const SQLite::Exception& e) {
+      ledger_.log().error("query error : {} ({})", sql, e.what());
+    }
+    out.push_back(sum);
+  }
+  return out;
+}
+
+double PeriodTotals::getAmountSum(const std::string& field, const std::vector<std::string>& accounts,
+                                  const std::vector<std::string>& categories,
+                                  const std::vector<std::string>& kinds,
+                                  std::optional<double> start, std::optional<double> end,
+                                  int prepaymentType, int minusPlus) {
+  const std::string column = "t." + amountColumn(field);
+  SqlFilter filter;
+  if (!kinds.empty()) filter.whereIn("t.ZDO_TYPE", kinds);
+  if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
+  if (!categories.empty()) filter.whereIn("t.ZCATEGORYUID", categories);
+  addDateRange(filter, start, end);
+  const std::string tagged =
+      "EXISTS (SELECT 1 FROM ZTXTAG g WHERE g.ZTXUID = t.ZUID AND g.ZTAGUID = "
+      "'system_prepayment' AND (g.ZISDEL IS NULL OR g.ZISDEL = 0))";
+  if (prepaymentType == 1) filter.where(tagged);
+  if (prepaymentType == 2) filter.where("NOT " + tagged);
+  if (minusPlus == 1) filter.where(column + " > 0");
+  if (minusPlus == 2) filter.where(column + " < 0");
+  const std::string sql = "SELECT TOTAL(" + column + ") FROM ZINOUTCOME t" + filter.clause();
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    if (st.executeStep()) return st.getColumn(0).getDouble();
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return 0;
+}
+
+}  // namespace varnel
