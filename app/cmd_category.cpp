@@ -1,7 +1,157 @@
+// `varnel category …`: list, add, rename and delete categories. A category is
+// named by its `uid`, by its full name ("Transport/Bus") or by its name; a
+// name that matches nothing or several live categories is refused.
+#include <fmt/format.h>
+
 #include "app/cli.h"
+#include "app/record_json.h"
+#include "ledger/category_repository.h"
+#include "model/errors.h"
 
 namespace varnel::cli {
 
-void addCategoryCommands(CLI::App& /*app*/, Context& /*ctx*/) {}
+namespace {
+
+using namespace category_code;
+
+int parseKind(const std::string& text) {
+  if (text == "income") return kIncome;
+  if (text == "expense") return kExpense;
+  throw InputError("--type must be income or expense: '" + text + "'");
+}
+
+const char* kindName(const Category& c) { return c.doType.value_or(kExpense) == kIncome ? "income" : "expense"; }
+
+std::string categoryLine(Ledger& ledger, const Category& c) {
+  const std::string fullName = ledger.commonData().getCategoryFullNameByCategoryId(c.uid.value_or(""));
+  return fmt::format("{:<8}{:<32} {}{}", kindName(c), fullName, c.uid.value_or(""),
+                     isLive(c) ? "" : "  (deleted)");
+}
+
+void printCategories(Ledger& ledger, const std::vector<Category>& records, bool json) {
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : records) out.push_back(recordJson(r, ledger.env().dates()));
+    printJson(out);
+    return;
+  }
+  for (const auto& r : records) std::cout << categoryLine(ledger, r) << '\n';
+}
+
+void printCategory(Ledger& ledger, const Category& record, bool json) {
+  if (json) {
+    printJson(recordJson(record, ledger.env().dates()));
+  } else {
+    std::cout << categoryLine(ledger, record) << '\n';
+  }
+}
+
+// The live category named by `text`: its uid, else its exact full name,
+// else its exact name.
+Category resolveCategory(Ledger& ledger, const std::string& text) {
+  if (text == kUncategorised || text == kBalanceAdjustment) {
+    throw InputError("'" + text + "' is a built-in pseudo-category and cannot be changed");
+  }
+  const CommonData& cache = ledger.commonData();
+  if (auto byUid = cache.categoryByUid(text); byUid && isLive(*byUid)) return *byUid;
+  std::vector<Category> byFullName, byName;
+  for (const Category& c : cache.categoryList()) {
+    if (!isLive(c) || !c.uid) continue;
+    if (cache.getCategoryFullNameByCategoryId(*c.uid) == text) byFullName.push_back(c);
+    if (c.Name == text) byName.push_back(c);
+  }
+  for (const auto* matches : {&byFullName, &byName}) {
+    if (matches->size() == 1) return matches->front();
+    if (matches->size() > 1) {
+      throw InputError(fmt::format("'{}' names {} categories; name it by uid or full name", text,
+                                   matches->size()));
+    }
+  }
+  throw InputError("no category '" + text + "'");
+}
+
+}  // namespace
+
+void addCategoryCommands(CLI::App& app, Context& ctx) {
+  auto* category = app.add_subcommand("category", "List, add, rename and delete categories");
+  category->require_subcommand(1);
+
+  auto* list = category->add_subcommand("list", "List categories with their sub-categories");
+  static std::string listType;
+  static bool listAll = false;
+  list->add_option("--type", listType, "income or expense (default: both)");
+  list->add_flag("--all", listAll, "Include deleted categories");
+  list->callback([&ctx] {
+    std::vector<int> kinds = {kIncome, kExpense};
+    if (!listType.empty()) kinds = {parseKind(listType)};
+    auto ledger = ctx.openLedger();
+    CategoryRepository repository(*ledger);
+    std::vector<Category> records;
+    for (int kind : kinds) {
+      for (const CategoryModel& main : repository.mainCategoryByInOutType(kind, listAll, false)) {
+        records.push_back(*main.managedObj);
+        for (const CategoryModel& sub : listAll ? main.subCategoryListAll : main.subCategoryList) {
+          records.push_back(*sub.managedObj);
+        }
+      }
+    }
+    printCategories(*ledger, records, ctx.json);
+  });
+
+  auto* add = category->add_subcommand("add", "Add a main category, or a sub-category with --parent");
+  static std::string addName, addType, addParent;
+  add->add_option("--name", addName, "Name")->required();
+  add->add_option("--type", addType, "income or expense (a sub-category takes its parent's)");
+  add->add_option("--parent", addParent, "Main category (uid, or name)");
+  add->callback([&ctx] {
+    std::optional<int> kind;
+    if (!addType.empty()) kind = parseKind(addType);
+    if (addParent.empty() && !kind) throw InputError("--type is required for a main category");
+    auto ledger = ctx.openLedger();
+    CategoryRepository repository(*ledger);
+    std::optional<Category> saved;
+    if (addParent.empty()) {
+      saved = repository.addMainCategory(addName, *kind);
+    } else {
+      const Category parent = resolveCategory(*ledger, addParent);
+      if (parent.Status.value_or(0) == kSubStatus) {
+        throw InputError("'" + addParent + "' is a sub-category; sub-categories cannot have their own");
+      }
+      if (kind && *kind != parent.doType.value_or(kExpense)) {
+        throw InputError(fmt::format("'{}' is an {} category; its sub-categories are too", addParent,
+                                     kindName(parent)));
+      }
+      saved = repository.addSubCategory(*parent.uid, addName);
+    }
+    if (!saved) throw StoreError("the category could not be saved (see the log)");
+    printCategory(*ledger, *saved, ctx.json);
+  });
+
+  auto* rename = category->add_subcommand("rename", "Rename a category");
+  static std::string renameWhich, renameTo;
+  rename->add_option("CATEGORY", renameWhich, "uid, full name or name")->required();
+  rename->add_option("NEW_NAME", renameTo, "New name")->required();
+  rename->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    CategoryRepository repository(*ledger);
+    const Category record = resolveCategory(*ledger, renameWhich);
+    auto saved = repository.editCategory(CategoryModel::fromRecord(record), renameTo);
+    if (!saved) throw StoreError("the category could not be saved (see the log)");
+    printCategory(*ledger, *saved, ctx.json);
+  });
+
+  auto* remove = category->add_subcommand(
+      "delete", "Delete a category (a main category with its sub-categories)");
+  static std::string deleteWhich;
+  remove->add_option("CATEGORY", deleteWhich, "uid, full name or name")->required();
+  remove->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    CategoryRepository repository(*ledger);
+    const Category record = resolveCategory(*ledger, deleteWhich);
+    auto deleted = repository.deleteCategory(*record.uid);
+    if (deleted.empty()) throw StoreError("the category could not be deleted (see the log)");
+    printCategories(*ledger, deleted, ctx.json);
+  });
+}
 
 }  // namespace varnel::cli

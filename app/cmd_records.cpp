@@ -1,7 +1,198 @@
+// `varnel tag …`, `varnel memo …`, `varnel fav …`: the small record families
+// around transactions.
+#include <regex>
+
+#include <fmt/format.h>
+
 #include "app/cli.h"
+#include "app/record_json.h"
+#include "ledger/fav_repository.h"
+#include "ledger/memo_repository.h"
+#include "ledger/tag_repository.h"
+#include "model/errors.h"
 
 namespace varnel::cli {
 
-void addRecordCommands(CLI::App& /*app*/, Context& /*ctx*/) {}
+namespace {
+
+template <class T>
+void printRecords(Ledger& ledger, const std::vector<T>& records, bool json,
+                  const std::function<std::string(const T&)>& line) {
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : records) out.push_back(recordJson(r, ledger.env().dates()));
+    printJson(out);
+    return;
+  }
+  for (const auto& r : records) std::cout << line(r) << '\n';
+}
+
+std::string memoLine(Ledger& ledger, const Memo& m) {
+  const std::string time =
+      m.memoTime ? ledger.env().dates().format(msToStoreSeconds(*m.memoTime), "yyyy-MM-dd HH:mm")
+                 : m.memoDate.value_or("");
+  std::string line = fmt::format("{}  {}{}  {}", time, m.title.value_or(""),
+                                 m.pinned.value_or(0) == 1 ? "  (pinned)" : "", m.uid.value_or(""));
+  if (!isLive(m)) line += "  (deleted)";
+  if (m.content && !m.content->empty()) line += "\n    " + *m.content;
+  return line;
+}
+
+void printMemo(Ledger& ledger, const Memo& memo, bool json) {
+  if (json) {
+    printJson(recordJson(memo, ledger.env().dates()));
+  } else {
+    std::cout << memoLine(ledger, memo) << '\n';
+  }
+}
+
+// A "YYYY-MM-DD" day as the store date of its local midnight.
+double parseDay(const Environment& env, const std::string& text, const std::string& what) {
+  static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
+  if (!std::regex_match(text, kDay)) throw InputError(what + " must be a date YYYY-MM-DD: '" + text + "'");
+  double day = 0;
+  try {
+    day = env.parseIso(text);
+  } catch (const InputError&) {
+    throw InputError(what + " is not a valid date: '" + text + "'");
+  }
+  // A day the calendar does not have (2026-02-30) would otherwise roll over.
+  if (env.dates().dayKey(day) != text) throw InputError(what + " is not a valid date: '" + text + "'");
+  return day;
+}
+
+Memo liveMemo(MemoRepository& repository, const std::string& uid) {
+  auto memo = repository.memoWithUid(uid);
+  if (!memo || !isLive(*memo)) throw InputError("no memo '" + uid + "'");
+  return *memo;
+}
+
+std::string kindText(Int doType) {
+  switch (doType.value_or(-1)) {
+    case 0: return "income";
+    case 1: return "expense";
+    case 2: return "transfer";
+    case 3: return "transfer-out";
+    case 4: return "transfer-in";
+    case 7: return "adjust-up";
+    case 8: return "adjust-down";
+    default: return "kind " + std::to_string(doType.value_or(-1));
+  }
+}
+
+}  // namespace
+
+void addRecordCommands(CLI::App& app, Context& ctx) {
+  // --- tags ---
+  auto* tag = app.add_subcommand("tag", "Tags of transactions");
+  tag->require_subcommand(1);
+  auto* tagList = tag->add_subcommand("list", "List the live tags (the system tags are made when missing)");
+  tagList->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    TagRepository repository(*ledger);
+    if (!repository.initTag()) throw StoreError("the system tags could not be saved (see the log)");
+    std::vector<Tag> tags;
+    for (auto& t : repository.tagList()) {
+      if (isLive(t)) tags.push_back(std::move(t));
+    }
+    printRecords<Tag>(*ledger, tags, ctx.json, [](const Tag& t) {
+      return fmt::format("{:<28} {}", t.name.value_or(""), t.uid.value_or(""));
+    });
+  });
+
+  // --- memos ---
+  auto* memo = app.add_subcommand("memo", "Memos");
+  memo->require_subcommand(1);
+
+  auto* memoList = memo->add_subcommand("list", "List live memos");
+  static bool listPinned = false;
+  static std::string listSearch, listFrom, listTo;
+  memoList->add_flag("--pinned", listPinned, "Only pinned memos, most recently pinned first");
+  memoList->add_option("--search", listSearch, "Text in the title or content (case and accents ignored)");
+  memoList->add_option("--from", listFrom, "First day YYYY-MM-DD (alone: that day only; newest first)");
+  memoList->add_option("--to", listTo, "Last day YYYY-MM-DD, included (alone: that day only)");
+  memoList->callback([&ctx] {
+    const Environment env = ctx.environment();
+    std::optional<double> from, to;
+    if (!listFrom.empty()) from = parseDay(env, listFrom, "--from");
+    if (!listTo.empty()) to = parseDay(env, listTo, "--to");
+    if (from && to && *to < *from) throw InputError("--to must not be before --from");
+    auto ledger = ctx.openLedger();
+    MemoRepository repository(*ledger);
+    std::vector<Memo> memos;
+    if (from || to) {
+      memos = repository.listWithStartEndDate(from.value_or(*to), to.value_or(*from),
+                                              listPinned ? memo_list::kPinned : memo_list::kAny,
+                                              listSearch);
+    } else if (listPinned) {
+      memos = repository.listPinned(listSearch);
+    } else {
+      memos = repository.listAll(listSearch);
+    }
+    Ledger& l = *ledger;
+    printRecords<Memo>(l, memos, ctx.json, [&l](const Memo& m) { return memoLine(l, m); });
+  });
+
+  auto* memoAdd = memo->add_subcommand("add", "Add a memo");
+  static std::string addTitle, addContent, addDate;
+  memoAdd->add_option("--title", addTitle, "Title")->required();
+  memoAdd->add_option("--content", addContent, "Content");
+  memoAdd->add_option("--date", addDate, "Day YYYY-MM-DD (default today), at the current time of day");
+  memoAdd->callback([&ctx] {
+    const Environment env = ctx.environment();
+    int64_t memoTime = env.nowMs();
+    if (!addDate.empty()) {
+      const double day = parseDay(env, addDate, "--date");
+      const LocalDateTime now = env.dates().toLocal(env.nowStoreSeconds());
+      const LocalDateTime d = env.dates().toLocal(day);
+      memoTime = storeSecondsToMs(
+          env.dates().fromLocal(d.year, d.month, d.day, now.hour, now.minute, now.second));
+    }
+    auto ledger = ctx.openLedger();
+    MemoRepository repository(*ledger);
+    auto saved = repository.addMemo(addTitle, addContent, memoTime);
+    if (!saved) throw StoreError("the memo could not be saved (see the log)");
+    printMemo(*ledger, *saved, ctx.json);
+  });
+
+  auto* memoPin = memo->add_subcommand("pin", "Pin a memo (or unpin it with --off)");
+  static std::string pinUid;
+  static bool pinOff = false;
+  memoPin->add_option("UID", pinUid, "Memo uid")->required();
+  memoPin->add_flag("--off", pinOff, "Unpin");
+  memoPin->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    MemoRepository repository(*ledger);
+    Memo m = liveMemo(repository, pinUid);
+    if (!repository.pinMemo(m, !pinOff)) throw StoreError("the memo could not be saved (see the log)");
+    printMemo(*ledger, m, ctx.json);
+  });
+
+  auto* memoDelete = memo->add_subcommand("delete", "Delete a memo");
+  static std::string deleteUid;
+  memoDelete->add_option("UID", deleteUid, "Memo uid")->required();
+  memoDelete->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    MemoRepository repository(*ledger);
+    Memo m = liveMemo(repository, deleteUid);
+    if (!repository.deleteMemo(m)) throw StoreError("the memo could not be deleted (see the log)");
+    printMemo(*ledger, m, ctx.json);
+  });
+
+  // --- favourites ---
+  auto* fav = app.add_subcommand("fav", "Favourite transaction templates");
+  fav->require_subcommand(1);
+  auto* favList = fav->add_subcommand("list", "List the live favourites");
+  favList->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    FavRepository repository(*ledger);
+    printRecords<FavTransaction>(*ledger, repository.getListLive(), ctx.json,
+                                 [](const FavTransaction& f) {
+                                   return fmt::format("{:<13}{:<24} {:>12}  {}", kindText(f.doType),
+                                                      f.payee.value_or(""), f.amountSub.value_or(0),
+                                                      f.uid.value_or(""));
+                                 });
+  });
+}
 
 }  // namespace varnel::cli

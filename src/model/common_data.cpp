@@ -20,7 +20,13 @@ std::optional<int> parseInt(const Text& text) {
 
 }  // namespace
 
-void CommonData::ReloadTheData() { ReloadAppDataEtc(); }
+void CommonData::ReloadTheData() {
+  ReloadAppDataEtc();
+  ReloadAppDataCategory();
+  ReloadAppDataAssetGroup();
+  ReloadAppDataAsset();
+  ReloadAppDataCurrency();
+}
 
 void CommonData::ReloadAppDataEtc() {
   using namespace etc_kind;

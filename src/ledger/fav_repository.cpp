@@ -1,0 +1,135 @@
+#include "ledger/fav_repository.h"
+
+#include <charconv>
+
+#include <fmt/format.h>
+
+#include "model/record_io.h"
+
+namespace varnel {
+
+namespace {
+
+template <class V>
+void bindNullable(SQLite::Statement& st, int index, const std::optional<V>& value) {
+  if (value) {
+    st.bind(index, *value);
+  } else {
+    st.bind(index);
+  }
+}
+
+}  // namespace
+
+FavTemplate FavTemplate::fromTransaction(const InOutCome& tx) {
+  FavTemplate t;
+  const std::string kind = tx.Do_Type.value_or("1");
+  int doType = 1;
+  std::from_chars(kind.data(), kind.data() + kind.size(), doType);
+  t.doType = doType;
+  t.assetUid = tx.assetUid;
+  if (isCategoryKind(doType)) t.categoryUid = tx.categoryUid;
+  if (isTransferKind(doType)) t.toAssetUid = tx.toAssetUid;
+  t.memo = tx.memo;
+  t.payee = tx.Content;
+  t.amountSub = tx.amountSub;
+  t.currencyUid = tx.currencyUid;
+  t.mark = tx.mark;
+  return t;
+}
+
+std::vector<FavTransaction> FavRepository::getListAll() {
+  return fetch<FavTransaction>(" ORDER BY ZORDER, Z_PK");
+}
+
+std::vector<FavTransaction> FavRepository::getListLive() {
+  return fetch<FavTransaction>(" WHERE ZISDEL IS NULL OR ZISDEL != 1 ORDER BY ZORDER, Z_PK");
+}
+
+std::optional<FavTransaction> FavRepository::getFavByUId(const std::string& uid) {
+  if (uid.empty() || uid == "0") return std::nullopt;
+  return getFirst(fetch<FavTransaction>(" WHERE ZUID = ? LIMIT 1", uid));
+}
+
+std::optional<FavTransaction> FavRepository::favoriteObjAlready(const FavTemplate& fav) {
+  // "IS" compares like the template does: a missing value equals a missing value.
+  std::string kindCondition;
+  if (FavTemplate::isTransferKind(fav.doType)) {
+    kindCondition = "ZTOASSETUID IS ?";
+  } else if (fav.doType == 7 || fav.doType == 8) {
+    // Both adjustment directions use the pseudo-category "-4": without the
+    // kind an upward favourite would answer for a downward one.
+    kindCondition = "ZCATEGORYUID IS ? AND ZDOTYPE = ?";
+  } else if (FavTemplate::isCategoryKind(fav.doType)) {
+    kindCondition = "ZCATEGORYUID IS ?";
+  } else {
+    kindCondition = "ZCATEGORYUID IS NULL AND ZTOASSETUID IS NULL";
+  }
+  const std::string sql = record_io::selectSql<FavTransaction>() +
+                          fmt::format(" WHERE ZASSETUID IS ? AND ZAMOUNTSUB IS ? AND {} AND ZPAYEE IS ?"
+                                      " AND ZMEMO IS ? AND ZCURRENCYUID IS ? ORDER BY Z_PK DESC LIMIT 1",
+                                      kindCondition);
+  try {
+    auto& st = getContext().prepare(sql);
+    int i = 0;
+    bindNullable(st, ++i, fav.assetUid);
+    bindNullable(st, ++i, fav.amountSub);
+    if (FavTemplate::isTransferKind(fav.doType)) bindNullable(st, ++i, fav.toAssetUid);
+    if (FavTemplate::isCategoryKind(fav.doType)) bindNullable(st, ++i, fav.categoryUid);
+    if (fav.doType == 7 || fav.doType == 8) st.bind(++i, fav.doType);
+    bindNullable(st, ++i, fav.payee);
+    bindNullable(st, ++i, fav.memo);
+    bindNullable(st, ++i, fav.currencyUid);
+    std::optional<FavTransaction> found;
+    if (st.executeStep()) found = record_io::readRecord<FavTransaction>(st);
+    st.reset();
+    return found;
+  } catch (const SQLite::Exception& e) {
+    log().error("query error : {} ({})", sql, e.what());
+    return std::nullopt;
+  }
+}
+
+bool FavRepository::updateFav(FavTransaction& fav, bool isAdd, bool /*isSync*/) {
+  if (isAdd) fav.isDel = 0;
+  return saveStamped(fav, "updateFav");
+}
+
+bool FavRepository::deleteFav(FavTransaction& fav) { return deleteRecord(fav, "updateFav"); }
+
+std::optional<std::pair<FavTransaction, std::string>> FavRepository::saveFavorite(
+    const FavTemplate& t) {
+  std::optional<FavTransaction> existing = favoriteObjAlready(t);
+  const bool isAdd = !existing;
+  FavTransaction fav = existing ? *existing : newObjectForEntity<FavTransaction>();
+  if (isAdd) {
+    fav.doType = t.doType;
+    fav.amountSub = t.amountSub;
+    fav.currencyUid = t.currencyUid;
+    fav.memo = t.memo;
+    fav.payee = t.payee;
+  }
+  fav.isDel = 0;
+  fav.assetUid = t.assetUid;
+  if (FavTemplate::isTransferKind(t.doType)) {
+    fav.toAssetUid = t.toAssetUid;
+  } else if (FavTemplate::isCategoryKind(t.doType)) {
+    fav.categoryUid = t.categoryUid;
+  }
+  fav.mark = t.mark;
+  fav.order = nextAvailble<FavTransaction>("order");
+  if (!updateFav(fav, isAdd)) return std::nullopt;
+  return std::make_pair(fav, std::string("inout_edit_message3"));
+}
+
+bool FavRepository::deleteAll() {
+  try {
+    getContext().prepare("DELETE FROM " + Entity<FavTransaction>::table()).exec();
+    return true;
+  } catch (const SQLite::Exception& e) {
+    log().error("deleteAll fail error : {}", e.what());
+    return false;
+  }
+}
+
+}  // namespace varnel

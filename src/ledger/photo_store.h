@@ -1,0 +1,119 @@
+// Photos attached to transactions: the JPEG files in the photo folder
+// ("Varnel" in the documents folder) and their `Photo` records (file name,
+// size, the "orgFileName" JSON with order, MD5 checksum and creation time).
+// Owns resizing, storing, copying to another transaction and deletion.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/base_repository.h"
+
+namespace varnel {
+
+// One photo as the transaction screen hands it over.
+struct PhotoInput {
+  std::string data;      // the image file's bytes; must be a JPEG (ignored for a copy)
+  Text orgFileName;      // JSON already attached to the image; its keys are kept
+  Text orgFilePath;      // where the image came from
+  int order = 0;         // position among the transaction's photos
+  // For a copy: the stored file the new record shares, and its size.
+  Text fileName;
+  Int fileSize;
+};
+
+struct StoredPhoto {
+  Photo photo;
+  // Live photos that already held the same image when it was stored.
+  std::vector<Photo> sameChecksum;
+};
+
+struct JpegSize {
+  int width = 0;
+  int height = 0;
+};
+
+class PhotoStore : public BaseRepository {
+ public:
+  // Images are stored at most this many pixels on the long side.
+  static constexpr int kMaxLongSide = 2048;
+  static constexpr int kJpegQuality = 90;
+  static constexpr const char* kFolderName = "Varnel";
+
+  using BaseRepository::BaseRepository;
+
+  std::filesystem::path photoFolder() const;
+  // The file of a photo record; none when the record's file name is not a
+  // plain file name (so a foreign record can never point outside the folder).
+  std::optional<std::filesystem::path> photoPath(const Photo& photo) const;
+
+  // --- Image helpers ---
+
+  // Lower-case hexadecimal MD5 digest of the bytes.
+  static std::string md5Hex(std::string_view data);
+  // Width and height of a JPEG; throws InputError when it is not one.
+  static JpegSize jpegSize(std::string_view data);
+  // The bytes to store for an image: the JPEG unchanged when its long side
+  // is at most `maxLongSide`, else decoded, scaled down (area average) to
+  // exactly `maxLongSide` on the long side and re-encoded at `quality`, its
+  // EXIF and colour-profile markers kept. Throws InputError for data that is
+  // not a complete, decodable JPEG.
+  static std::string prepareImage(std::string_view data, int maxLongSide = kMaxLongSide,
+                                  int quality = kJpegQuality);
+  // Values of the "orgFileName" JSON; "" / 0 when it is missing or not JSON.
+  static std::string photoChecksum(const Photo& photo);
+  static int64_t photoCtime(const Photo& photo);
+  static int photoOrder(const Photo& photo);
+
+  // --- Reads ---
+
+  // Live photos of a transaction, by `utime` then `fileName`.
+  std::vector<Photo> listPhoto(const std::string& txUid);
+  // Number of live photos of a transaction (aggregate query).
+  int64_t countPhoto(const std::string& txUid);
+  // Live photos stored under this file name.
+  std::vector<Photo> getListByFileName(const std::string& fileName);
+  // Live photos whose "orgFileName" holds this checksum; empty for "".
+  std::vector<Photo> photoListWithCheckSum(const std::string& checksum);
+  std::optional<Photo> getPhotoByUid(const std::string& uid);
+
+  // --- Writes ---
+
+  // Stores one photo for the transaction `newInOutComeId` ("" when it is not
+  // saved yet). Not a copy: the image is checked and resized (InputError
+  // before anything is written when it is not a JPEG), written under a new
+  // file name, and recorded with its checksum JSON. A copy (`isCopy`) makes
+  // a new record sharing `input.fileName`, keeping the given "orgFileName",
+  // path and size. None when the record could not be saved (the new file is
+  // then removed again).
+  std::optional<StoredPhoto> addPhoto(const PhotoInput& input, const std::string& newInOutComeId,
+                                      bool isCopy);
+  // Gives each photo the transaction's identifier and saves them stamped,
+  // in one transaction, so that they list in the given order.
+  bool attachPhotos(std::vector<Photo>& photos, const std::string& txUid);
+  // Replaces the target transaction's photos by copies of the source's live
+  // photos (same files, "orgFileName", path and position, listed in the
+  // order of their positions), in one transaction. Nothing happens when
+  // source and target are the same transaction.
+  bool copyUpdatePhoto(const std::string& sourceTxUid, const std::string& targetTxUid);
+  // Soft-deletes every live photo of the transaction, stamped.
+  bool deletePhotoByInOutCome(const std::string& txUid);
+  // Soft-deletes the live photos stored under this file name, stamped.
+  bool deletePhotoWithPhotoName(const std::string& fileName);
+  // Physically removes the records (once their deletion has reached the
+  // cloud), then each of their files that no remaining record refers to.
+  // Logs "deletePhoto error! <error>" on failure.
+  bool deletePhotoByList(const std::vector<Photo>& photos);
+  // Stamped save of one photo ("updatePhoto fail <error>").
+  bool updatePhoto(Photo& photo);
+
+ private:
+  bool stampInOrder(std::vector<Photo>& photos);
+  std::optional<std::filesystem::path> writeFile(const std::string& fileName,
+                                                 const std::string& bytes);
+};
+
+}  // namespace varnel
