@@ -1,7 +1,351 @@
+// `varnel account …` and `varnel group …`: accounts and account groups.
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+#include <fmt/format.h>
+
 #include "app/cli.h"
+#include "app/record_json.h"
+#include "ledger/asset_repository.h"
+#include "ledger/currency_repository.h"
+#include "ledger/in_out_come_repository.h"
+#include "model/errors.h"
 
 namespace varnel::cli {
 
-void addAccountCommands(CLI::App& /*app*/, Context& /*ctx*/) {}
+namespace {
+
+// The options `account add` and `account edit` share. Flags come with a
+// negative form so that an edit can turn them off again.
+struct AccountOptions {
+  std::string name, group, currency, balance, record, settleDay, payDay, paidFrom, memo, sms;
+  bool autopay = false, hidden = false, excluded = false, transferExpense = false;
+  bool confirmCurrencyChange = false;
+  std::map<std::string, CLI::Option*> given;
+
+  bool has(const std::string& option) const {
+    auto it = given.find(option);
+    return it != given.end() && it->second->count() > 0;
+  }
+
+  void addTo(CLI::App* cmd, bool forEdit) {
+    given["name"] = cmd->add_option("--name", name, "Account name");
+    given["group"] = cmd->add_option("--group", group, "Account group, by identifier or name");
+    given["currency"] = cmd->add_option("--currency", currency, "Currency, by ISO code or row identifier");
+    given["balance"] = cmd->add_option("--balance", balance,
+                                       forEdit ? "New balance" : "Opening balance");
+    given["record"] = cmd->add_option("--record", record,
+                                      "How a balance change is recorded: correction or income-expense");
+    given["settle-day"] = cmd->add_option("--settle-day", settleDay, "Card settlement day (1-31)");
+    given["pay-day"] = cmd->add_option("--pay-day", payDay, "Card payment day (1-31)");
+    given["paid-from"] = cmd->add_option("--paid-from", paidFrom, "Account that pays this card (\"\" for none)");
+    given["memo"] = cmd->add_option("--memo", memo, "Note");
+    given["sms"] = cmd->add_option("--sms", sms, "Text that identifies the account in bank messages");
+    given["autopay"] = cmd->add_flag("--autopay,!--no-autopay", autopay, "Pay the card bill automatically");
+    given["hidden"] = cmd->add_flag("--hidden,!--shown", hidden, "Hide the account from lists");
+    given["excluded"] = cmd->add_flag("--exclude-from-totals,!--include-in-totals", excluded,
+                                      "Leave the account out of totals");
+    given["transfer-expense"] = cmd->add_flag("--transfer-expense,!--no-transfer-expense", transferExpense,
+                                              "Count transfers into this account as expense");
+    if (forEdit) {
+      cmd->add_flag("--confirm-currency-change", confirmCurrencyChange,
+                    "Agree to convert the transactions when the currency changes");
+    }
+  }
+};
+
+double parseAmount(const std::string& text, const std::string& what) {
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
+    throw InputError(what + " must be a number: '" + text + "'");
+  }
+  return value;
+}
+
+BalanceRecording parseRecording(const std::string& text) {
+  if (text == "correction") return BalanceRecording::kCorrection;
+  if (text == "income-expense") return BalanceRecording::kIncomeExpense;
+  throw InputError("--record must be correction or income-expense: '" + text + "'");
+}
+
+std::string dayOption(const std::string& text, const std::string& what) {
+  const long long day = parseInteger(text, what);
+  if (day < 1 || day > 31) throw InputError(what + " must be from 1 to 31: '" + text + "'");
+  return std::to_string(day);
+}
+
+// An account named by identifier, or by exact name among those not deleted.
+Asset resolveAccount(AssetRepository& repo, const std::string& text) {
+  if (auto byUid = repo.assetByUid(text)) return *byUid;
+  std::vector<Asset> matches;
+  for (const auto& a : repo.ledger().commonData().assetList()) {
+    const int64_t del = a.isDel.value_or(0);
+    if (del != 1 && del != 2 && a.NicName.value_or("") == text) matches.push_back(a);
+  }
+  if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
+  if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
+  return matches.front();
+}
+
+AssetGroup resolveGroup(AssetRepository& repo, const std::string& text) {
+  if (auto byUid = repo.assetGroupByUid(text)) return *byUid;
+  std::vector<AssetGroup> matches;
+  for (const auto& g : repo.ledger().commonData().assetGroupList()) {
+    const int64_t del = g.isDel.value_or(0);
+    if (del != 1 && del != 2 && del != 4 && g.AssetGroupName.value_or("") == text) matches.push_back(g);
+  }
+  if (matches.empty()) throw InputError("no account group is named or identified '" + text + "'");
+  if (matches.size() > 1) throw InputError("several account groups are named '" + text + "'; use the identifier");
+  return matches.front();
+}
+
+std::string assetLine(Ledger& ledger, const Asset& a) {
+  CurrencyRepository currencies(ledger);
+  const auto group = ledger.commonData().assetGroupByUid(a.groupUid.value_or(""));
+  auto currency = currencies.getCurrencyByAsset(a);
+  std::string line = fmt::format("{}  {}  [{}]  {}", a.uid.value_or(""), a.NicName.value_or(""),
+                                 group ? group->AssetGroupName.value_or("") : a.groupUid.value_or(""),
+                                 currency ? currency->iso.value_or("?") : std::string("?"));
+  const int64_t type = group ? group->Status.value_or(0) : 0;
+  if (type == kCreditCardGroupType) {
+    line += fmt::format("  settle {} pay {}", a.Card_DayFin.value_or("1"), a.Card_DayPay.value_or("1"));
+  }
+  if (a.cardAssetUid && !a.cardAssetUid->empty()) {
+    auto payer = ledger.commonData().assetByUid(*a.cardAssetUid);
+    line += "  paid from " + (payer ? payer->NicName.value_or("") : *a.cardAssetUid);
+  }
+  const int64_t del = a.isDel.value_or(0);
+  if (del == kAssetHidden) line += "  hidden";
+  if (del == 1 || del == 2) line += "  deleted";
+  if (a.isReflect.value_or(0) == 1) line += "  excluded-from-totals";
+  if (a.transferExpense.value_or(0) == 1) line += "  transfer-expense";
+  if (a.isCardAutoPay.value_or(0) == 1) line += "  autopay";
+  return line;
+}
+
+std::string correctionLine(const InOutCome& r) {
+  return fmt::format("Correction {}: kind {}, category {}, amountSub {}, amountAccount {}, amount {}",
+                     r.uid.value_or(""), r.Do_Type.value_or(""), r.categoryUid.value_or(""),
+                     r.amountSub.value_or(0), r.amountAccount.value_or(0), r.amount.value_or(0));
+}
+
+void printSaved(Ledger& ledger, const AssetSaveResult& result, bool json) {
+  if (json) {
+    printJson({{"asset", recordJson(*result.asset, ledger.env().dates())},
+               {"correction", result.correction ? recordJson(*result.correction, ledger.env().dates())
+                                                : nlohmann::json(nullptr)}});
+    return;
+  }
+  std::cout << assetLine(ledger, *result.asset) << '\n';
+  if (result.correction) std::cout << correctionLine(*result.correction) << '\n';
+}
+
+// The person's refusal, in their language.
+[[noreturn]] void refuse(const Ledger& ledger, const std::string& key) {
+  throw InputError(ledger.texts().text(key));
+}
+
+// Applies the options given to a form (for an edit, the form holds the
+// account as it is).
+void applyOptions(const AccountOptions& o, AssetRepository& repo, AssetForm& form) {
+  if (o.has("name")) form.name = o.name;
+  if (o.has("group")) form.groupUid = resolveGroup(repo, o.group).uid.value_or("");
+  if (o.has("currency")) form.currency = o.currency;
+  if (o.has("settle-day")) form.settlementDay = dayOption(o.settleDay, "--settle-day");
+  if (o.has("pay-day")) form.paymentDay = dayOption(o.payDay, "--pay-day");
+  if (o.has("paid-from")) {
+    form.cardAssetUid = o.paidFrom.empty() ? std::string() : resolveAccount(repo, o.paidFrom).uid.value_or("");
+  }
+  if (o.has("memo")) form.memo = o.memo;
+  if (o.has("sms")) form.smsString = o.sms;
+  if (o.has("autopay")) form.autoPay = o.autopay;
+  if (o.has("hidden")) form.hidden = o.hidden;
+  if (o.has("excluded")) form.countedInTotals = !o.excluded;
+  if (o.has("transfer-expense")) form.transferExpense = o.transferExpense;
+  if (o.has("record")) form.recordCorrectionAs = parseRecording(o.record);
+}
+
+void printAssets(Ledger& ledger, const std::vector<Asset>& assets, bool json) {
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& a : assets) out.push_back(recordJson(a, ledger.env().dates()));
+    printJson(out);
+    return;
+  }
+  for (const auto& a : assets) std::cout << assetLine(ledger, a) << '\n';
+}
+
+std::string groupLine(const AssetGroup& g) {
+  const int64_t del = g.isDel.value_or(0);
+  return fmt::format("{}  {}  type {}  order {}{}", g.uid.value_or(""), g.AssetGroupName.value_or(""),
+                     g.Status.value_or(0), g.Order.value_or(0),
+                     del == 1 || del == 2 || del == 4 ? "  deleted" : "");
+}
+
+}  // namespace
+
+void addAccountCommands(CLI::App& app, Context& ctx) {
+  auto* account = app.add_subcommand("account", "Accounts");
+  account->require_subcommand(1);
+
+  auto* list = account->add_subcommand("list", "Accounts in list order");
+  static bool listAll = false;
+  list->add_flag("--all", listAll, "Deleted accounts too");
+  list->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    printAssets(*ledger, repo.getAssetList(listAll), ctx.json);
+  });
+
+  auto* add = account->add_subcommand("add", "Add an account");
+  static AccountOptions addOptions;
+  addOptions.addTo(add, false);
+  add->callback([&ctx] {
+    const AccountOptions& o = addOptions;
+    if (!o.has("name")) throw InputError("--name is required");
+    if (!o.has("group")) throw InputError("--group is required");
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    AssetForm form;
+    form.name = o.name;
+    applyOptions(o, repo, form);
+    if (o.has("balance")) form.balance = parseAmount(o.balance, "--balance");
+    const AssetSaveResult result = repo.saveAsset(form);
+    if (result.refusal) refuse(*ledger, *result.refusal);
+    if (!result.ok()) throw StoreError("the account could not be saved (see the log)");
+    printSaved(*ledger, result, ctx.json);
+  });
+
+  auto* edit = account->add_subcommand("edit", "Change an account");
+  static std::string editAccount;
+  static AccountOptions editOptions;
+  edit->add_option("ACCOUNT", editAccount, "Account, by identifier or name")->required();
+  editOptions.addTo(edit, true);
+  edit->callback([&ctx] {
+    const AccountOptions& o = editOptions;
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    CurrencyRepository currencies(*ledger);
+    InOutComeRepository transactions(*ledger);
+    const Asset asset = resolveAccount(repo, editAccount);
+    AssetForm form;
+    form.uid = asset.uid.value_or("");
+    form.name = asset.NicName.value_or("");
+    form.groupUid = asset.groupUid.value_or("");
+    form.memo = asset.memo.value_or("");
+    form.cardAssetUid = asset.cardAssetUid.value_or("");
+    form.settlementDay = asset.Card_DayFin.value_or("1");
+    form.paymentDay = asset.Card_DayPay.value_or("1");
+    form.autoPay = asset.isCardAutoPay.value_or(0) == 1;
+    form.hidden = asset.isDel.value_or(0) == kAssetHidden;
+    form.countedInTotals = asset.isReflect.value_or(0) != 1;
+    form.transferExpense = asset.transferExpense.value_or(0) == 1;
+    form.smsString = asset.smsString.value_or("");
+    form.confirmCurrencyChange = o.confirmCurrencyChange;
+    applyOptions(o, repo, form);
+
+    // The balance the screen shows: in the account's currency, or in the new
+    // one when the currency changes with the edit.
+    std::optional<Currency> newCurrency;
+    if (!form.currency.empty()) {
+      newCurrency = currencies.getCurrencyByUid(form.currency);
+      if (!newCurrency) {
+        std::string iso = form.currency;
+        for (char& c : iso) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        newCurrency = iso == currencies.mainIso() ? currencies.getMainCurrency() : currencies.getCurrencyBySubIso(iso);
+      }
+      auto current = currencies.getCurrencyByAsset(asset);
+      if (newCurrency && current && newCurrency->iso == current->iso) newCurrency.reset();
+    }
+    form.balanceBeforeEdit = transactions.getAmountAccountBalance(form.uid, newCurrency);
+    form.balance = o.has("balance") ? parseAmount(o.balance, "--balance") : form.balanceBeforeEdit;
+
+    const AssetSaveResult result = repo.saveAsset(form);
+    if (result.refusal) refuse(*ledger, *result.refusal);
+    if (!result.ok()) throw StoreError("the account could not be saved (see the log)");
+    printSaved(*ledger, result, ctx.json);
+  });
+
+  auto* hide = account->add_subcommand("hide", "Hide an account from lists (it stays in totals)");
+  static std::string hideAccount;
+  static bool hideOff = false;
+  hide->add_option("ACCOUNT", hideAccount, "Account, by identifier or name")->required();
+  hide->add_flag("--off", hideOff, "Show the account again");
+  hide->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    const Asset asset = resolveAccount(repo, hideAccount);
+    auto saved = repo.setAssetHidden(asset.uid.value_or(""), !hideOff);
+    if (!saved) throw StoreError("the account could not be saved (see the log)");
+    if (ctx.json) {
+      printJson(recordJson(*saved, ledger->env().dates()));
+    } else {
+      std::cout << assetLine(*ledger, *saved) << '\n';
+    }
+  });
+
+  auto* remove = account->add_subcommand("delete", "Delete an account (its transactions stay)");
+  static std::string deleteAccount;
+  static bool deleteYes = false;
+  remove->add_option("ACCOUNT", deleteAccount, "Account, by identifier or name")->required();
+  remove->add_flag("--yes", deleteYes, "Answer yes to the question");
+  remove->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    const Asset asset = resolveAccount(repo, deleteAccount);
+    const std::string uid = asset.uid.value_or("");
+    if (auto question = repo.deleteAsset(uid, deleteYes)) refuse(*ledger, *question);
+    auto deleted = repo.assetByUid(uid);
+    if (!deleted || deleted->isDel.value_or(0) != kAssetDeleted) {
+      throw StoreError("the account could not be deleted (see the log)");
+    }
+    if (ctx.json) {
+      printJson(recordJson(*deleted, ledger->env().dates()));
+    } else {
+      std::cout << assetLine(*ledger, *deleted) << '\n';
+    }
+  });
+
+  auto* group = app.add_subcommand("group", "Account groups");
+  group->require_subcommand(1);
+
+  auto* groupList = group->add_subcommand("list", "Account groups in order");
+  static bool groupAll = false;
+  groupList->add_flag("--all", groupAll, "Deleted groups too");
+  groupList->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    const auto groups = repo.assetGroupList(groupAll);
+    if (ctx.json) {
+      nlohmann::json out = nlohmann::json::array();
+      for (const auto& g : groups) out.push_back(recordJson(g, ledger->env().dates()));
+      printJson(out);
+      return;
+    }
+    for (const auto& g : groups) std::cout << groupLine(g) << '\n';
+  });
+
+  auto* groupAdd = group->add_subcommand("add", "Add an account group");
+  static std::string groupName, groupType, groupPosition;
+  groupAdd->add_option("--name", groupName, "Group name")->required();
+  groupAdd->add_option("--type", groupType, "Group type code (2 credit card, 3 debit card)")->required();
+  groupAdd->add_option("--position", groupPosition, "Order value to insert at (later groups move down)");
+  groupAdd->callback([&ctx] {
+    const long long type = parseInteger(groupType, "--type");
+    std::optional<int64_t> position;
+    if (!groupPosition.empty()) position = parseInteger(groupPosition, "--position");
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    auto saved = repo.addAssetGroup(groupName, type, position);
+    if (!saved) throw StoreError("the group could not be saved (see the log)");
+    if (ctx.json) {
+      printJson(recordJson(*saved, ledger->env().dates()));
+    } else {
+      std::cout << groupLine(*saved) << '\n';
+    }
+  });
+}
 
 }  // namespace varnel::cli

@@ -1,0 +1,403 @@
+#include "ledger/asset_repository.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "ledger/currency_repository.h"
+#include "ledger/in_out_come_repository.h"
+#include "ledger/money.h"
+#include "model/errors.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kLiveAsset = "((ZISDEL != 1 AND ZISDEL != 2) OR ZISDEL IS NULL)";
+constexpr const char* kLiveGroup = "((ZISDEL != 1 AND ZISDEL != 2 AND ZISDEL != 4) OR ZISDEL IS NULL)";
+
+// Korean card accounts start with this monthly usage target.
+constexpr int64_t kKoreanCardUsageHurdle = 300000;
+
+std::string trimmed(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool isDeleted(const Asset& a) {
+  const int64_t code = a.isDel.value_or(0);
+  return code == 1 || code == 2;
+}
+
+bool isDeletedGroup(const AssetGroup& g) {
+  const int64_t code = g.isDel.value_or(0);
+  return code == 1 || code == 2 || code == 4;
+}
+
+std::optional<int> dayOfMonth(const std::string& text) {
+  int day = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), day);
+  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || day < 1 || day > 31) {
+    return std::nullopt;
+  }
+  return day;
+}
+
+// A day field as stored: the decimal day, "1" when none was given.
+std::string dayText(const std::string& text, const char* what) {
+  const std::string value = trimmed(text);
+  if (value.empty()) return "1";
+  auto day = dayOfMonth(value);
+  if (!day) throw InputError(fmt::format("the {} must be a day of the month from 1 to 31: '{}'", what, text));
+  return std::to_string(*day);
+}
+
+bool isUsableRate(const Real& rate) { return rate && std::isfinite(*rate) && *rate > 0; }
+
+}  // namespace
+
+void AssetRepository::reload() {
+  ledger_.commonData().ReloadAppDataAssetGroup();
+  ledger_.commonData().ReloadAppDataAsset();
+}
+
+// --- Accounts ------------------------------------------------------------------
+
+std::optional<Asset> AssetRepository::assetByUid(const std::string& uid) {
+  if (uid.empty() || uid == "0") return std::nullopt;
+  return getFirst(fetch<Asset>(" WHERE ZUID = ? ORDER BY Z_PK LIMIT 1", uid));
+}
+
+std::optional<Asset> AssetRepository::assetByUidNotDelete(const std::string& uid) {
+  return getFirst(fetch<Asset>(std::string(" WHERE ZUID = ? AND ") + kLiveAsset + " ORDER BY Z_PK LIMIT 1", uid));
+}
+
+std::vector<Asset> AssetRepository::getAssetList(bool isAll) {
+  if (isAll) return fetch<Asset>(" ORDER BY ZORDER, Z_PK");
+  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " ORDER BY ZORDER, Z_PK");
+}
+
+std::vector<Asset> AssetRepository::assetListByGroupUid(const std::string& groupUid, bool isAll) {
+  if (groupUid.empty() || groupUid == "0") return {};
+  if (isAll) return fetch<Asset>(" WHERE ZGROUPUID = ? ORDER BY ZORDER, Z_PK", groupUid);
+  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " AND ZGROUPUID = ? ORDER BY ZORDER, Z_PK", groupUid);
+}
+
+std::vector<Asset> AssetRepository::assetListNotDelete() {
+  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset +
+                      " AND ZGROUPUID IN (SELECT ZUID FROM ZASSETGROUP WHERE " + kLiveGroup +
+                      ") ORDER BY (SELECT g.ZORDER FROM ZASSETGROUP g WHERE g.ZUID = ZASSET.ZGROUPUID),"
+                      " ZGROUPUID DESC, ZORDER, Z_PK");
+}
+
+std::vector<Asset> AssetRepository::assetListWithAssetGroupType(const std::vector<int64_t>& types) {
+  if (types.empty()) return {};
+  return fetch<Asset>(fmt::format(" WHERE {} AND ZGROUPUID IN (SELECT ZUID FROM ZASSETGROUP WHERE ZSTATUS IN ({})"
+                                  " AND {}) ORDER BY ZORDER, Z_PK",
+                                  kLiveAsset, fmt::join(types, ", "), kLiveGroup));
+}
+
+std::vector<Asset> AssetRepository::getAssetTransferExpenseList() {
+  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " AND ZTRANSFEREXPENSE = 1 ORDER BY ZORDER, Z_PK");
+}
+
+bool AssetRepository::updateAsset(Asset& asset, bool isSync) {
+  const bool ok = isSync ? saveStamped(asset, "updateAsset") : save(asset, "updateAsset");
+  reload();
+  return ok;
+}
+
+bool AssetRepository::updateAssetList(std::vector<Asset>& assets, bool isSync) {
+  if (assets.empty()) return true;
+  const bool ok = saveAll(assets, "updateAsset", isSync);
+  reload();
+  return ok;
+}
+
+std::string AssetRepository::correctionCategory(const std::string& kind) {
+  const std::string word = ledger_.texts().text("config_assets_category_name1");
+  if (word.empty()) return kBalanceAdjustmentUid;
+  auto category = getFirst(fetch<Category>(
+      " WHERE ZDOTYPE = ? AND (ZISDEL IS NULL OR ZISDEL = 0) AND INSTR(ZNAME, ?) > 0 ORDER BY ZORDER, Z_PK LIMIT 1",
+      kind == do_type::kIncome ? 0 : 1, word));
+  return category && category->uid ? *category->uid : std::string(kBalanceAdjustmentUid);
+}
+
+AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
+  AssetSaveResult result;
+  CurrencyRepository currencies(ledger_);
+  InOutComeRepository transactions(ledger_);
+
+  const bool isNew = form.uid.empty();
+  std::optional<Asset> existing;
+  if (!isNew) {
+    existing = assetByUid(form.uid);
+    if (!existing) throw InputError("no account with the identifier " + form.uid);
+    if (isDeleted(*existing)) throw InputError("the account " + form.uid + " is deleted");
+  }
+
+  // 1. The name.
+  const std::string name = trimmed(form.name);
+  if (name.empty()) {
+    result.refusal = "popup_message7";
+    return result;
+  }
+
+  // Values the screen would only offer valid: checked before anything is written.
+  auto group = assetGroupByUid(form.groupUid);
+  const bool sameGroup = existing && existing->groupUid == form.groupUid;
+  if (!group || (!sameGroup && isDeletedGroup(*group))) {
+    throw InputError("no account group " + (form.groupUid.empty() ? std::string("given") : form.groupUid));
+  }
+  const int64_t type = group->Status.value_or(0);
+
+  const auto main = currencies.getMainCurrency();
+  const std::string mainIso = main ? main->iso.value_or("") : "";
+  std::optional<Currency> currency;
+  if (form.currency.empty()) {
+    if (existing) currency = currencies.getCurrencyByAsset(*existing);
+    if (!currency) currency = main;
+  } else {
+    currency = currencies.getCurrencyByUid(form.currency);
+    if (currency && currency->mainIso.value_or("") != mainIso && currency->isMainCurrency.value_or(0) != 1) {
+      currency.reset();  // a row of an earlier main currency
+    }
+    if (!currency) {
+      std::string iso = form.currency;
+      for (char& c : iso) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      currency = iso == mainIso ? main : currencies.getCurrencyBySubIso(iso);
+    }
+    if (!currency) throw InputError("no currency " + form.currency + " in this ledger");
+  }
+  const std::string currencyIso = currency ? currency->iso.value_or(mainIso) : mainIso;
+  const bool currencyIsMain =
+      !currency || currency->isMainCurrency.value_or(0) == 1 || (main && main->uid == currency->uid);
+
+  std::optional<Asset> payer;
+  if (!form.cardAssetUid.empty()) {
+    payer = assetByUidNotDelete(form.cardAssetUid);
+    if (!payer) throw InputError("no paying account " + form.cardAssetUid);
+    if (!isNew && payer->uid == existing->uid) throw InputError("an account cannot pay for itself");
+  }
+  const std::string settlementDay = dayText(form.settlementDay, "settlement day");
+  const std::string paymentDay = dayText(form.paymentDay, "payment day");
+  if (!std::isfinite(form.balance) || !std::isfinite(form.balanceBeforeEdit)) {
+    throw InputError("the balance must be a number");
+  }
+
+  // 2. A debit card spends the money of its paying account.
+  if (type == kDebitCardGroupType && payer) {
+    auto payerCurrency = currencies.getCurrencyByAsset(*payer);
+    const std::string payerIso = payerCurrency ? payerCurrency->iso.value_or(mainIso) : mainIso;
+    if (payerIso != mainIso && payerIso != currencyIso) {
+      result.refusal = "config_debit_card_currency_change";
+      return result;
+    }
+  }
+
+  // 3. A new currency for an existing account needs the person's consent.
+  bool currencyChanged = false;
+  if (existing) {
+    auto oldCurrency = currencies.getCurrencyByAsset(*existing);
+    const std::string oldIso = oldCurrency ? oldCurrency->iso.value_or(mainIso) : mainIso;
+    currencyChanged = oldIso != currencyIso;
+    if (currencyChanged && !form.confirmCurrencyChange) {
+      result.refusal = "config_asset_currency_change";
+      return result;
+    }
+    if (currencyChanged && !currencyIsMain && !isUsableRate(currency->rate)) {
+      throw InputError("the currency " + currencyIso + " has no usable rate");
+    }
+  }
+
+  // 4. The balance difference, in the account's currency.
+  const int accountPoint =
+      static_cast<int>(currency ? currency->point.value_or(0) : (main ? main->point.value_or(0) : 2));
+  const double difference = getAmountByMaximumFractionDigits(
+      form.balance - (isNew ? 0.0 : form.balanceBeforeEdit), accountPoint);
+  const bool correctionDue = type != kDebitCardGroupType && difference != 0;
+
+  Asset asset = isNew ? newObjectForEntity<Asset>() : *existing;
+  bool ok = true;
+  try {
+    StoreTransaction transaction(getContext());
+
+    // 5. A new account goes last; a changed currency converts the account's
+    // transactions and carries over to the cards it pays.
+    if (isNew) asset.Order = nextAvailble<Asset>("Order");
+    if (currencyChanged && currency) {
+      ok = transactions.updateInOutComeAmountAccountByCurrnecy(asset, *currency);
+      for (Asset& card : fetch<Asset>(" WHERE ZCARDASSETUID = ? AND ZUID != ? ORDER BY ZORDER, Z_PK",
+                                      *asset.uid, *asset.uid)) {
+        if (!ok) break;
+        card.currencyUid = currency->uid;
+        ok = saveStamped(card, "updateAsset") && transactions.updateInOutComeAmountAccountByCurrnecy(card, *currency);
+      }
+    }
+    asset.isReflect = form.countedInTotals ? 0 : 1;
+
+    // 6. The fields.
+    asset.NicName = name;
+    asset.groupUid = form.groupUid;
+    asset.memo = form.memo;
+    asset.cardAssetUid = form.cardAssetUid.empty() ? Text() : Text(form.cardAssetUid);
+    asset.Card_DayFin = settlementDay;
+    asset.Card_DayPay = paymentDay;
+    if (currency) asset.currencyUid = currency->uid;
+    asset.isCardAutoPay = form.autoPay && type == kCreditCardGroupType ? 1 : 0;
+    asset.isDel = form.hidden ? kAssetHidden : kAssetLive;
+    asset.transferExpense = form.transferExpense ? 1 : 0;
+    asset.smsString = trimmed(form.smsString);
+
+    // 7. Korean cards start with a usage target.
+    if (isNew && ledger_.env().language() == "ko" &&
+        (type == kCreditCardGroupType || type == kDebitCardGroupType)) {
+      asset.card_usage_hurdle_amount = kKoreanCardUsageHurdle;
+    }
+
+    // 8. The balance correction.
+    if (ok && correctionDue) {
+      const double now = ledger_.env().nowStoreSeconds();
+      const bool up = difference > 0;
+      const double absolute = std::fabs(difference);
+      InOutCome record = newObjectForEntity<InOutCome>();
+      record.Date = now;
+      record.txDateStr = ledger_.env().dates().dayKey(now);
+      record.assetUid = asset.uid;
+      record.Content = ledger_.texts().text("config_assets_category_name3");
+      if (form.recordCorrectionAs == BalanceRecording::kIncomeExpense) {
+        record.Do_Type = up ? do_type::kIncome : do_type::kExpense;
+        record.categoryUid = correctionCategory(*record.Do_Type);
+      } else {
+        record.Do_Type = up ? do_type::kAdjustmentUp : do_type::kAdjustmentDown;
+        record.categoryUid = kBalanceAdjustmentUid;
+      }
+      // The amount in the main currency comes from the account currency's row
+      // against the main currency.
+      std::optional<Currency> againstMain =
+          currencyIso == mainIso ? main : currencies.getCurrencyByMainIsoAndIso(mainIso, currencyIso);
+      if (!againstMain) againstMain = currency;
+      const double rate =
+          againstMain && !currencyIsMain && isUsableRate(againstMain->rate) ? *againstMain->rate : 1.0;
+      record.currencyUid = againstMain ? againstMain->uid : asset.currencyUid;
+      record.amountSub = absolute;
+      record.amountAccount = absolute;
+      record.amount = getAmountByMaximumFractionDigits(
+          absolute * rate, static_cast<int>(main ? main->point.value_or(0) : accountPoint));
+      record.cardTimeStampStr = "";
+      record.isDel = 0;
+      ok = saveStamped(record, "updateInOutCome");
+      if (ok) result.correction = record;
+    }
+
+    // 9. The account itself.
+    if (ok) ok = saveStamped(asset, "updateAsset");
+    if (ok) transaction.commit();
+  } catch (const SQLite::Exception& e) {
+    log().error("updateAsset fail {}", e.what());
+    ok = false;
+  }
+  reload();
+  if (!ok) {
+    result.correction.reset();
+    return result;
+  }
+  result.asset = asset;
+  return result;
+}
+
+std::optional<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidden) {
+  auto asset = assetByUid(uid);
+  if (!asset) throw InputError("no account with the identifier " + uid);
+  if (isDeleted(*asset)) throw InputError("the account " + uid + " is deleted");
+  asset->isDel = hidden ? kAssetHidden : kAssetLive;
+  if (!updateAsset(*asset)) return std::nullopt;
+  return asset;
+}
+
+std::optional<std::string> AssetRepository::deleteAsset(const std::string& uid, bool confirmed) {
+  auto asset = assetByUid(uid);
+  if (!asset) throw InputError("no account with the identifier " + uid);
+  if (isDeleted(*asset)) throw InputError("the account " + uid + " is already deleted");
+  if (!confirmed) return std::string("popup_message8");
+  deleteRecord(*asset, "updateAsset");
+  reload();
+  return std::nullopt;
+}
+
+int AssetRepository::getStartDayByAsset(Ledger& ledger, const Asset& asset) {
+  if (ledger.commonData().getAssetGroupTypeAsset(asset) == kCreditCardGroupType) {
+    return dayOfMonth(trimmed(asset.Card_DayFin.value_or(""))).value_or(1);
+  }
+  return ledger.commonData().app().appStartDay;
+}
+
+// --- Groups --------------------------------------------------------------------
+
+std::vector<AssetGroup> AssetRepository::assetGroupList(bool isAll) {
+  if (isAll) return fetch<AssetGroup>(" ORDER BY ZORDER, ZUID DESC");
+  return fetch<AssetGroup>(std::string(" WHERE ") + kLiveGroup + " ORDER BY ZORDER, ZUID DESC");
+}
+
+std::optional<AssetGroup> AssetRepository::assetGroupByUid(const std::string& uid) {
+  if (uid.empty() || uid == "0") return std::nullopt;
+  return getFirst(fetch<AssetGroup>(" WHERE ZUID = ? ORDER BY Z_PK LIMIT 1", uid));
+}
+
+bool AssetRepository::updateAssetGroup(AssetGroup& group, bool isAdd) {
+  if (isAdd) group.isDel = 0;
+  const bool ok = saveStamped(group, "updateAssetGroup");
+  reload();
+  return ok;
+}
+
+bool AssetRepository::reOrderAssetGroupWithTargetOrder(int64_t targetOrder) {
+  try {
+    auto& st = getContext().prepare("UPDATE ZASSETGROUP SET ZORDER = ZORDER + 1 WHERE ZORDER >= ?");
+    st.bind(1, targetOrder);
+    st.exec();
+  } catch (const SQLite::Exception& e) {
+    log().error("updateAssetGroup fail {}", e.what());
+    return false;
+  }
+  reload();
+  return true;
+}
+
+std::optional<AssetGroup> AssetRepository::addAssetGroup(const std::string& name, int64_t status,
+                                                         std::optional<int64_t> position) {
+  const std::string groupName = trimmed(name);
+  if (groupName.empty()) throw InputError("the group name is empty");
+  if (status < 0) throw InputError(fmt::format("the group type must not be negative: {}", status));
+  if (position && *position < 0) throw InputError(fmt::format("the position must not be negative: {}", *position));
+  std::optional<AssetGroup> result;
+  try {
+    StoreTransaction transaction(getContext());
+    AssetGroup group = newObjectForEntity<AssetGroup>();
+    group.AssetGroupName = groupName;
+    group.Status = status;
+    bool ok = true;
+    if (position) {
+      ok = reOrderAssetGroupWithTargetOrder(*position);
+      group.Order = *position;
+    } else {
+      group.Order = nextAvailble<AssetGroup>("Order");
+    }
+    if (ok && updateAssetGroup(group, true)) {
+      transaction.commit();
+      result = group;
+    }
+  } catch (const SQLite::Exception& e) {
+    log().error("updateAssetGroup fail {}", e.what());
+    result.reset();
+  }
+  reload();
+  return result;
+}
+
+}  // namespace varnel

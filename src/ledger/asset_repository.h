@@ -1,0 +1,133 @@
+// Accounts (`Asset`) and account groups (`AssetGroup`): lookups and lists,
+// saving an account from the account screen with its balance correction and
+// currency change, hiding and deleting accounts, adding groups and keeping
+// their order. Every change reloads the account caches of CommonData.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/base_repository.h"
+
+namespace varnel {
+
+// Group types (`AssetGroup.Status`) the ledger treats specially.
+inline constexpr int64_t kCreditCardGroupType = 2;
+inline constexpr int64_t kDebitCardGroupType = 3;
+
+// Account `isDel` codes.
+inline constexpr int64_t kAssetLive = 0;
+inline constexpr int64_t kAssetDeleted = 1;
+inline constexpr int64_t kAssetHidden = 3;
+
+// How a balance correction is recorded.
+enum class BalanceRecording {
+  kCorrection,     // kinds "7"/"8", category "-4"
+  kIncomeExpense,  // kinds "0"/"1" in the correction category
+};
+
+// The account screen's fields and the person's answers, for one save.
+struct AssetForm {
+  std::string uid;             // the account being edited; empty for a new one
+  std::string name;            // `NicName`
+  std::string groupUid;
+  std::string currency;        // ISO code or currency row `uid`; empty: main (new) / unchanged (edit)
+  std::string memo;
+  std::string cardAssetUid;    // paying account of a card; empty for none
+  std::string settlementDay = "1";  // `Card_DayFin`
+  std::string paymentDay = "1";     // `Card_DayPay`
+  bool autoPay = false;        // only credit cards pay automatically
+  bool hidden = false;
+  bool countedInTotals = true;
+  bool transferExpense = false;
+  std::string smsString;
+  double balance = 0;              // as entered
+  double balanceBeforeEdit = 0;    // the account's balance when the screen opened (0 for new)
+  bool confirmCurrencyChange = false;
+  BalanceRecording recordCorrectionAs = BalanceRecording::kCorrection;
+};
+
+// The outcome of saving an account: the saved account (and the correction
+// record when one was made), or the key of the message that stopped the save.
+struct AssetSaveResult {
+  std::optional<Asset> asset;
+  std::optional<InOutCome> correction;
+  std::optional<std::string> refusal;  // "popup_message7", "config_debit_card_currency_change",
+                                       // "config_asset_currency_change"
+  bool ok() const { return asset.has_value(); }
+};
+
+class AssetRepository : public BaseRepository {
+ public:
+  using BaseRepository::BaseRepository;
+
+  // --- Accounts --------------------------------------------------------------
+  // By `uid`, deleted ones included; none for "" and "0".
+  std::optional<Asset> assetByUid(const std::string& uid);
+  // By `uid`, unless deleted (`isDel` 1 or 2).
+  std::optional<Asset> assetByUidNotDelete(const std::string& uid);
+  // Every account when `isAll`, else those not deleted; by `Order`.
+  std::vector<Asset> getAssetList(bool isAll);
+  // The accounts of a group (by `Order`); empty for "" and "0".
+  std::vector<Asset> assetListByGroupUid(const std::string& groupUid, bool isAll);
+  // The live accounts of every live group, group by group in group order.
+  std::vector<Asset> assetListNotDelete();
+  // Live accounts of the live groups whose type is in `types`.
+  std::vector<Asset> assetListWithAssetGroupType(const std::vector<int64_t>& types);
+  std::vector<Asset> cardAssetList() { return assetListWithAssetGroupType({kCreditCardGroupType}); }
+  // Live accounts whose transfers in count as expense.
+  std::vector<Asset> getAssetTransferExpenseList();
+
+  // Saves; with `isSync` the record is stamped too (only when the save
+  // succeeds). Logs "updateAsset fail <error>".
+  bool updateAsset(Asset& asset, bool isSync = true);
+  // The same for a list, in one transaction; nothing for an empty list.
+  bool updateAssetList(std::vector<Asset>& assets, bool isSync);
+
+  // Saves an account as the account screen does (name check, debit-card
+  // currency rule, confirmation of a currency change, conversion of the
+  // account's and its cards' transactions, balance correction), all writes in
+  // one transaction. A refusal leaves everything as it was. Throws InputError
+  // for values the screen would not offer (unknown group, currency or paying
+  // account, a deleted account, days outside 1…31, a balance that is not a
+  // number).
+  AssetSaveResult saveAsset(const AssetForm& form);
+
+  // Hides (`isDel` 3) or shows again (0) a live account; stamped and saved.
+  // Throws InputError for a deleted account.
+  std::optional<Asset> setAssetHidden(const std::string& uid, bool hidden);
+  // Deletes an account (`isDel` 1, stamped) once the person said yes to
+  // "popup_message8"; without that answer nothing happens and the key of the
+  // question comes back. Its transactions keep its `uid`.
+  std::optional<std::string> deleteAsset(const std::string& uid, bool confirmed);
+
+  // First day of an account's month: a credit card's settlement day (1 when
+  // it is 0, empty or not a day of the month), otherwise the ledger's month
+  // start day setting.
+  static int getStartDayByAsset(Ledger& ledger, const Asset& asset);
+
+  // --- Groups ----------------------------------------------------------------
+  // Every group when `isAll`, else those whose `isDel` is not 1, 2 or 4; by
+  // `Order`, then `uid` descending.
+  std::vector<AssetGroup> assetGroupList(bool isAll);
+  // By `uid`; none for "" and "0".
+  std::optional<AssetGroup> assetGroupByUid(const std::string& uid);
+  std::optional<AssetGroup> getAsseGrouptByUid(const std::string& uid) { return assetGroupByUid(uid); }
+  // Saves with the stamp; `isAdd` sets `isDel` 0. Logs "updateAssetGroup fail <error>".
+  bool updateAssetGroup(AssetGroup& group, bool isAdd);
+  // Every group at or after `targetOrder` moves one place down (`Order` + 1);
+  // saved without stamp.
+  bool reOrderAssetGroupWithTargetOrder(int64_t targetOrder);
+  // Adds a group; at `position` (an `Order` value, the groups from there on
+  // moving down) or at the end. One transaction. Throws InputError for an
+  // empty name or a negative type or position.
+  std::optional<AssetGroup> addAssetGroup(const std::string& name, int64_t status,
+                                          std::optional<int64_t> position = std::nullopt);
+
+ private:
+  void reload();
+  std::string correctionCategory(const std::string& kind);
+};
+
+}  // namespace varnel

@@ -1,0 +1,512 @@
+#include "ledger/currency_repository.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <set>
+
+#include <fmt/format.h>
+
+#include "ledger/money.h"
+#include "model/errors.h"
+#include "model/uid_repair.h"
+
+namespace varnel {
+
+namespace {
+
+bool isUsableRate(double rate) { return std::isfinite(rate) && rate > 0; }
+
+// A downloaded rate text: a plain decimal number above zero, or nothing.
+std::optional<double> parseRate(const std::string& text) {
+  double value = 0;
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (begin < end && *begin == ' ') ++begin;
+  while (end > begin && end[-1] == ' ') --end;
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (begin == end || ec != std::errc() || ptr != end || !isUsableRate(value)) return std::nullopt;
+  return value;
+}
+
+// The tables whose records name a currency row by `currencyUid`.
+const std::vector<std::string>& referencingTables() {
+  static const std::vector<std::string> kTables = {"ZASSET", "ZFAVTRANSACTION",
+                                                   "ZREPEATTRANSACTION", "ZINOUTCOME"};
+  return kTables;
+}
+
+}  // namespace
+
+void CurrencyRepository::reload() { ledger_.commonData().ReloadAppDataCurrency(); }
+
+// --- Lookups -----------------------------------------------------------------
+
+std::optional<Currency> CurrencyRepository::getCurrencyByUid(const std::string& uid) {
+  if (uid.empty()) return std::nullopt;
+  return getFirst(fetch<Currency>(" WHERE ZUID IS NOT NULL AND ZUID = ? LIMIT 1", uid));
+}
+
+std::optional<Currency> CurrencyRepository::getCurrencyByPkShow(const std::string& uid) {
+  return getFirst(fetch<Currency>(" WHERE ZUID = ? AND ZISSHOW = 1 LIMIT 1", uid));
+}
+
+std::vector<Currency> CurrencyRepository::getListCurrency() {
+  return fetch<Currency>(" WHERE ZISSHOW = 1 ORDER BY ZORDERSEQ, Z_PK");
+}
+
+std::vector<Currency> CurrencyRepository::getListCurrencyAll() {
+  return fetch<Currency>(" ORDER BY ZORDERSEQ, Z_PK");
+}
+
+std::vector<Currency> CurrencyRepository::getListCurrencyByMainIso(const std::optional<std::string>& main) {
+  const std::string iso = main ? *main : mainIso();
+  return fetch<Currency>(
+      " WHERE ZMAINISO = ? AND ZISSHOW = 1 AND (ZISMAINCURRENCY IS NULL OR ZISMAINCURRENCY = 0)"
+      " ORDER BY ZORDERSEQ, Z_PK",
+      iso);
+}
+
+std::optional<Currency> CurrencyRepository::getCurrencyByMainIsoAndIso(const std::string& main,
+                                                                       const std::string& subIso) {
+  return getFirst(fetch<Currency>(" WHERE ZMAINISO = ? AND ZISO = ? ORDER BY Z_PK LIMIT 1", main, subIso));
+}
+
+std::optional<Currency> CurrencyRepository::getCurrencyBySubIso(const std::string& subIso) {
+  return getFirst(fetch<Currency>(
+      " WHERE ZISSHOW = 1 AND ZMAINISO = ? AND ZISO = ? AND (ZISDEL IS NULL OR ZISDEL != 1)"
+      " ORDER BY Z_PK LIMIT 1",
+      mainIso(), subIso));
+}
+
+std::optional<Currency> CurrencyRepository::getMainCurrency() {
+  return getFirst(fetch<Currency>(" WHERE ZISMAINCURRENCY = 1 ORDER BY Z_PK LIMIT 1"));
+}
+
+std::string CurrencyRepository::mainIso() {
+  auto main = getMainCurrency();
+  if (!main) return "";
+  return main->iso.value_or(main->mainIso.value_or(""));
+}
+
+std::optional<Currency> CurrencyRepository::getCurrencyByAsset(const Asset& asset) {
+  return getCurrencyByUid(asset.currencyUid.value_or(""));
+}
+
+std::optional<Currency> CurrencyRepository::getCurrencyByFav(const FavTransaction& fav) {
+  return getCurrencyByUid(fav.currencyUid.value_or(""));
+}
+
+// --- Changes -----------------------------------------------------------------
+
+std::optional<Currency> CurrencyRepository::addMainCurrency(const std::string& iso) {
+  const auto entry = CalcCurrency::currencyByIso(iso);
+  if (!entry) throw InputError("unknown currency code: " + iso);
+  std::optional<Currency> result;
+  try {
+    StoreTransaction transaction(getContext());
+    auto& clear = getContext().prepare(
+        "UPDATE ZCURRENCY SET ZISMAINCURRENCY = 0, ZUTIME = ?, ZISSYNCED = 1 WHERE ZISMAINCURRENCY = 1");
+    clear.bind(1, nowMs());
+    clear.exec();
+
+    const std::string uid = iso + "_" + iso;
+    Currency row;
+    if (auto existing = dataByUid<Currency>(uid)) {
+      row = *existing;
+    } else {
+      row = newObjectForEntity<Currency>(uid);
+      row.orderSeq = nextAvailble<Currency>("orderSeq");
+    }
+    row.isShow = 1;
+    row.modifyDate = ledger_.env().nowStoreSeconds();
+    row.mainIso = iso;
+    row.iso = iso;
+    row.rate = 1.0;
+    row.insertType = "I";
+    row.symbol = entry->simpleSymbol;
+    row.memo = entry->longIso;
+    row.symbolPosition = entry->locationSymbol;
+    row.point = entry->point;
+    row.isMainCurrency = 1;
+    row.isDel = 0;
+    if (saveStamped(row, "updateCurrency")) {
+      transaction.commit();
+      result = row;
+    }
+  } catch (const SQLite::Exception& e) {
+    log().error("updateCurrency fail {}", e.what());
+    result.reset();
+  }
+  reload();
+  return result;
+}
+
+std::optional<Currency> CurrencyRepository::addCurrencyRate(const std::string& main, const std::string& subIso,
+                                                            double rate, bool isShow) {
+  if (main.empty()) throw InputError("the ledger has no main currency");
+  if (!isUsableRate(rate)) throw InputError(fmt::format("the rate must be a positive number: {}", rate));
+  const auto entry = CalcCurrency::currencyByIso(subIso);
+  std::optional<Currency> found = getCurrencyByMainIsoAndIso(main, subIso);
+  const std::string uid = main + "_" + subIso;
+  // A row left on the built-in identifier by some other path is reused rather
+  // than duplicated.
+  if (!found) found = dataByUid<Currency>(uid);
+  if (!found && !entry) throw InputError("unknown currency code: " + subIso);
+  const bool isNew = !found;
+  Currency row = found ? *found : newObjectForEntity<Currency>(uid);
+  if (isNew) {
+    row.orderSeq = nextAvailble<Currency>("orderSeq");
+    row.isMainCurrency = 0;
+  }
+  row.isShow = isShow ? 1 : 0;
+  row.mainIso = main;
+  row.iso = subIso;
+  row.rate = rate;
+  row.insertType = "I";
+  row.modifyDate = ledger_.env().nowStoreSeconds();
+  // A code the catalogue no longer lists (an older row) keeps its own values.
+  if (entry) {
+    row.symbol = main == subIso ? entry->simpleSymbol : entry->symbol;
+    row.memo = entry->longIso;
+    row.symbolPosition = entry->locationSymbol;
+    row.point = entry->point;
+  }
+  if (!updateCurrency(row, isNew)) return std::nullopt;
+  return row;
+}
+
+std::optional<Currency> CurrencyRepository::addCurrencyCustom(const std::optional<Currency>& existing,
+                                                              const std::string& main, const std::string& iso,
+                                                              const std::string& symbol, double rate,
+                                                              const std::string& memo,
+                                                              bool isSymbolpositionFirst, int dotNumber) {
+  if (main.empty()) throw InputError("the ledger has no main currency");
+  if (iso.empty()) throw InputError("the currency code is empty");
+  if (symbol.empty()) throw InputError("the currency symbol is empty");
+  if (!isUsableRate(rate)) throw InputError(fmt::format("the rate must be a positive number: {}", rate));
+  if (dotNumber < 0 || dotNumber > 10) {
+    throw InputError(fmt::format("the number of decimals must be from 0 to 10: {}", dotNumber));
+  }
+  const bool isNew = !existing;
+  Currency row = existing ? *existing : newObjectForEntity<Currency>();
+  if (isNew) {
+    row.orderSeq = nextAvailble<Currency>("orderSeq");
+    row.insertType = "C";
+    row.isMainCurrency = 0;
+  }
+  row.modifyDate = ledger_.env().nowStoreSeconds();
+  row.mainIso = main;
+  row.iso = iso;
+  row.symbol = symbol;
+  row.rate = rate;
+  row.memo = memo;
+  row.symbolPosition = isSymbolpositionFirst ? "P" : "S";
+  row.isShow = 1;
+  row.point = dotNumber;
+  if (!updateCurrency(row, isNew)) return std::nullopt;
+  return row;
+}
+
+bool CurrencyRepository::updateCurrencyRate(Currency& row) {
+  const auto before = row.modifyDate;
+  row.modifyDate = ledger_.env().nowStoreSeconds();
+  const bool ok = saveStamped(row, "updateCurrency");
+  if (!ok) row.modifyDate = before;
+  reload();
+  return ok;
+}
+
+bool CurrencyRepository::updateCurrency(Currency& row, bool isAdd, bool /*isSync*/) {
+  if (isAdd) row.isDel = 0;
+  const bool ok = saveStamped(row, "updateCurrency");
+  reload();
+  return ok;
+}
+
+bool CurrencyRepository::deleteCurrency(const Currency& row) {
+  if (row.isMainCurrency.value_or(0) == 1) {
+    throw InputError("the main currency cannot be removed");
+  }
+  bool ok = false;
+  try {
+    auto& st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
+    st.bind(1, row.pk);
+    st.exec();
+    log().info("deleteCurrency success");
+    ok = true;
+  } catch (const SQLite::Exception& e) {
+    log().error("deleteCurrency fail error : {}", e.what());
+  }
+  reload();
+  return ok;
+}
+
+// --- Rates -------------------------------------------------------------------
+
+bool CurrencyRepository::isCurrencyRateUpdateDue() {
+  const auto text = ledger_.preferences().getString(kLastCurrencyRateUpdateTimeKey);
+  if (!text) return true;
+  int64_t last = 0;
+  auto [ptr, ec] = std::from_chars(text->data(), text->data() + text->size(), last);
+  if (ec != std::errc() || ptr != text->data() + text->size()) return true;
+  const int64_t now = nowMs();
+  // A time in the future means the clock was set back; waiting for it would
+  // stop updates for as long as the clock was off.
+  if (last > now) return true;
+  return now - last >= kCurrencyRateUpdateIntervalMinutes * 60 * 1000;
+}
+
+CurrencyRateUpdate CurrencyRepository::updateCurrencyRateMySubCurrency(
+    const std::map<std::string, std::string>& dicData, bool isManual) {
+  CurrencyRateUpdate result;
+  if (!isManual && !isCurrencyRateUpdateDue()) return result;
+  const std::string main = mainIso();
+  if (main.empty()) return result;
+
+  bool ok = true;
+  std::vector<Currency> updated;
+  std::vector<std::string> missing;
+  try {
+    StoreTransaction transaction(getContext());
+    for (Currency& row : getListCurrencyByMainIso(main)) {
+      const std::string iso = row.iso.value_or("");
+      if (row.insertType.value_or("") == "C" || iso == main) continue;
+      const std::string lookup = iso == "NTD" ? "TWD" : iso;
+      std::optional<double> rate;
+      if (auto it = dicData.find(lookup); it != dicData.end()) rate = parseRate(it->second);
+      if (!rate) {
+        log().info("nocurrency {}", iso);
+        missing.push_back(iso);
+        // A missing answer must not overwrite a good rate; a row that never
+        // had one gets 1 so that conversions stay defined.
+        if (row.rate && isUsableRate(*row.rate)) continue;
+        rate = 1.0;
+      }
+      row.rate = *rate;
+      row.modifyDate = ledger_.env().nowStoreSeconds();
+      if (!saveStamped(row, "updateCurrency")) {
+        ok = false;
+        break;
+      }
+      updated.push_back(row);
+    }
+    if (ok) transaction.commit();
+  } catch (const SQLite::Exception& e) {
+    log().error("updateCurrency fail {}", e.what());
+    ok = false;
+  }
+  reload();
+  if (!ok) return result;
+  ledger_.preferences().setString(kLastCurrencyRateUpdateTimeKey, std::to_string(nowMs()));
+  result.applied = true;
+  result.updated = std::move(updated);
+  result.missing = std::move(missing);
+  if (isManual) result.messageKey = "update success!";
+  return result;
+}
+
+// --- Main currency change --------------------------------------------------------
+
+MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& newIso) {
+  MainCurrencyChange change;
+  change.newIso = newIso;
+  const auto oldMain = getMainCurrency();
+  if (!oldMain) {
+    change.ok = addMainCurrency(newIso).has_value();
+    ledger_.commonData().ReloadAppDataAsset();
+    return change;
+  }
+  change.oldIso = oldMain->iso.value_or(oldMain->mainIso.value_or(""));
+  if (change.oldIso == newIso) {
+    change.ok = true;
+    return change;
+  }
+
+  // The rows that move: every row of the old main currency and the main row.
+  // Rows not offered for entry move too: accounts and records may still name
+  // them, and left behind their rates would be read against the new main
+  // currency. Built-in rows first, so that they keep the built-in identifiers
+  // when a user-defined row has the same code.
+  std::vector<Currency> rows =
+      fetch<Currency>(" WHERE ZMAINISO = ? ORDER BY ZORDERSEQ, Z_PK", change.oldIso);
+  if (std::none_of(rows.begin(), rows.end(), [&](const Currency& r) { return r.pk == oldMain->pk; })) {
+    rows.insert(rows.begin(), *oldMain);
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const Currency& a, const Currency& b) {
+    return (a.insertType.value_or("") == "C") < (b.insertType.value_or("") == "C");
+  });
+  const auto entry = CalcCurrency::currencyByIso(newIso);
+  auto newRow = std::find_if(rows.begin(), rows.end(),
+                             [&](const Currency& r) { return r.iso.value_or("") == newIso; });
+  if (!entry && newRow == rows.end()) throw InputError("unknown currency code: " + newIso);
+
+  // Rates are restated against the new main currency when its old rate is
+  // known: keeping the old numbers would price every other currency in the
+  // old main currency's units until the next rate update.
+  std::optional<double> divisor;
+  if (newRow != rows.end() && newRow->rate && isUsableRate(*newRow->rate)) divisor = *newRow->rate;
+
+  // New identifiers; a code that two rows share keeps the built-in one on the
+  // first and gives the other a fresh identifier.
+  std::vector<std::string> oldUids;
+  std::set<std::string> taken;
+  for (auto& row : rows) {
+    oldUids.push_back(row.uid.value_or(""));
+    std::string uid = newIso + "_" + row.iso.value_or("");
+    if (!taken.insert(uid).second) {
+      uid = newUid();
+      taken.insert(uid);
+    }
+    row.uid = uid;
+  }
+
+  change.safetyCopy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
+                                                SafetyCopyReason::kBeforeCurrencyChange, change.oldIso);
+  const int64_t now = nowMs();
+  bool ok = true;
+  try {
+    StoreTransaction transaction(getContext());
+    // Free the identifiers first: a moving row may stand on another's new one.
+    for (const auto& row : rows) {
+      auto& st = getContext().prepare("UPDATE ZCURRENCY SET ZUID = ? WHERE Z_PK = ?");
+      st.bind(1, fmt::format("~moving-{}", row.pk));
+      st.bind(2, row.pk);
+      st.exec();
+    }
+    for (const auto& row : rows) {
+      if (auto standing = dataByUid<Currency>(*row.uid)) {
+        auto& st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
+        st.bind(1, standing->pk);
+        st.exec();
+        change.removedRows.push_back(*row.uid);
+      }
+    }
+    bool hasMain = false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      Currency& row = rows[i];
+      row.mainIso = newIso;
+      row.isMainCurrency = 0;
+      if (divisor && row.rate && isUsableRate(*row.rate)) row.rate = *row.rate / *divisor;
+      if (!hasMain && row.iso.value_or("") == newIso) {
+        hasMain = true;
+        row.isMainCurrency = 1;
+        row.rate = 1.0;
+        row.isShow = 1;
+        if (entry) row.symbol = entry->simpleSymbol;
+      }
+      row.modifyDate = ledger_.env().nowStoreSeconds();
+      if (!saveStamped(row, "updateCurrency")) {
+        ok = false;
+        break;
+      }
+      if (oldUids[i] != *row.uid) change.renamedRows.emplace_back(oldUids[i], *row.uid);
+    }
+
+    // Every record follows its row, in one statement per table so that a
+    // chain of renamings (A → B while B → C) cannot move a record twice.
+    if (ok && !change.renamedRows.empty()) {
+      std::string cases, list;
+      for (size_t i = 0; i < change.renamedRows.size(); ++i) {
+        cases += " WHEN ? THEN ?";
+        list += i ? ", ?" : "?";
+      }
+      int64_t* counters[] = {&change.accounts, &change.favourites, &change.recurring, &change.transactions};
+      size_t t = 0;
+      for (const auto& table : referencingTables()) {
+        SQLite::Statement st(getContext().db(),
+                             "UPDATE " + table + " SET ZCURRENCYUID = CASE ZCURRENCYUID" + cases +
+                                 " END, ZUTIME = ?, ZISSYNCED = 1 WHERE ZCURRENCYUID IN (" + list + ")");
+        int n = 0;
+        for (const auto& [from, to] : change.renamedRows) {
+          st.bind(++n, from);
+          st.bind(++n, to);
+        }
+        st.bind(++n, now);
+        for (const auto& renamed : change.renamedRows) st.bind(++n, renamed.first);
+        *counters[t++] = st.exec();
+      }
+    }
+    if (ok && !hasMain) ok = addMainCurrency(newIso).has_value();
+    if (ok) transaction.commit();
+  } catch (const SQLite::Exception& e) {
+    log().error("updateCurrency fail {}", e.what());
+    ok = false;
+  }
+  if (!ok) {
+    // Nothing was written: the report must not claim otherwise.
+    change.renamedRows.clear();
+    change.removedRows.clear();
+    change.accounts = change.favourites = change.recurring = change.transactions = 0;
+  } else {
+    // The old rates were fetched for the old main currency.
+    ledger_.preferences().remove(kLastCurrencyRateUpdateTimeKey);
+  }
+  change.ok = ok;
+  reload();
+  ledger_.commonData().ReloadAppDataAsset();
+  return change;
+}
+
+MainCurrencyChange CurrencyRepository::startOverWithMainCurrency(
+    const std::string& newIso, const std::function<void()>& recreateInitialAccounts) {
+  if (!CalcCurrency::currencyByIso(newIso)) throw InputError("unknown currency code: " + newIso);
+  MainCurrencyChange change;
+  change.oldIso = mainIso();
+  change.newIso = newIso;
+  change.safetyCopy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
+                                                SafetyCopyReason::kBeforeCurrencyChange,
+                                                change.oldIso.empty() ? newIso : change.oldIso);
+  // Categories, settings, account groups and message rules are the ledger's
+  // structure and stay; the system tags stay because the transaction screens
+  // rely on them.
+  static const char* const kWipe[] = {
+      "DELETE FROM ZINOUTCOME",         "DELETE FROM ZASSET",
+      "DELETE FROM ZCURRENCY",          "DELETE FROM ZBUDGET",
+      "DELETE FROM ZBUDGETAMOUNT",      "DELETE FROM ZREPEATTRANSACTION",
+      "DELETE FROM ZFAVTRANSACTION",    "DELETE FROM ZMEMO",
+      "DELETE FROM ZPHOTO",             "DELETE FROM ZTXTAG",
+      "DELETE FROM ZSMSRAWREAD",        "DELETE FROM ZCODEDATA",
+      "DELETE FROM ZCODELINK",
+      "DELETE FROM ZTAG WHERE ZUID IS NULL OR ZUID NOT IN ('system_prepayment', 'system_card_usage_exception')",
+  };
+  bool ok = false;
+  try {
+    StoreTransaction transaction(getContext());
+    for (const char* sql : kWipe) getContext().db().exec(sql);
+    ok = addMainCurrency(newIso).has_value();
+    if (ok && recreateInitialAccounts) recreateInitialAccounts();
+    if (ok) {
+      transaction.commit();
+      log().info("deleteAll success");
+    }
+  } catch (const SQLite::Exception& e) {
+    log().error("deleteAll fail error : {}", e.what());
+    ok = false;
+  } catch (...) {
+    ledger_.commonData().ReloadTheData();
+    throw;
+  }
+  ledger_.commonData().ReloadTheData();
+  if (ok) {
+    ledger_.preferences().remove(kLastCurrencyRateUpdateTimeKey);
+    change.messageKey = "popup_message9_2";
+  }
+  change.ok = ok;
+  return change;
+}
+
+// --- Display -----------------------------------------------------------------
+
+std::string CurrencyRepository::showMoneyByCurrecy(double money, const std::optional<Currency>& currency,
+                                                   int mode) {
+  std::optional<Currency> row = currency ? currency : getMainCurrency();
+  if (!row) {
+    // A ledger without currencies shows plain numbers with two decimals.
+    row = Currency{};
+    row->point = 2;
+  }
+  return varnel::showMoneyByCurrecy(money, *row, mode, ledger_.env().locale());
+}
+
+}  // namespace varnel
