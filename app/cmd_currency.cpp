@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
+#include "setup/initial_data.h"
 #include "app/record_json.h"
 #include "ledger/currency_repository.h"
 #include "model/errors.h"
@@ -184,10 +185,13 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     CurrencyRepository repo(*ledger);
     MainCurrencyChange change;
     if (startOver) {
-      // The initial accounts are the default ledger's to write, and it has
-      // no step for them yet: until it does, the ledger starts over without
-      // accounts.
-      change = repo.startOverWithMainCurrency(iso, [] {});
+      Ledger& book = *ledger;
+      change = repo.startOverWithMainCurrency(iso, [&book] {
+        EasyInitDataMake make(book);
+        make.initAccGroupData();
+        make.ensureInitialAccountGroups();
+        make.initAsset();
+      });
     } else {
       change = repo.changeMainCurrency(iso);
     }
