@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   cli::addCurrencyCommands(app, ctx);
   cli::addAccountCommands(app, ctx);
   cli::addMacroCommands(app, ctx);
+  cli::addStatsCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

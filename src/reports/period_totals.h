@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "model/ledger.h"
+#include "reports/classifier.h"
 #include "reports/period.h"
+#include "reports/sql_filter.h"
 
 namespace varnel {
 
@@ -21,6 +23,35 @@ struct AssetInOutSum {
   std::string assetUid;
   double inAmount = 0;
   double outAmount = 0;
+};
+
+// [income, expense, income − expense] of a period.
+struct IncomeExpense {
+  double income = 0;
+  double expense = 0;
+  double balance() const { return income - expense; }
+};
+
+// Transfers that count as income or expense through a transfer-expense account.
+struct TransferSum {
+  double sum = 0;
+  int count = 0;
+};
+
+// The row that opens a period's list with the balance brought forward.
+struct CarryoverRow {
+  std::string uid = "-100";
+  std::string displayName;
+  double Date = 0;
+  std::string Do_Type;  // "0" brought forward positive, "1" negative
+  std::string amountSub;
+  std::string amount;
+};
+
+struct ThreeMonthCarryover {
+  std::optional<CarryoverRow> carryoverPre;
+  std::optional<CarryoverRow> carryoverCurrent;
+  std::optional<CarryoverRow> carryoverNext;
 };
 
 // A period of a multi-period sum: [sDate, eDate + 1 day); a missing bound
@@ -67,11 +98,65 @@ class PeriodTotals {
                       const std::vector<std::string>& kinds, std::optional<double> start,
                       std::optional<double> end, int prepaymentType = 0, int minusPlus = 0);
 
+  // Income and expense of a period through the classifier (book view):
+  // live income, expense and transfer-out rows matching the accounts, the
+  // categories and the transfer markers ("#OUTCOMETRANS", "#INCOMETRANS",
+  // "#OUTCOMECARD", "#INCOMECARD" followed by an account uid). A filter with
+  // both categories and markers matches rows of either kind.
+  IncomeExpense getInOutSumMoneyByDate(std::optional<double> start, std::optional<double> end,
+                                       const std::vector<std::string>& accounts = {},
+                                       const std::vector<std::string>& categories = {},
+                                       const std::vector<std::string>& filters = {});
+  // The conditions of that total (live income, expense and transfer-out
+  // rows of the period matching the accounts, categories and markers), for
+  // callers that list the rows instead of summing them. Columns are
+  // qualified with the table alias "t" of ZINOUTCOME.
+  SqlFilter inOutFilter(std::optional<double> start, std::optional<double> end,
+                        const std::vector<std::string>& accounts,
+                        const std::vector<std::string>& categories,
+                        const std::vector<std::string>& filters) const;
+
+  // The usage-basis total: income and expense rows of the accounts plus the
+  // transfers through transfer-expense accounts in the usage view.
+  IncomeExpense getInOutSumMoneyByDateForCategory(std::optional<double> start,
+                                                  std::optional<double> end,
+                                                  const std::vector<std::string>& accounts);
+  // Transfer-out rows touching transfer-expense accounts (narrowed to
+  // `accounts` when given) that classify as income (`moveType` 4) or
+  // expense (3); none when no such account is in scope.
+  std::optional<TransferSum> sumTransAmount(const std::string& field,
+                                            const std::vector<std::string>& accounts, int moveType,
+                                            std::optional<double> start, std::optional<double> end,
+                                            const std::string& content = "", int sumType = 1);
+  // Card bill payments: transfers into credit cards that are not
+  // transfer-expense accounts, from accounts that are not either.
+  double sumAmountMoveOutTransCardAsset(const std::string& field,
+                                        const std::vector<std::string>& cards,
+                                        const std::vector<std::string>& accounts,
+                                        std::optional<double> start, std::optional<double> end);
+  // The all-time net of the debit cards drawing on `bankUid` that have rows in
+  // the range, in the bank account's currency.
+  double sumCheckCardByDate(const std::string& bankUid, std::optional<double> start,
+                            std::optional<double> end);
+
+  // The balance brought forward into the period that starts at `date`,
+  // counted from `start`; 0 unless carry-over is on.
+  double getAmountCarryover(double start, double date);
+  ThreeMonthCarryover threeMonthCarryover(double previous, double current, double next);
+  std::optional<CarryoverRow> makeCarryoverDic(double date, double amount);
+
+  // Total balance at the end of each period (running in − out in the main
+  // currency) of the counted accounts and the debit cards drawing on them.
+  std::vector<double> sumTrend(int dpType, std::vector<SumPeriod> periods);
+
   const PeriodRules& rules() const { return rules_; }
 
  private:
+  bool cashBook() const;
+  // Card group and transfer-expense flag of an account, from the cache.
+  AccountTraits traits(const std::string& uid) const;
   // Adds the live-row and [start, end + 1 day) conditions.
-  void addDateRange(class SqlFilter& filter, std::optional<double> start,
+  void addDateRange(SqlFilter& filter, std::optional<double> start,
                     std::optional<double> end) const;
 
   Ledger& ledger_;

@@ -1,0 +1,410 @@
+// The totals that need the classifier or the accounts: income and expense of
+// a period, transfer and card-payment sums, debit-card nets, carry-over and
+// trends. They fetch only the rows of the period and the columns they read.
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include "reports/period_totals.h"
+#include "reports/sql_filter.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
+constexpr int kCreditCardGroup = 2;
+constexpr int kDebitCardGroup = 3;
+
+bool deletedAccount(const Asset& a) {
+  const int64_t d = a.isDel.value_or(0);
+  return d == 1 || d == 2;
+}
+
+std::vector<std::string> uidsOf(const std::vector<Asset>& accounts) {
+  std::vector<std::string> out;
+  for (const auto& a : accounts) {
+    if (a.uid) out.push_back(*a.uid);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool PeriodTotals::cashBook() const { return ledger_.commonData().app().cardCashbookStr == "1"; }
+
+AccountTraits PeriodTotals::traits(const std::string& uid) const {
+  const CommonData& cache = ledger_.commonData();
+  auto asset = cache.assetByUid(uid);
+  if (!asset) return {};
+  return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroup,
+          asset->transferExpense.value_or(0) != 0};
+}
+
+SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<double> end,
+                                    const std::vector<std::string>& accounts,
+                                    const std::vector<std::string>& categories,
+                                    const std::vector<std::string>& filters) const {
+  const CommonData& cache = ledger_.commonData();
+  const bool cb = cashBook();
+  std::vector<std::string> outTrans, inTrans, outCard;
+  for (const std::string& f : filters) {
+    auto take = [&](const std::string& marker, std::vector<std::string>& list) {
+      const size_t at = f.find(marker);
+      if (at == std::string::npos) return false;
+      list.push_back(std::string(f).erase(at, marker.size()));
+      return true;
+    };
+    std::vector<std::string> ignored;  // "#INCOMECARD" takes no part in the total
+    if (!take("#OUTCOMETRANS", outTrans) && !take("#INCOMETRANS", inTrans) &&
+        !take("#OUTCOMECARD", outCard)) {
+      take("#INCOMECARD", ignored);
+    }
+  }
+
+  SqlFilter filter;
+  std::string categoryCondition, transferCondition;
+  if (!categories.empty()) {
+    categoryCondition = SqlFilter::inList("t.ZCATEGORYUID", categories.size()) +
+                        " AND t.ZDO_TYPE IN ('0', '1')";
+  }
+  std::vector<SqlFilter::Value> categoryValues(categories.begin(), categories.end());
+  std::vector<SqlFilter::Value> transferValues;
+  std::vector<std::string> transferParts;
+  const std::vector<std::string> cards = uidsOf(cache.getArrayCardAsset(true));
+  auto addPart = [&](const std::string& sql, const std::vector<std::string>& a,
+                     const std::vector<std::string>& b) {
+    transferParts.push_back("(" + sql + ")");
+    transferValues.insert(transferValues.end(), a.begin(), a.end());
+    transferValues.insert(transferValues.end(), b.begin(), b.end());
+  };
+  if (!outTrans.empty()) {
+    if (cb) {
+      addPart(SqlFilter::inList("t.ZTOASSETUID", outTrans.size()) + " AND NOT (" +
+                  SqlFilter::inList("t.ZASSETUID", cards.size()) + ") AND t.ZDO_TYPE = '3'",
+              outTrans, cards);
+    } else {
+      addPart(SqlFilter::inList("t.ZTOASSETUID", outTrans.size()) + " AND t.ZDO_TYPE = '3'",
+              outTrans, {});
+    }
+  }
+  if (!inTrans.empty()) {
+    if (cb) {
+      addPart(SqlFilter::inList("t.ZASSETUID", inTrans.size()) + " AND NOT (" +
+                  SqlFilter::inList("t.ZTOASSETUID", cards.size()) + ") AND t.ZDO_TYPE = '3'",
+              inTrans, cards);
+    } else {
+      addPart(SqlFilter::inList("t.ZASSETUID", inTrans.size()) + " AND t.ZDO_TYPE = '3'", inTrans,
+              {});
+    }
+  }
+  if (!outCard.empty()) {
+    if (cb) {
+      std::vector<std::string> flagged;
+      for (const auto& a : cache.assetList()) {
+        const int64_t d = a.isDel.value_or(0);
+        if (a.transferExpense.value_or(0) == 1 && d != 1 && d != 2 && d != 3 && a.uid) {
+          flagged.push_back(*a.uid);
+        }
+      }
+      addPart(SqlFilter::inList("t.ZTOASSETUID", outCard.size()) + " AND NOT (" +
+                  SqlFilter::inList("t.ZASSETUID", flagged.size()) + ") AND t.ZDO_TYPE = '3'",
+              outCard, flagged);
+    } else {
+      addPart(SqlFilter::inList("t.ZASSETUID", outCard.size()) + " AND t.ZDO_TYPE = '3'", outCard,
+              {});
+    }
+  }
+  for (size_t i = 0; i < transferParts.size(); ++i) {
+    transferCondition += (i ? " OR " : "") + transferParts[i];
+  }
+  // Categories admit only income and expense rows and the markers only
+  // transfer rows, so a filter holding both means rows of either group.
+  if (!categoryCondition.empty() && !transferCondition.empty()) {
+    std::vector<SqlFilter::Value> both = categoryValues;
+    both.insert(both.end(), transferValues.begin(), transferValues.end());
+    filter.where("(" + categoryCondition + ") OR " + transferCondition, both);
+  } else if (!categoryCondition.empty()) {
+    filter.where(categoryCondition, categoryValues);
+  } else if (!transferCondition.empty()) {
+    filter.where(transferCondition, transferValues);
+  }
+  if (!accounts.empty()) {
+    std::vector<SqlFilter::Value> a(accounts.begin(), accounts.end());
+    std::vector<SqlFilter::Value> three = a;
+    three.insert(three.end(), a.begin(), a.end());
+    three.insert(three.end(), a.begin(), a.end());
+    filter.where("(" + SqlFilter::inList("t.ZASSETUID", accounts.size()) +
+                     " AND t.ZDO_TYPE IN ('0', '1')) OR ((" +
+                     SqlFilter::inList("t.ZASSETUID", accounts.size()) + " OR " +
+                     SqlFilter::inList("t.ZTOASSETUID", accounts.size()) +
+                     ") AND t.ZDO_TYPE = '3')",
+                 three);
+  }
+  filter.where("t.ZDO_TYPE IN ('0', '1', '3')");
+  addDateRange(filter, start, end);
+  return filter;
+}
+
+IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
+                                                   std::optional<double> end,
+                                                   const std::vector<std::string>& accounts,
+                                                   const std::vector<std::string>& categories,
+                                                   const std::vector<std::string>& filters) {
+  const bool cb = cashBook();
+  const SqlFilter filter = inOutFilter(start, end, accounts, categories, filters);
+
+  IncomeExpense result;
+  const std::string sql =
+      "SELECT t.ZDO_TYPE, t.ZASSETUID, t.ZTOASSETUID, t.ZAMOUNT FROM ZINOUTCOME t" +
+      filter.clause();
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    auto lookup = [this](const std::string& uid) { return traits(uid); };
+    while (st.executeStep()) {
+      const ClassifiedRow row{"", std::atoi(st.getColumn(0).getText("")),
+                              st.getColumn(1).getString(), st.getColumn(2).getString()};
+      const int c = displayDoTypeByInOutCome(row, 1, cb, lookup);
+      const double amount = st.getColumn(3).getDouble();
+      if (c == tx_class::kIncome) result.income += amount;
+      if (c == tx_class::kExpense) result.expense += amount;
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return result;
+}
+
+IncomeExpense PeriodTotals::getInOutSumMoneyByDateForCategory(
+    std::optional<double> start, std::optional<double> end,
+    const std::vector<std::string>& accounts) {
+  const InOutSum sums = sumInOutAmount("amount", false, accounts, start, end);
+  const auto in = sumTransAmount("amount", {}, 4, start, end, "", 2);
+  const auto out = sumTransAmount("amount", {}, 3, start, end, "", 2);
+  return {sums.inAmount + (in ? in->sum : 0), sums.outAmount + (out ? out->sum : 0)};
+}
+
+std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field,
+                                                        const std::vector<std::string>& accounts,
+                                                        int moveType, std::optional<double> start,
+                                                        std::optional<double> end,
+                                                        const std::string& content, int sumType) {
+  std::vector<std::string> flagged;
+  const std::set<std::string> wanted(accounts.begin(), accounts.end());
+  for (const auto& a : ledger_.commonData().assetList()) {
+    if (a.transferExpense.value_or(0) == 0 || !a.uid) continue;
+    if (!wanted.empty() && !wanted.count(*a.uid)) continue;
+    flagged.push_back(*a.uid);
+  }
+  if (flagged.empty()) return std::nullopt;
+
+  SqlFilter filter;
+  std::vector<SqlFilter::Value> twice(flagged.begin(), flagged.end());
+  twice.insert(twice.end(), flagged.begin(), flagged.end());
+  filter.where(SqlFilter::inList("t.ZASSETUID", flagged.size()) + " OR " +
+                   SqlFilter::inList("t.ZTOASSETUID", flagged.size()),
+               twice);
+  filter.where("t.ZDO_TYPE = '3'");
+  if (!content.empty()) filter.where("t.ZCONTENT = ?", {content});
+  addDateRange(filter, start, end);
+  const std::string sql = "SELECT t.ZASSETUID, t.ZTOASSETUID, t." + amountColumn(field) +
+                          " FROM ZINOUTCOME t" + filter.clause();
+  const int wantedClass = moveType == 4 ? tx_class::kIncome : tx_class::kExpense;
+  TransferSum sum;
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    const bool cb = cashBook();
+    auto lookup = [this](const std::string& uid) { return traits(uid); };
+    while (st.executeStep()) {
+      const ClassifiedRow row{"", 3, st.getColumn(0).getString(), st.getColumn(1).getString()};
+      if (displayDoTypeByInOutCome(row, sumType, cb, lookup) == wantedClass) {
+        sum.sum += st.getColumn(2).getDouble();
+        ++sum.count;
+      }
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return sum;
+}
+
+double PeriodTotals::sumAmountMoveOutTransCardAsset(const std::string& field,
+                                                    const std::vector<std::string>& cards,
+                                                    const std::vector<std::string>& accounts,
+                                                    std::optional<double> start,
+                                                    std::optional<double> end) {
+  const CommonData& cache = ledger_.commonData();
+  const std::set<std::string> wanted(cards.begin(), cards.end());
+  std::vector<std::string> payable;
+  for (const auto& a : cache.getArrayCardAsset(true)) {
+    if (a.transferExpense.value_or(0) != 0 || !a.uid) continue;
+    if (!wanted.empty() && !wanted.count(*a.uid)) continue;
+    payable.push_back(*a.uid);
+  }
+  if (payable.empty()) return 0;
+  std::vector<std::string> flagged;
+  for (const auto& a : cache.assetList()) {
+    if (a.transferExpense.value_or(0) != 0 && a.uid) flagged.push_back(*a.uid);
+  }
+  SqlFilter filter;
+  filter.whereIn("t.ZTOASSETUID", payable);
+  if (!flagged.empty()) {
+    filter.where("NOT (" + SqlFilter::inList("t.ZASSETUID", flagged.size()) + ")",
+                 std::vector<SqlFilter::Value>(flagged.begin(), flagged.end()));
+  }
+  if (!accounts.empty()) {
+    std::vector<SqlFilter::Value> twice(accounts.begin(), accounts.end());
+    twice.insert(twice.end(), accounts.begin(), accounts.end());
+    filter.where(SqlFilter::inList("t.ZASSETUID", accounts.size()) + " OR " +
+                     SqlFilter::inList("t.ZTOASSETUID", accounts.size()),
+                 twice);
+  }
+  filter.where("t.ZDO_TYPE = '3'");
+  addDateRange(filter, start, end);
+  const std::string sql =
+      "SELECT TOTAL(t." + amountColumn(field) + ") FROM ZINOUTCOME t" + filter.clause();
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    if (st.executeStep()) return st.getColumn(0).getDouble();
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return 0;
+}
+
+double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optional<double> start,
+                                        std::optional<double> end) {
+  const CommonData& cache = ledger_.commonData();
+  auto bank = cache.assetByUid(bankUid);
+  if (!bank) return 0;
+  std::vector<Asset> debitCards;
+  for (const auto& a : cache.assetList()) {
+    if (a.cardAssetUid == bankUid && a.uid && *a.uid != bankUid &&
+        cache.getAssetGroupTypeAsset(a) == kDebitCardGroup) {
+      debitCards.push_back(a);
+    }
+  }
+  if (debitCards.empty()) return 0;
+
+  // The range only chooses the cards; each chosen card brings its all-time net.
+  SqlFilter inRange;
+  inRange.where("r.ZASSETUID = t.ZASSETUID");
+  inRange.where("r.ZDO_TYPE IN ('0', '1', '3', '4', '7', '8')");
+  inRange.where("r.ZISDEL IS NULL OR r.ZISDEL != 1");
+  if (start) inRange.where("r.ZDATE >= ?", {*start});
+  if (end) inRange.where("r.ZDATE < ?", {rules_.addDays(*end, 1)});
+  SqlFilter filter;
+  filter.whereIn("t.ZASSETUID", uidsOf(debitCards));
+  filter.where(kLive);
+  const std::string net = "TOTAL(CASE WHEN t.ZDO_TYPE IN ('0', '4', '7') THEN {0} WHEN "
+                          "t.ZDO_TYPE IN ('1', '3', '8') THEN -{0} END)";
+  const std::string sql = "SELECT t.ZASSETUID, " + fmt::format(fmt::runtime(net), "t.ZAMOUNTACCOUNT") +
+                          ", " + fmt::format(fmt::runtime(net), "t.ZAMOUNT") +
+                          " FROM ZINOUTCOME t" + filter.clause() +
+                          " AND EXISTS (SELECT 1 FROM ZINOUTCOME r" + inRange.clause() +
+                          ") GROUP BY t.ZASSETUID";
+
+  // A card in another currency than the bank account brings its net in the
+  // main currency, turned into the bank account's currency by that rate.
+  const std::string bankCurrency = bank->currencyUid.value_or("");
+  auto bankRow = cache.currencyByUid(bankCurrency);
+  const bool bankInMain = !bankRow || bankRow->isMainCurrency.value_or(0) == 1;
+  const double bankRate = bankInMain ? 1.0 : bankRow->rate.value_or(1.0);
+  double total = 0;
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    const int next = filter.bind(st);
+    inRange.bind(st, next);
+    while (st.executeStep()) {
+      auto card = cache.assetByUid(st.getColumn(0).getString());
+      const bool sameCurrency = card && card->currencyUid.value_or("") == bankCurrency;
+      if (sameCurrency) {
+        total += st.getColumn(1).getDouble();
+      } else {
+        total += bankRate != 0 ? st.getColumn(2).getDouble() / bankRate : 0;
+      }
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+  return total;
+}
+
+double PeriodTotals::getAmountCarryover(double start, double date) {
+  if (ledger_.commonData().app().nextMonth != "1") return 0;
+  const double end = rules_.addDays(date, -1);
+  double in = 0, out = 0;
+  if (!cashBook()) {
+    const InOutSum s = sumInOutAmount("amount", false, {}, start, end);
+    in = s.inAmount;
+    out = s.outAmount;
+  } else {
+    in = getAmountSum("amount", {}, {}, {"0"}, start, end);
+    const std::vector<std::string> notCards = uidsOf(ledger_.commonData().getNotCardAssetList(true));
+    out = (notCards.empty() ? 0 : getAmountSum("amount", notCards, {}, {"1"}, start, end)) +
+          sumAmountMoveOutTransCardAsset("amount", {}, {}, start, end);
+  }
+  const auto transIn = sumTransAmount("amount", {}, 4, start, end);
+  const auto transOut = sumTransAmount("amount", {}, 3, start, end);
+  return in + (transIn ? transIn->sum : 0) - (out + (transOut ? transOut->sum : 0));
+}
+
+ThreeMonthCarryover PeriodTotals::threeMonthCarryover(double previous, double current,
+                                                      double next) {
+  const double hundredYearsAgo =
+      ledger_.env().dates().fromLocal(ledger_.env().dates().toLocal(ledger_.env().nowStoreSeconds()).year - 100, 1, 1);
+  const double base = getAmountCarryover(hundredYearsAgo, previous);
+  const double a = getAmountCarryover(previous, current);
+  const double b = getAmountCarryover(current, next);
+  return {makeCarryoverDic(previous, base), makeCarryoverDic(current, base + a),
+          makeCarryoverDic(next, base + a + b)};
+}
+
+std::optional<CarryoverRow> PeriodTotals::makeCarryoverDic(double date, double amount) {
+  if (amount == 0 || ledger_.commonData().app().nextMonth != "1") return std::nullopt;
+  CarryoverRow row;
+  row.displayName = "[" + ledger_.texts().text("main_day_list_draw_text") + "]";
+  row.Date = date;
+  row.Do_Type = amount > 0 ? "0" : "1";
+  row.amountSub = row.amount = fmt::format("{:f}", std::fabs(amount));
+  return row;
+}
+
+std::vector<double> PeriodTotals::sumTrend(int /*dpType*/, std::vector<SumPeriod> periods) {
+  const CommonData& cache = ledger_.commonData();
+  std::vector<std::string> accounts;
+  for (const auto& a : cache.assetList()) {
+    if (!a.uid || a.isReflect.value_or(0) != 0 || deletedAccount(a)) continue;
+    auto group = cache.assetGroupByUid(a.groupUid.value_or(""));
+    if (!group || group->isDel.value_or(0) != 0 || group->Status.value_or(0) == kDebitCardGroup) {
+      continue;
+    }
+    accounts.push_back(*a.uid);
+    for (const auto& card : cache.assetList()) {
+      if (card.cardAssetUid == a.uid && card.uid != a.uid && card.uid &&
+          cache.getAssetGroupTypeAsset(card) == kDebitCardGroup) {
+        accounts.push_back(*card.uid);
+      }
+    }
+  }
+  std::vector<double> running;
+  if (accounts.empty() || periods.empty()) return std::vector<double>(periods.size(), 0.0);
+  if (periods.front().sDate) {
+    const LocalDateTime t = ledger_.env().dates().toLocal(*periods.front().sDate);
+    periods.front().sDate = ledger_.env().dates().fromLocal(t.year - 100, t.month, t.day);
+  }
+  double total = 0;
+  for (const InOutSum& s : normalTotalAssetSumAmount(accounts, periods, "")) {
+    total += s.inAmount - s.outAmount;
+    running.push_back(total);
+  }
+  return running;
+}
+
+}  // namespace varnel
