@@ -1,0 +1,192 @@
+#include "reports/common_filter.h"
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include <spdlog/spdlog.h>
+
+#include "model/record_io.h"
+#include "reports/period_totals.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr int kCreditCardGroup = 2;
+
+using UidSet = std::set<std::string>;
+
+bool isKind(const InOutCome& tx, const char* kind) { return tx.Do_Type.value_or("") == kind; }
+
+bool contains(const UidSet& set, const Text& uid) { return uid && set.count(*uid) > 0; }
+
+// A selection rule over one kind of row, in the form both filters share.
+template <class Row>
+using Rule = std::function<bool(const Row&)>;
+
+// Keeps the rows passing any rule; no rule keeps every row.
+template <class Row>
+std::vector<Row> narrow(const std::vector<Row>& rows, const std::vector<Rule<Row>>& rules) {
+  if (rules.empty()) return rows;
+  std::vector<Row> out;
+  for (const Row& row : rows) {
+    if (std::any_of(rules.begin(), rules.end(), [&](const Rule<Row>& r) { return r(row); })) {
+      out.push_back(row);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TransferMarkers TransferMarkers::split(const std::vector<std::string>& items) {
+  TransferMarkers markers;
+  for (const std::string& item : items) {
+    auto take = [&](const char* marker, std::vector<std::string>& list) {
+      const std::string m(marker);
+      const size_t at = item.find(m);
+      if (at == std::string::npos) return false;
+      list.push_back(std::string(item).erase(at, m.size()));
+      return true;
+    };
+    using namespace transfer_marker;
+    if (!take(kOutcomeTrans, markers.outTrans) && !take(kIncomeTrans, markers.inTrans) &&
+        !take(kOutcomeCard, markers.outCard)) {
+      take(kIncomeCard, markers.inCard);
+    }
+  }
+  return markers;
+}
+
+void CommonFilter::setFilter(std::vector<std::string> incomeCategories,
+                             std::vector<std::string> expenseCategories,
+                             std::vector<std::string> accounts,
+                             std::vector<std::string> transferItems) {
+  incomeCategories_ = std::move(incomeCategories);
+  expenseCategories_ = std::move(expenseCategories);
+  accounts_ = std::move(accounts);
+  transferItems_ = std::move(transferItems);
+}
+
+bool CommonFilter::isFilter() const {
+  return !incomeCategories_.empty() || !expenseCategories_.empty() || !accounts_.empty() ||
+         !transferItems_.empty();
+}
+
+void CommonFilter::removeFilter() {
+  incomeCategories_.clear();
+  expenseCategories_.clear();
+  accounts_.clear();
+  transferItems_.clear();
+}
+
+std::vector<InOutCome> CommonFilter::getArrayInOutFilter(const std::vector<InOutCome>& txs) const {
+  const UidSet expense(expenseCategories_.begin(), expenseCategories_.end());
+  const UidSet income(incomeCategories_.begin(), incomeCategories_.end());
+  const TransferMarkers markers = TransferMarkers::split(transferItems_);
+  // Money moved into an account is its transfer-out row's `toAssetUid`;
+  // money moved out of one is the row's own account.
+  UidSet into(markers.outTrans.begin(), markers.outTrans.end());
+  into.insert(markers.outCard.begin(), markers.outCard.end());
+  const UidSet outOf(markers.inTrans.begin(), markers.inTrans.end());
+
+  std::vector<Rule<InOutCome>> kindRules;
+  if (!expense.empty()) {
+    kindRules.push_back([&](const InOutCome& t) {
+      return contains(expense, t.categoryUid) && isKind(t, "1");
+    });
+  }
+  if (!income.empty()) {
+    kindRules.push_back([&](const InOutCome& t) {
+      return contains(income, t.categoryUid) && isKind(t, "0");
+    });
+  }
+  if (!into.empty()) {
+    kindRules.push_back([&](const InOutCome& t) { return contains(into, t.toAssetUid) && isKind(t, "3"); });
+  }
+  if (!outOf.empty()) {
+    kindRules.push_back([&](const InOutCome& t) { return contains(outOf, t.assetUid) && isKind(t, "3"); });
+  }
+
+  std::vector<Rule<InOutCome>> accountRules;
+  const UidSet accounts(accounts_.begin(), accounts_.end());
+  if (!accounts.empty()) {
+    accountRules.push_back([&](const InOutCome& t) {
+      return contains(accounts, t.assetUid) || contains(accounts, t.toAssetUid);
+    });
+  }
+  return narrow(narrow(txs, kindRules), accountRules);
+}
+
+std::vector<FilterInOut> CommonFilter::getArrayInOutFilterForCalendar(
+    const std::vector<FilterInOut>& rows) const {
+  const CommonData& cache = ledger_.commonData();
+  const bool cashBook = cache.app().cardCashbookStr == "1";
+  const UidSet expense(expenseCategories_.begin(), expenseCategories_.end());
+  const UidSet income(incomeCategories_.begin(), incomeCategories_.end());
+  const TransferMarkers markers = TransferMarkers::split(transferItems_);
+  UidSet into(markers.outTrans.begin(), markers.outTrans.end());
+  into.insert(markers.outCard.begin(), markers.outCard.end());
+  const UidSet outOf(markers.inTrans.begin(), markers.inTrans.end());
+
+  std::vector<Rule<FilterInOut>> kindRules;
+  if (!expense.empty()) {
+    kindRules.push_back([&](const FilterInOut& r) {
+      return contains(expense, r.inOutCome.categoryUid) && isKind(r.inOutCome, "1") &&
+             !(cashBook && r.isCardOutMoney);
+    });
+  }
+  if (!income.empty()) {
+    kindRules.push_back([&](const FilterInOut& r) {
+      return contains(income, r.inOutCome.categoryUid) && isKind(r.inOutCome, "0");
+    });
+  }
+  if (!into.empty()) {
+    kindRules.push_back([&](const FilterInOut& r) {
+      return contains(into, r.inOutCome.toAssetUid) && isKind(r.inOutCome, "3");
+    });
+  }
+  if (!outOf.empty()) {
+    kindRules.push_back([&](const FilterInOut& r) {
+      return contains(outOf, r.inOutCome.assetUid) && isKind(r.inOutCome, "3");
+    });
+  }
+
+  std::vector<Rule<FilterInOut>> accountRules;
+  for (const std::string& uid : accounts_) {
+    auto asset = cache.assetByUid(uid);
+    const bool cardDay =
+        cashBook && asset && cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroup;
+    accountRules.push_back([uid, cardDay](const FilterInOut& r) {
+      const InOutCome& t = r.inOutCome;
+      if (t.assetUid == uid) return true;
+      return t.toAssetUid == uid && isKind(t, "3") && (!cardDay || r.isCardDayPayment);
+    });
+  }
+  return narrow(narrow(rows, kindRules), accountRules);
+}
+
+std::vector<InOutCome> CommonFilter::txListByFilter(std::optional<double> start,
+                                                    std::optional<double> end,
+                                                    const std::vector<std::string>& accounts,
+                                                    const std::vector<std::string>& categories,
+                                                    const std::vector<std::string>& transferItems) const {
+  const SqlFilter filter =
+      PeriodTotals(ledger_).inOutFilter(start, end, accounts, categories, transferItems);
+  // The conditions name the table "t"; the record columns are unqualified.
+  const std::string sql = record_io::selectSql<InOutCome>() + " t" + filter.clause() +
+                          " ORDER BY t.ZDATE, t.Z_PK";
+  std::vector<InOutCome> out;
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    while (st.executeStep()) out.push_back(record_io::readRecord<InOutCome>(st));
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+    out.clear();
+  }
+  return out;
+}
+
+}  // namespace varnel

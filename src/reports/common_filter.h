@@ -1,0 +1,106 @@
+// The filter that narrows the transaction lists, the calendar and the
+// statistics: selected income categories, expense categories, accounts and
+// transfer items. The state lives only in memory, in an object its screen
+// owns; the filtered store list uses the same conditions as the filtered
+// period total, so the list shows exactly the rows that total counts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/entities.h"
+#include "model/ledger.h"
+
+namespace varnel {
+
+// Markers of a transfer item, followed in the item by an account uid.
+namespace transfer_marker {
+inline constexpr const char* kOutcomeTrans = "#OUTCOMETRANS";  // money moved into the account
+inline constexpr const char* kIncomeTrans = "#INCOMETRANS";    // money moved out of the account
+inline constexpr const char* kOutcomeCard = "#OUTCOMECARD";    // payments into the card account
+inline constexpr const char* kIncomeCard = "#INCOMECARD";      // kept with the filter, selects nothing
+}  // namespace transfer_marker
+
+// Transfer items split by marker into their account uids. An item holding
+// none of the markers is left out.
+struct TransferMarkers {
+  std::vector<std::string> outTrans;
+  std::vector<std::string> inTrans;
+  std::vector<std::string> outCard;
+  std::vector<std::string> inCard;
+
+  // The first marker found in an item (tested in the order "#OUTCOMETRANS",
+  // "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD") is removed and the rest
+  // of the item taken as the account uid.
+  static TransferMarkers split(const std::vector<std::string>& items);
+};
+
+// A row of the calendar with the flags the calendar screen sets on it.
+struct FilterInOut {
+  InOutCome inOutCome;
+  std::optional<Category> subCategory;
+  bool isMoveOutCome = false;
+  bool isMoveInCome = false;
+  bool isCardDayPayment = false;  // a card bill payment shown on its day
+  double amount = 0;
+  bool isCardOutMoney = false;    // a card purchase in card cash-book mode
+};
+
+class CommonFilter {
+ public:
+  explicit CommonFilter(Ledger& ledger) : ledger_(ledger) {}
+
+  // Replaces the four selections at once.
+  void setFilter(std::vector<std::string> incomeCategories,
+                 std::vector<std::string> expenseCategories, std::vector<std::string> accounts,
+                 std::vector<std::string> transferItems);
+  // True when any selection is non-empty.
+  bool isFilter() const;
+  // Empties every selection; the category-tab flag is left as it is.
+  void removeFilter();
+
+  const std::vector<std::string>& incomeCategories() const { return incomeCategories_; }
+  const std::vector<std::string>& expenseCategories() const { return expenseCategories_; }
+  const std::vector<std::string>& accounts() const { return accounts_; }
+  const std::vector<std::string>& transferItems() const { return transferItems_; }
+  // Whether the filter was set from the category tab.
+  bool isCategoryTab() const { return categoryTab_; }
+  void setCategoryTab(bool fromCategoryTab) { categoryTab_ = fromCategoryTab; }
+
+  // The rows of `txs` that pass the filter, in their order. First the kind
+  // rules, any of which admits a row: a selected expense category on an
+  // expense row (1), a selected income category on an income row (0), a
+  // transfer-out row (3) into a "#OUTCOMETRANS" or "#OUTCOMECARD" account or
+  // out of an "#INCOMETRANS" account. Then the account rules: a row booked on
+  // a selected account or moving money to one. Each stage narrows only when
+  // it has at least one rule.
+  std::vector<InOutCome> getArrayInOutFilter(const std::vector<InOutCome>& txs) const;
+
+  // The same selection over calendar rows, in the same two stages and with
+  // the same transfer-item rules. The account rule admits rows booked on a
+  // selected account and transfer-out rows (3) into it. In card cash-book
+  // mode an expense-category rule skips rows marked `isCardOutMoney`, and a
+  // selected credit-card account admits transfers into it only when they are
+  // marked `isCardDayPayment`.
+  std::vector<FilterInOut> getArrayInOutFilterForCalendar(const std::vector<FilterInOut>& rows) const;
+
+  // The live rows from the store that the filtered period total counts:
+  // kinds 0, 1 and 3 dated in [start, end + 1 day), matching the accounts,
+  // the categories and the transfer items exactly as that total does. Ordered
+  // by date, then by insertion.
+  std::vector<InOutCome> txListByFilter(std::optional<double> start, std::optional<double> end,
+                                        const std::vector<std::string>& accounts,
+                                        const std::vector<std::string>& categories,
+                                        const std::vector<std::string>& transferItems) const;
+
+ private:
+  Ledger& ledger_;
+  std::vector<std::string> incomeCategories_;
+  std::vector<std::string> expenseCategories_;
+  std::vector<std::string> accounts_;
+  std::vector<std::string> transferItems_;
+  bool categoryTab_ = false;
+};
+
+}  // namespace varnel
