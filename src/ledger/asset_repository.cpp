@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "model/text.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "ledger/money.h"
@@ -21,13 +22,6 @@ constexpr const char* kLiveGroup = "((ZISDEL != 1 AND ZISDEL != 2 AND ZISDEL != 
 
 // Korean card accounts start with this monthly usage target.
 constexpr int64_t kKoreanCardUsageHurdle = 300000;
-
-std::string trimmed(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
 
 bool isDeleted(const Asset& a) {
   const int64_t code = a.isDel.value_or(0);

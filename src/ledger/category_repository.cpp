@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "model/text.h"
 #include "model/errors.h"
 #include "model/text_fold.h"
 
@@ -19,13 +20,6 @@ constexpr const char* kOrder = " ORDER BY ZORDER, Z_PK";
 constexpr std::string_view kOperation = "updateCategory";
 
 bool isPseudo(const std::string& uid) { return uid == kUncategorised || uid == kBalanceAdjustment; }
-
-std::string trimmed(const std::string& s) {
-  const auto begin = s.find_first_not_of(" \t\r\n");
-  if (begin == std::string::npos) return {};
-  const auto end = s.find_last_not_of(" \t\r\n");
-  return s.substr(begin, end - begin + 1);
-}
 
 std::string requireName(const std::string& name) {
   std::string clean = trimmed(name);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "model/text.h"
 #include "model/base_repository.h"
 #include "model/common_data.h"
 
@@ -16,13 +17,6 @@ constexpr int64_t kDebitCardGroup = 3;
 bool isDeletedAsset(const Asset& a) {
   const int64_t code = a.isDel.value_or(0);
   return code == 1 || code == 2;
-}
-
-std::string trimmed(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // shown for transactions never need a store read.
 #include <algorithm>
 
+#include "model/text.h"
 #include "model/base_repository.h"
 #include "model/common_data.h"
 #include "model/ledger.h"
@@ -17,13 +18,6 @@ constexpr const char* kBalanceAdjustment = "-4";
 constexpr int kSubCategoryStatus = 2;
 
 bool isSub(const Category& c) { return c.Status.value_or(0) == kSubCategoryStatus; }
-
-std::string trimmed(const std::string& s) {
-  const auto begin = s.find_first_not_of(" \t\r\n");
-  if (begin == std::string::npos) return {};
-  const auto end = s.find_last_not_of(" \t\r\n");
-  return s.substr(begin, end - begin + 1);
-}
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include "model/text.h"
 #include "model/resources.h"
 
 namespace varnel {
@@ -12,31 +13,6 @@ namespace {
 
 constexpr const char* kCategoryResource = "category.xml";
 constexpr const char* kAssetGroupResource = "assets_group.xml";
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string trim(std::string_view s) {
-  size_t begin = 0, end = s.size();
-  while (begin < end && isBlank(s[begin])) ++begin;
-  while (end > begin && isBlank(s[end - 1])) --end;
-  return std::string(s.substr(begin, end - begin));
-}
-
-std::vector<std::string> splitFields(std::string_view s) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (true) {
-    const size_t pos = s.find(';', start);
-    if (pos == std::string_view::npos) {
-      out.emplace_back(s.substr(start));
-      return out;
-    }
-    out.emplace_back(s.substr(start, pos - start));
-    start = pos + 1;
-  }
-}
 
 // A leading decimal integer ("12", "-3", "7x" is 7); 0 when there is none or
 // it does not fit an int.
@@ -55,16 +31,16 @@ int leadingInt(std::string_view s) {
 
 // The record of an item, trimmed and split; fewer than `minFields` gives none.
 std::optional<std::vector<std::string>> recordOf(const pugi::xml_node& item, size_t minFields) {
-  auto fields = splitFields(trim(item.text().get()));
+  auto fields = splitFields(trimmed(item.text().get()));
   if (fields.size() < minFields) return std::nullopt;
-  for (auto& f : fields) f = trim(f);
+  for (auto& f : fields) f = trimmed(f);
   return fields;
 }
 
 std::string localName(const pugi::xml_node& item, const std::string& english,
                       const std::string& language) {
   if (usesKoreanNames(language)) {
-    std::string korean = trim(item.attribute("ko").as_string());
+    std::string korean = trimmed(item.attribute("ko").as_string());
     if (!korean.empty()) return korean;
   }
   return english;

@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include "model/text.h"
 #include "model/errors.h"
 #include "model/resources.h"
 
@@ -21,32 +22,6 @@ constexpr const char* kJeil = "제일";
 constexpr const char* kInUse = "(ZUSEYN IS NULL OR ZUSEYN != 'N')";
 constexpr const char* kNamed = "ZMACROASSETNAME IS NOT NULL AND ZMACROASSETNAME != ''";
 constexpr const char* kLongestFirst = " ORDER BY LENGTH(ZMACROASSETNAME) DESC, Z_PK";
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string trim(std::string_view s) {
-  size_t begin = 0, end = s.size();
-  while (begin < end && isBlank(s[begin])) ++begin;
-  while (end > begin && isBlank(s[end - 1])) --end;
-  return std::string(s.substr(begin, end - begin));
-}
-
-// Splits at every ";", keeping empty pieces ("a;;b" has three).
-std::vector<std::string> splitFields(std::string_view s) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (true) {
-    const size_t pos = s.find(';', start);
-    if (pos == std::string_view::npos) {
-      out.emplace_back(s.substr(start));
-      return out;
-    }
-    out.emplace_back(s.substr(start, pos - start));
-    start = pos + 1;
-  }
-}
 
 // Reads a leading integer the way list files have always been read: an
 // optional sign and digits, anything after them ignored, 0 without digits.
@@ -87,19 +62,19 @@ std::vector<MacroListRecord> recordsOf(const pugi::xml_document& doc) {
   collectItems(doc, items);
   std::vector<MacroListRecord> records;
   for (const auto& item : items) {
-    const auto fields = splitFields(trim(item));
+    const auto fields = splitFields(trimmed(item));
     if (fields.size() < 6) continue;
     MacroListRecord r;
-    r.uid = trim(fields[0]);
-    r.senderText = trim(fields[1]);
+    r.uid = trimmed(fields[0]);
+    r.senderText = trimmed(fields[1]);
     if (readsAsZero(r.uid) || r.senderText.empty()) continue;
-    r.ruleType = leadingInteger(trim(fields[2]), INT16_MIN, INT16_MAX);
-    r.smsTel = trim(fields[3]);
-    r.modiDate = trim(fields[4]);
-    const std::string flag = trim(fields[5]);
+    r.ruleType = leadingInteger(trimmed(fields[2]), INT16_MIN, INT16_MAX);
+    r.smsTel = trimmed(fields[3]);
+    r.modiDate = trimmed(fields[4]);
+    const std::string flag = trimmed(fields[5]);
     r.useYN = (flag == "N" || flag == "n") ? "N" : "Y";
-    if (fields.size() > 6) r.appName = trim(fields[6]);
-    if (fields.size() > 7) r.appPackage = trim(fields[7]);
+    if (fields.size() > 6) r.appName = trimmed(fields[6]);
+    if (fields.size() > 7) r.appPackage = trimmed(fields[7]);
     records.push_back(std::move(r));
   }
   return records;
@@ -151,7 +126,7 @@ std::vector<MessageMacroData> MessageMacroRepository::listOfUserCustom() {
       " AND (ZISDEL IS NULL OR ZISDEL NOT IN (1, 2)) ORDER BY ZORDER, Z_PK",
       [&](const Asset& asset) {
         for (const auto& piece : splitFields(*asset.smsString)) {
-          std::string text = trim(piece);
+          std::string text = trimmed(piece);
           if (text.empty()) continue;
           MessageMacroData data;
           data.smsString = std::move(text);
