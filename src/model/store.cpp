@@ -152,7 +152,9 @@ SQLite::Statement& Store::prepare(const std::string& sql) {
   if (it == statements_.end()) {
     it = statements_.emplace(sql, std::make_unique<SQLite::Statement>(db_, sql)).first;
   } else {
-    it->second->reset();
+    // tryReset: reset() rethrows the error of the statement's last failed
+    // step, which would fail every later use of a statement that failed once.
+    it->second->tryReset();
     it->second->clearBindings();
   }
   return *it->second;

@@ -171,3 +171,21 @@ TEST_F(BaseRepositoryTest, PeriodKeysOfADate) {
 
 }  // namespace
 }  // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST_F(BaseRepositoryTest, AFailedSaveDoesNotFailTheNextOne) {
+  BaseRepository repo(*ledger_);
+  auto first = repo.newObjectForEntity<Category>();
+  ASSERT_TRUE(repo.save(first, "updateCategory"));
+  auto clash = repo.newObjectForEntity<Category>(*first.uid);
+  EXPECT_FALSE(repo.save(clash, "updateCategory"));
+  // The same cached INSERT statement serves the next record.
+  auto next = repo.newObjectForEntity<Category>();
+  EXPECT_TRUE(repo.save(next, "updateCategory"));
+  EXPECT_TRUE(repo.dataByUid<Category>(*next.uid));
+}
+
+}  // namespace
+}  // namespace varnel
