@@ -29,6 +29,14 @@ void printJson(const nlohmann::json& value);
 // Parses a whole decimal integer; throws InputError naming `what` otherwise.
 long long parseInteger(const std::string& text, const std::string& what);
 
+// A "YYYY-MM-DD" day as the store date of its local midnight; throws
+// InputError naming `what` for another form or a day the calendar lacks.
+double parseDay(const Environment& env, const std::string& text, const std::string& what);
+
+// The uid of the account named by identifier or by exact name (accounts that
+// are not deleted); throws InputError when none or several match.
+std::string accountUidByName(const CommonData& cache, const std::string& text);
+
 void addInitCommand(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);
 void addStoreCommands(CLI::App& app, Context& ctx);
@@ -38,5 +46,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx);   // currency …
 void addAccountCommands(CLI::App& app, Context& ctx);    // account …, group …
 void addMacroCommands(CLI::App& app, Context& ctx);      // macro …
 void addStatsCommands(CLI::App& app, Context& ctx);      // stats
+void addReportCommands(CLI::App& app, Context& ctx);     // balance, period, totals, trend, carryover
+void addCardCommands(CLI::App& app, Context& ctx);       // card …
 
 }  // namespace varnel::cli

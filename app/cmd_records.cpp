@@ -46,21 +46,6 @@ void printMemo(Ledger& ledger, const Memo& memo, bool json) {
   }
 }
 
-// A "YYYY-MM-DD" day as the store date of its local midnight.
-double parseDay(const Environment& env, const std::string& text, const std::string& what) {
-  static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
-  if (!std::regex_match(text, kDay)) throw InputError(what + " must be a date YYYY-MM-DD: '" + text + "'");
-  double day = 0;
-  try {
-    day = env.parseIso(text);
-  } catch (const InputError&) {
-    throw InputError(what + " is not a valid date: '" + text + "'");
-  }
-  // A day the calendar does not have (2026-02-30) would otherwise roll over.
-  if (env.dates().dayKey(day) != text) throw InputError(what + " is not a valid date: '" + text + "'");
-  return day;
-}
-
 Memo liveMemo(MemoRepository& repository, const std::string& uid) {
   auto memo = repository.memoWithUid(uid);
   if (!memo || !isLive(*memo)) throw InputError("no memo '" + uid + "'");

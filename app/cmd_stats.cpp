@@ -1,7 +1,5 @@
 // `varnel stats`: how a period's income and expense divide over main
 // categories and over the groups of transfer-expense accounts.
-#include <regex>
-
 #include <fmt/format.h>
 
 #include "app/cli.h"
@@ -12,34 +10,6 @@
 namespace varnel::cli {
 
 namespace {
-
-// A "YYYY-MM-DD" day as the store date of its local midnight.
-double statsDay(const Environment& env, const std::string& text, const std::string& what) {
-  static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
-  if (!std::regex_match(text, kDay)) throw InputError(what + " must be a date YYYY-MM-DD: '" + text + "'");
-  double day = 0;
-  try {
-    day = env.parseIso(text);
-  } catch (const InputError&) {
-    throw InputError(what + " is not a valid date: '" + text + "'");
-  }
-  // A day the calendar does not have (2026-02-30) would otherwise roll over.
-  if (env.dates().dayKey(day) != text) throw InputError(what + " is not a valid date: '" + text + "'");
-  return day;
-}
-
-// An account named by identifier, or by exact name among those not deleted.
-std::string statsAccount(const CommonData& cache, const std::string& text) {
-  if (auto byUid = cache.assetByUid(text)) return *byUid->uid;
-  std::vector<std::string> matches;
-  for (const auto& a : cache.assetList()) {
-    const int64_t del = a.isDel.value_or(0);
-    if (a.uid && del != 1 && del != 2 && a.NicName.value_or("") == text) matches.push_back(*a.uid);
-  }
-  if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
-  if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
-  return matches.front();
-}
 
 nlohmann::json itemsJson(const std::vector<BreakdownItem>& items) {
   nlohmann::json out = nlohmann::json::array();
@@ -64,12 +34,12 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
       ->allow_extra_args(false);
   stats->callback([&ctx] {
     const Environment env = ctx.environment();
-    const double start = statsDay(env, from, "--from");
-    const double end = statsDay(env, to, "--to");
+    const double start = parseDay(env, from, "--from");
+    const double end = parseDay(env, to, "--to");
     if (end < start) throw InputError("--to must not be before --from");
     auto ledger = ctx.openLedger();
     std::vector<std::string> uids;
-    for (const auto& a : accounts) uids.push_back(statsAccount(ledger->commonData(), a));
+    for (const auto& a : accounts) uids.push_back(accountUidByName(ledger->commonData(), a));
 
     CategoryCalculator calculator(*ledger);
     const CategoryBreakdown b = calculator.categoryCalculator3(calculator.statisticsTxList(start, end, uids));

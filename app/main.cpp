@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
   cli::addAccountCommands(app, ctx);
   cli::addMacroCommands(app, ctx);
   cli::addStatsCommands(app, ctx);
+  cli::addReportCommands(app, ctx);
+  cli::addCardCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,150 @@
+// Automatic payment of card bills: on or after a card's payment day the bill
+// is booked as a transfer from the paying account into the card. The rows
+// carry identifiers made from the card, the day and the kind, so that every
+// device (and every run) finds a payment already booked instead of booking it
+// twice.
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "ledger/asset_repository.h"
+#include "ledger/card.h"
+#include "ledger/money.h"
+
+namespace varnel {
+
+namespace {
+
+int pointOf(const std::optional<Currency>& currency) {
+  return currency ? static_cast<int>(currency->point.value_or(0)) : 0;
+}
+
+bool deletedAccount(const Asset& a) {
+  const int64_t del = a.isDel.value_or(0);
+  return del == 1 || del == 2;
+}
+
+}  // namespace
+
+AutoPaymentRun CardRepository::funcAutoPayment() {
+  AutoPaymentRun run;
+  const DateUtil& dates = ledger_.env().dates();
+  const double now = ledger_.env().nowStoreSeconds();
+  const std::string today = dates.format(now, "yyyyMMdd");
+  Preferences& preferences = ledger_.preferences();
+  if (preferences.getString(kAutoPaymentPreferenceKey) == today) {
+    run.alreadyRanToday = true;
+    return run;
+  }
+
+  const CommonData& common = ledger_.commonData();
+  const std::optional<Currency> mainCurrency = common.mainCurrency();
+  const std::string content = ledger_.texts().text("inout_edit_lable11");
+  const std::string memo = ledger_.texts().text("Automatic Payment");
+
+  // A card that was deleted pays nothing; a hidden one still does.
+  for (const Asset& card : common.getArrayCardAsset(false)) {
+    if (card.isCardAutoPay.value_or(0) != 1 || !card.uid) continue;
+    const auto payer = common.assetByUid(card.cardAssetUid.value_or(""));
+    if (!payer || deletedAccount(*payer) || payer->uid == card.uid) continue;
+
+    const CardSettlement s = cardSettlement(card);
+    const CardPaymentDates due = newPayDate(s.datePastEnd, s.dateWillEnd, cardDayPay(card), cardDayFin(card));
+    double date = 0, owed = 0;
+    if (due.paymentDate < now) {
+      date = due.paymentDate;
+      owed = s.displayPastPayAmount + s.LastMonthMoney;
+    } else {
+      date = due.pastPaymentDate;
+      owed = s.displayPastPayAmount;
+    }
+    // The figures are in the card's currency, so its decimals decide what is
+    // too small to pay.
+    const std::optional<Currency> currency = cardCurrency(card);
+    const int cardPoint = pointOf(currency);
+    if (!(owed < 0 && -owed >= std::pow(10.0, -cardPoint))) continue;
+
+    const std::string day = dates.dayKey(date);
+    const std::string inUid = fmt::format("{}_{}_{}", *card.uid, day, 4);
+    if (dataByUid<InOutCome>(inUid)) continue;
+    const std::string outUid = fmt::format("{}_{}_{}", *card.uid, day, 3);
+    const std::optional<InOutCome> existingOut = dataByUid<InOutCome>(outUid);
+
+    const double paid = -owed;
+    // A card in the main currency has rate 1 and the main decimals, so the
+    // three amounts agree; a card in another currency keeps its own decimals
+    // and is brought into the main currency at its own rate.
+    const double rate = currency && currency->rate ? *currency->rate : 1.0;
+    const int mainPoint = pointOf(mainCurrency);
+
+    InOutCome in = newObjectForEntity<InOutCome>(inUid);
+    in.txUidTrans = existingOut && existingOut->txUidTrans ? *existingOut->txUidTrans : newUid();
+    in.Date = date;
+    in.txDateStr = day;
+    in.amountSub = getAmountByMaximumFractionDigits(paid, cardPoint);
+    in.amount = getAmountByMaximumFractionDigits(paid * rate, mainPoint);
+    in.amountAccount = getAmountByMaximumFractionDigits(*in.amountSub, cardPoint);
+    in.currencyUid = currency ? currency->uid : card.currencyUid;
+    in.assetUid = card.uid;
+    in.toAssetUid = payer->uid;
+    in.Do_Type = "4";
+    in.Content = content;
+    in.memo = memo;
+    // Every device books the same row with the same stamp, so that the copies
+    // meeting in a sync do not overwrite each other back and forth.
+    in.utime = card.utime.value_or(nowMs());
+    in.isSynced = 1;
+    in.isDel = 0;
+
+    std::vector<InOutCome> rows{in};
+    if (!existingOut) {
+      InOutCome out = newObjectForEntity<InOutCome>(outUid);
+      out.txUidTrans = in.txUidTrans;
+      out.Date = in.Date;
+      out.txDateStr = dates.dayKey(*out.Date);
+      out.amountSub = in.amountSub;
+      out.amount = in.amount;
+      out.amountAccount = payerAmountAccount(in, *payer);
+      out.currencyUid = in.currencyUid;
+      out.assetUid = payer->uid;
+      out.toAssetUid = card.uid;
+      out.Do_Type = "3";
+      out.Content = content;
+      out.memo = memo;
+      out.utime = in.utime;
+      out.isSynced = 1;
+      out.isDel = 0;
+      rows.push_back(out);
+    }
+    // The older numeric link: new rows have no numeric id, so it stays empty.
+    rows.front().OppositeAid = existingOut ? existingOut->aId : Int{};
+
+    // Both rows or neither; a failure is logged and the next card goes on.
+    if (!saveAll(rows, "updateInOutCome", false)) continue;
+    AutoPaymentBooking booking;
+    booking.cardUid = *card.uid;
+    booking.transferIn = rows.front();
+    if (rows.size() > 1) booking.transferOut = rows[1];
+    run.bookings.push_back(std::move(booking));
+    run.booked = true;
+  }
+
+  if (!preferences.setString(kAutoPaymentPreferenceKey, today)) {
+    log().error("funcAutoPayment: the day of the run could not be kept");
+  }
+  return run;
+}
+
+double CardRepository::payerAmountAccount(const InOutCome& transferIn, const Asset& payer) const {
+  const CommonData& common = ledger_.commonData();
+  const std::optional<Currency> own = common.currencyByUid(payer.currencyUid.value_or(""));
+  if (own && own->uid == transferIn.currencyUid) return transferIn.amountSub.value_or(0);
+  // An account without a currency row counts as being in the main currency.
+  if (!own || own->isMainCurrency.value_or(0) == 1 || !own->rate || *own->rate <= 0) {
+    if (!own && !transferIn.currencyUid) return transferIn.amountSub.value_or(0);
+    return transferIn.amount.value_or(0);
+  }
+  return getAmountByMaximumFractionDigits(transferIn.amount.value_or(0) / *own->rate, pointOf(own));
+}
+
+}  // namespace varnel
