@@ -7,6 +7,7 @@
 #include "model/errors.h"
 #include "reports/account_overview.h"
 #include "reports/period_totals.h"
+#include "reports/widget.h"
 
 namespace varnel::cli {
 
@@ -260,6 +261,20 @@ void addCarryover(CLI::App& app, Context& ctx) {
   });
 }
 
+void addWidget(CLI::App& app, Context& ctx) {
+  auto* cmd = app.add_subcommand("widget", "Write the home-screen widget's figures and print them");
+  cmd->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    const auto figures = calcTodayAndYesterdayForWidget(*ledger);
+    if (ctx.json) {
+      printJson(figures);
+      return;
+    }
+    for (const auto& [key, value] : figures) std::cout << fmt::format("{:<28} {}\n", key, value);
+    std::cout << "Written to " << widgetFile(ledger->env()).string() << '\n';
+  });
+}
+
 }  // namespace
 
 void addReportCommands(CLI::App& app, Context& ctx) {
@@ -268,6 +283,7 @@ void addReportCommands(CLI::App& app, Context& ctx) {
   addTotals(app, ctx);
   addTrend(app, ctx);
   addCarryover(app, ctx);
+  addWidget(app, ctx);
 }
 
 }  // namespace varnel::cli

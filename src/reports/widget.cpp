@@ -1,0 +1,95 @@
+#include "reports/widget.h"
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+#include <spdlog/spdlog.h>
+
+#include "ledger/money.h"
+#include "model/etc_repository.h"
+#include "reports/classifier.h"
+#include "reports/period_totals.h"
+#include "reports/sql_filter.h"
+
+namespace varnel {
+
+std::filesystem::path widgetFile(const Environment& env) { return env.appSupportDir() / "widget.json"; }
+
+std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger) {
+  const Environment& env = ledger.env();
+  const CommonData& cache = ledger.commonData();
+  PeriodTotals totals(ledger);
+  const PeriodRules& rules = totals.rules();
+  const double today = rules.startOfDay(env.nowStoreSeconds());
+  const double yesterday = rules.addDays(today, -1);
+  const double tomorrow = rules.addDays(today, 1);
+
+  // Expense of yesterday and today, by the book view of the classifier.
+  double todayExpense = 0, yesterdayExpense = 0;
+  const std::string sql =
+      "SELECT ZDATE, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZAMOUNT FROM ZINOUTCOME WHERE (ZISDEL IS "
+      "NULL OR ZISDEL != 1) AND ZDATE >= ? AND ZDATE < ? AND ZDO_TYPE NOT IN ('7', '8', '4')";
+  try {
+    auto& st = ledger.store().prepare(sql);
+    st.bind(1, yesterday);
+    st.bind(2, tomorrow);
+    const bool cashBook = cache.app().cardCashbookStr == "1";
+    auto traits = [&cache](const std::string& uid) -> AccountTraits {
+      auto a = cache.assetByUid(uid);
+      if (!a) return {};
+      return {cache.getAssetGroupTypeAsset(*a) == 2, a->transferExpense.value_or(0) != 0};
+    };
+    while (st.executeStep()) {
+      const ClassifiedRow row{"", std::atoi(st.getColumn(1).getText("")), st.getColumn(2).getString(),
+                              st.getColumn(3).getString()};
+      if (displayDoTypeByInOutCome(row, 1, cashBook, traits) != tx_class::kExpense) continue;
+      (st.getColumn(0).getDouble() >= today ? todayExpense : yesterdayExpense) += st.getColumn(4).getDouble();
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger.log().error("query error : {} ({})", sql, e.what());
+  }
+
+  const auto period = rules.getStartEndDate(env.nowStoreSeconds(), cache.app().appPeriodType,
+                                            cache.app().appStartDay, true);
+  std::optional<double> start, end;
+  if (period) {
+    start = period->first;
+    end = period->second;
+  }
+  const double periodExpense = totals.getInOutSumMoneyByDate(start, end).expense;
+
+  const auto colour = EtcRepository(ledger).getEtcUserSettingByType(etc_kind::kMoneyColor);
+  const std::string moneyColor = colour && colour->Data ? *colour->Data : "0";
+  auto format = [&](double amount) {
+    if (!cache.mainCurrency()) return fmt::format("{:.2f}", amount);
+    Currency shown = *cache.mainCurrency();
+    shown.point = 2;
+    return showMoneyByCurrecy(amount, shown, 0, env.locale());
+  };
+  std::map<std::string, std::string> figures = {
+      {"widgetadd_today_date", env.dates().dayKey(today)},
+      {"widgetadd_today_amount", format(todayExpense)},
+      {"widgetadd_yesterday_amount", format(yesterdayExpense)},
+      {"widgetadd_thismonth_amount", format(periodExpense)},
+      {"widgetadd_ToMonthPeriod",
+       period ? env.dates().format(period->first, "M. d.") + " ~ " + env.dates().format(period->second, "M. d.")
+              : std::string()},
+      {"widgetadd_btn", "add"},
+      {"widgetadd_iconName", "expense"},
+      // Expenses are drawn in red unless the money colour setting swaps the colours.
+      {"widgetadd_ExpensesColor", moneyColor == "0" ? "red" : "blue"},
+  };
+
+  const auto file = widgetFile(env);
+  const auto temp = file.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    out << nlohmann::json(figures).dump(2) << '\n';
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, file, ec);
+  if (ec) ledger.log().error("widget figures not written: {}", ec.message());
+  return figures;
+}
+
+}  // namespace varnel
