@@ -1,8 +1,13 @@
 #include "app/cli.h"
 
 #include <charconv>
+#include <cmath>
 #include <regex>
 
+#include <fmt/format.h>
+
+#include "ledger/asset_repository.h"
+#include "ledger/category_repository.h"
 #include "model/errors.h"
 #include "setup/initial_data.h"
 
@@ -51,6 +56,50 @@ std::string accountUidByName(const CommonData& cache, const std::string& text) {
   if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
   if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
   return matches.front();
+}
+
+double parseAmount(const std::string& text, const std::string& what) {
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
+    throw InputError(what + " must be a number: '" + text + "'");
+  }
+  return value;
+}
+
+Asset resolveAccount(AssetRepository& repo, const std::string& text) {
+  if (auto byUid = repo.assetByUid(text)) return *byUid;
+  std::vector<Asset> matches;
+  for (const auto& a : repo.ledger().commonData().assetList()) {
+    const int64_t del = a.isDel.value_or(0);
+    if (del != 1 && del != 2 && a.NicName.value_or("") == text) matches.push_back(a);
+  }
+  if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
+  if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
+  return matches.front();
+}
+
+Category resolveCategory(Ledger& ledger, const std::string& text) {
+  using namespace category_code;
+  if (text == kUncategorised || text == kBalanceAdjustment) {
+    throw InputError("'" + text + "' is a built-in pseudo-category and cannot be changed");
+  }
+  const CommonData& cache = ledger.commonData();
+  if (auto byUid = cache.categoryByUid(text); byUid && isLive(*byUid)) return *byUid;
+  std::vector<Category> byFullName, byName;
+  for (const Category& c : cache.categoryList()) {
+    if (!isLive(c) || !c.uid) continue;
+    if (cache.getCategoryFullNameByCategoryId(*c.uid) == text) byFullName.push_back(c);
+    if (c.Name == text) byName.push_back(c);
+  }
+  for (const auto* matches : {&byFullName, &byName}) {
+    if (matches->size() == 1) return matches->front();
+    if (matches->size() > 1) {
+      throw InputError(fmt::format("'{}' names {} categories; name it by uid or full name", text,
+                                   matches->size()));
+    }
+  }
+  throw InputError("no category '" + text + "'");
 }
 
 }  // namespace varnel::cli

@@ -12,6 +12,10 @@
 #include "model/environment.h"
 #include "model/ledger.h"
 
+namespace varnel {
+class AssetRepository;
+}
+
 namespace varnel::cli {
 
 struct Context {
@@ -28,6 +32,16 @@ void printJson(const nlohmann::json& value);
 
 // Parses a whole decimal integer; throws InputError naming `what` otherwise.
 long long parseInteger(const std::string& text, const std::string& what);
+// Parses a finite decimal number; throws InputError naming `what` otherwise.
+double parseAmount(const std::string& text, const std::string& what);
+
+// An account named by identifier (deleted ones too), or by exact name among
+// those not deleted. Throws InputError when nothing or several match.
+Asset resolveAccount(AssetRepository& repo, const std::string& text);
+// The live category named by `text`: its uid, else its exact full name
+// ("Parent/Child"), else its exact name. The pseudo-categories are refused.
+// Throws InputError when nothing or several match.
+Category resolveCategory(Ledger& ledger, const std::string& text);
 
 // A "YYYY-MM-DD" day as the store date of its local midnight; throws
 // InputError naming `what` for another form or a day the calendar lacks.
@@ -48,5 +62,6 @@ void addMacroCommands(CLI::App& app, Context& ctx);      // macro …
 void addStatsCommands(CLI::App& app, Context& ctx);      // stats
 void addReportCommands(CLI::App& app, Context& ctx);     // balance, period, totals, trend, carryover
 void addCardCommands(CLI::App& app, Context& ctx);       // card …
+void addTransactionCommands(CLI::App& app, Context& ctx);  // tx …
 
 }  // namespace varnel::cli

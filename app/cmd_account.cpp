@@ -55,15 +55,6 @@ struct AccountOptions {
   }
 };
 
-double parseAmount(const std::string& text, const std::string& what) {
-  double value = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
-    throw InputError(what + " must be a number: '" + text + "'");
-  }
-  return value;
-}
-
 BalanceRecording parseRecording(const std::string& text) {
   if (text == "correction") return BalanceRecording::kCorrection;
   if (text == "income-expense") return BalanceRecording::kIncomeExpense;
@@ -74,19 +65,6 @@ std::string dayOption(const std::string& text, const std::string& what) {
   const long long day = parseInteger(text, what);
   if (day < 1 || day > 31) throw InputError(what + " must be from 1 to 31: '" + text + "'");
   return std::to_string(day);
-}
-
-// An account named by identifier, or by exact name among those not deleted.
-Asset resolveAccount(AssetRepository& repo, const std::string& text) {
-  if (auto byUid = repo.assetByUid(text)) return *byUid;
-  std::vector<Asset> matches;
-  for (const auto& a : repo.ledger().commonData().assetList()) {
-    const int64_t del = a.isDel.value_or(0);
-    if (del != 1 && del != 2 && a.NicName.value_or("") == text) matches.push_back(a);
-  }
-  if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
-  if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
-  return matches.front();
 }
 
 AssetGroup resolveGroup(AssetRepository& repo, const std::string& text) {

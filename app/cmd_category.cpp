@@ -46,30 +46,6 @@ void printCategory(Ledger& ledger, const Category& record, bool json) {
   }
 }
 
-// The live category named by `text`: its uid, else its exact full name,
-// else its exact name.
-Category resolveCategory(Ledger& ledger, const std::string& text) {
-  if (text == kUncategorised || text == kBalanceAdjustment) {
-    throw InputError("'" + text + "' is a built-in pseudo-category and cannot be changed");
-  }
-  const CommonData& cache = ledger.commonData();
-  if (auto byUid = cache.categoryByUid(text); byUid && isLive(*byUid)) return *byUid;
-  std::vector<Category> byFullName, byName;
-  for (const Category& c : cache.categoryList()) {
-    if (!isLive(c) || !c.uid) continue;
-    if (cache.getCategoryFullNameByCategoryId(*c.uid) == text) byFullName.push_back(c);
-    if (c.Name == text) byName.push_back(c);
-  }
-  for (const auto* matches : {&byFullName, &byName}) {
-    if (matches->size() == 1) return matches->front();
-    if (matches->size() > 1) {
-      throw InputError(fmt::format("'{}' names {} categories; name it by uid or full name", text,
-                                   matches->size()));
-    }
-  }
-  throw InputError("no category '" + text + "'");
-}
-
 }  // namespace
 
 void addCategoryCommands(CLI::App& app, Context& ctx) {

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   cli::addStatsCommands(app, ctx);
   cli::addReportCommands(app, ctx);
   cli::addCardCommands(app, ctx);
+  cli::addTransactionCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

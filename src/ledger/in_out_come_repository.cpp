@@ -1,19 +1,35 @@
 #include "ledger/in_out_come_repository.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <set>
 
+#include "ledger/category_repository.h"
 #include "ledger/currency_repository.h"
+#include "ledger/in_out_come_support.h"
 #include "ledger/money.h"
+#include "ledger/photo_store.h"
+#include "model/errors.h"
+#include "model/text.h"
 
 namespace varnel {
 
 namespace {
+
+using namespace tx_support;
 
 constexpr const char* kLiveTx = "(ZISDEL IS NULL OR ZISDEL != 1)";
 
 bool isUsableRate(const Real& rate) { return rate && std::isfinite(*rate) && *rate > 0; }
 
 int pointOf(const Currency& c) { return static_cast<int>(c.point.value_or(0)); }
+
+bool isMainRow(const Currency& row, const std::optional<Currency>& main) {
+  return row.isMainCurrency.value_or(0) == 1 || (main && main->uid == row.uid);
+}
+
+bool isEmptyLink(const std::string& link) { return link.empty() || link == "0"; }
 
 }  // namespace
 
@@ -26,16 +42,300 @@ double InOutComeRepository::getAmountAccount(const InOutCome& record, const Asse
   if (!account) return record.amount.value_or(0);
 
   double value = 0;
-  const bool accountIsMain =
-      account->isMainCurrency.value_or(0) == 1 || (main && main->uid == account->uid);
   if (record.currencyUid && record.currencyUid == account->uid) {
     value = record.amountSub.value_or(0);
-  } else if (accountIsMain || !isUsableRate(account->rate)) {
+  } else if (isMainRow(*account, main) || !isUsableRate(account->rate)) {
     value = record.amount.value_or(0);
   } else {
-    value = record.amount.value_or(0) / *account->rate;
+    value = decimalQuotient(record.amount.value_or(0), *account->rate);
   }
   return getAmountByMaximumFractionDigits(value, pointOf(*account));
+}
+
+double InOutComeRepository::amountAccountForSave(double enteredAmount, double amount,
+                                                 const std::string& enteredCurrencyUid, const Asset& account,
+                                                 const std::optional<InOutCome>& loaded) {
+  CurrencyRepository currencies(ledger_);
+  const auto main = currencies.getMainCurrency();
+  auto currency = currencies.getCurrencyByAsset(account);
+  if (!currency) currency = main;
+  if (!currency) return amount;
+  const int point = pointOf(*currency);
+  if (currency->uid && *currency->uid == enteredCurrencyUid) {
+    return getAmountByMaximumFractionDigits(enteredAmount, point);
+  }
+  if (isMainRow(*currency, main)) return getAmountByMaximumFractionDigits(amount, point);
+  if (loaded && loaded->currencyUid == enteredCurrencyUid && loaded->assetUid == account.uid) {
+    // The rates of the day the record was made, read back from its amounts.
+    const double a = loaded->amount.value_or(0);
+    const double s = loaded->amountSub.value_or(0);
+    const double aa = loaded->amountAccount.value_or(0);
+    if (a != 0 && s != 0 && aa != 0 && std::isfinite(a) && std::isfinite(s) && std::isfinite(aa)) {
+      const double mainRate = a / s;
+      const double accountRate = a / aa;
+      return getAmountByMaximumFractionDigits(decimalQuotient(mainRate * enteredAmount, accountRate), point);
+    }
+  }
+  const double value = isUsableRate(currency->rate) ? decimalQuotient(amount, *currency->rate) : amount;
+  return getAmountByMaximumFractionDigits(value, point);
+}
+
+// --- Reads -------------------------------------------------------------------
+
+std::optional<InOutCome> InOutComeRepository::inOutComeByUid(const std::string& uid) {
+  if (isEmptyLink(uid)) return std::nullopt;
+  return dataByUid<InOutCome>(uid);
+}
+
+std::optional<InOutCome> InOutComeRepository::inOutComeWithTxUidTransDoType(const std::string& txUidTrans,
+                                                                           const std::string& doType) {
+  if (isEmptyLink(txUidTrans)) return std::nullopt;
+  return getFirst(fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
+                                       " AND ZTXUIDTRANS = ? AND ZDO_TYPE = ? ORDER BY Z_PK LIMIT 1",
+                                   txUidTrans, doType));
+}
+
+std::optional<InOutCome> InOutComeRepository::oppositeOfTransfer(const InOutCome& side) {
+  if (!isTransferSide(side) || !side.txUidTrans) return std::nullopt;
+  auto other = inOutComeWithTxUidTransDoType(*side.txUidTrans, isKind(side, "3") ? "4" : "3");
+  if (other && other->uid == side.uid) return std::nullopt;
+  return other;
+}
+
+std::optional<InOutCome> InOutComeRepository::feeWithInOutCome(const InOutCome& tx) {
+  if (!hasLink(tx.txUidFee)) return std::nullopt;
+  return getFirst(fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
+                                       " AND ZTXUIDFEE = ? AND ZDO_TYPE = '1' ORDER BY Z_PK LIMIT 1",
+                                   *tx.txUidFee));
+}
+
+std::optional<InOutCome> InOutComeRepository::feeLastMoveOutWithAssetUidToAssetUid(const std::string& uid,
+                                                                                  const std::string& assetUid,
+                                                                                  const std::string& toAssetUid) {
+  // One query: the newest matching transfer that has a live fee, and that fee.
+  const std::string clause = std::string(" WHERE Z_PK = (SELECT f.Z_PK FROM ZINOUTCOME t JOIN ZINOUTCOME f") +
+                             " ON f.ZTXUIDFEE = t.ZTXUIDFEE AND f.ZDO_TYPE = '1' AND (f.ZISDEL IS NULL OR f.ZISDEL != 1)"
+                             " WHERE (t.ZISDEL IS NULL OR t.ZISDEL != 1) AND t.ZDO_TYPE = '3' AND t.ZASSETUID = ?"
+                             " AND t.ZTOASSETUID = ? AND t.ZUID != ? AND t.ZTXUIDFEE IS NOT NULL AND t.ZTXUIDFEE != ''"
+                             " ORDER BY t.ZDATE DESC, t.Z_PK DESC, f.Z_PK LIMIT 1)";
+  return getFirst(fetch<InOutCome>(clause, assetUid, toAssetUid, uid));
+}
+
+std::vector<InOutCome> InOutComeRepository::inOutComeByAssetUid(const std::string& assetUid) {
+  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZASSETUID = ? ORDER BY ZDATE, Z_PK", assetUid);
+}
+
+std::vector<InOutCome> InOutComeRepository::inOutComeWithCategoryUid(const std::string& categoryUid) {
+  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZCATEGORYUID = ? ORDER BY ZDATE, Z_PK",
+                          categoryUid);
+}
+
+std::vector<InOutCome> InOutComeRepository::getInOutComeByCardDivideUid(const std::string& cardDivideUid) {
+  if (isEmptyLink(cardDivideUid)) return {};
+  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZCARDDIVIDEUID = ? ORDER BY ZDATE, Z_PK",
+                          cardDivideUid);
+}
+
+std::vector<InOutCome> InOutComeRepository::listInOutComeByAssetDate(const std::string& assetUid,
+                                                                    double startDate, double endDate) {
+  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
+                              " AND ZASSETUID = ? AND ZDATE >= ? AND ZDATE < ? ORDER BY ZDATE, Z_PK",
+                          assetUid, startDate, endDate);
+}
+
+std::vector<InOutCome> InOutComeRepository::getInOutComeBySmsOringine(const std::string& smsOrigine) {
+  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZSMSORIGINE = ? ORDER BY ZDATE, Z_PK",
+                          smsOrigine);
+}
+
+bool InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
+                                           const std::function<void(const InOutCome&)>& visit) {
+  std::string where;
+  auto add = [&where](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
+  if (!filter.includeDeleted) add(kLiveTx);
+  if (filter.assetUid) add("ZASSETUID = ?");
+  if (filter.startDate) add("ZDATE >= ?");
+  if (filter.endDate) add("ZDATE < ?");
+  const std::string sql = record_io::selectSql<InOutCome>() + where + " ORDER BY ZDATE, Z_PK";
+  try {
+    auto& st = getContext().prepare(sql);
+    int n = 0;
+    if (filter.assetUid) st.bind(++n, *filter.assetUid);
+    if (filter.startDate) st.bind(++n, *filter.startDate);
+    if (filter.endDate) st.bind(++n, *filter.endDate);
+    while (st.executeStep()) visit(record_io::readRecord<InOutCome>(st));
+    st.reset();
+    return true;
+  } catch (const SQLite::Exception& e) {
+    log().error("query error : {} ({})", sql, e.what());
+    return false;
+  }
+}
+
+// --- Saving ------------------------------------------------------------------
+
+bool InOutComeRepository::updateInOutCome(InOutCome& record, bool isSync) {
+  return isSync ? saveStamped(record, "updateInOutCome") : save(record, "updateInOutCome");
+}
+
+bool InOutComeRepository::updateInOutComeList(std::vector<InOutCome>& records) {
+  if (records.empty()) return true;
+  std::vector<std::pair<Int, Int>> before;
+  before.reserve(records.size());
+  // Distinct, increasing stamps without waiting between records: the clock
+  // where it is later than the previous stamp, else one millisecond more.
+  const int64_t base = nowMs();
+  int64_t previous = std::numeric_limits<int64_t>::min();
+  for (InOutCome& r : records) {
+    before.emplace_back(r.utime, r.isSynced);
+    const int64_t stampMs = previous == std::numeric_limits<int64_t>::min() ? base : std::max(base, previous + 1);
+    r.utime = stampMs;
+    r.isSynced = 1;
+    previous = stampMs;
+  }
+  if (saveAll(records, "updateInOutCome", false)) return true;
+  for (size_t i = 0; i < records.size(); ++i) std::tie(records[i].utime, records[i].isSynced) = before[i];
+  return false;
+}
+
+bool InOutComeRepository::deleteWithInOutCome(const InOutCome& record) {
+  return deleteWithArray({record}).has_value();
+}
+
+std::optional<std::vector<InOutCome>> InOutComeRepository::deleteWithArray(const std::vector<InOutCome>& records) {
+  std::vector<InOutCome> doomed;
+  std::set<std::string> seen;
+  auto take = [&](InOutCome r) {
+    if (!r.uid || !seen.insert(*r.uid).second) return;
+    r.isDel = 1;
+    doomed.push_back(std::move(r));
+  };
+  for (const InOutCome& given : records) {
+    // Re-read, so that a stale copy cannot undo a newer change while deleting.
+    auto current = given.uid ? inOutComeByUid(*given.uid) : std::nullopt;
+    if (!current || !isLive(*current)) continue;
+    take(*current);
+    if (auto other = oppositeOfTransfer(*current)) take(*other);
+  }
+  try {
+    StoreTransaction transaction(getContext());
+    if (!updateInOutComeList(doomed)) return std::nullopt;
+    PhotoStore photos(ledger_);
+    for (const InOutCome& r : doomed) {
+      if (!photos.deletePhotoByInOutCome(*r.uid)) return std::nullopt;
+    }
+    transaction.commit();
+  } catch (const SQLite::Exception& e) {
+    log().error("updateInOutCome fail {}", e.what());
+    return std::nullopt;
+  }
+  return doomed;
+}
+
+std::optional<InOutCome> InOutComeRepository::saveMoveInOutComeByInOutCome(const InOutCome& sending,
+                                                                          std::optional<InOutCome> opposite) {
+  const std::optional<InOutCome> loaded = opposite;
+  InOutCome side = opposite ? std::move(*opposite) : newObjectForEntity<InOutCome>();
+  side.txUidTrans = sending.txUidTrans;
+  side.Date = sending.Date;
+  side.txDateStr = sending.txDateStr;
+  side.Content = sending.Content;
+  side.memo = sending.memo;
+  side.mark = sending.mark;
+  side.amount = sending.amount;
+  side.amountSub = sending.amountSub;
+  side.currencyUid = sending.currencyUid;
+  side.assetUid = sending.toAssetUid;
+  side.toAssetUid = sending.assetUid;
+  side.cardTimeStampStr = sending.cardTimeStampStr;
+  side.Do_Type = do_type::kTransferIn;
+  side.isDel = 0;
+  side.cardDivideMonth = sending.cardDivideMonth;
+  side.cardDivideMonthStr = sending.cardDivideMonthStr;
+  side.cardDivideUid = sending.cardDivideUid;
+  // Fees are found through kind "1" records; only the sending side links its fee.
+  side.txUidFee.reset();
+  Asset account;
+  if (auto cached = ledger_.commonData().assetByUid(side.assetUid.value_or(""))) {
+    account = *cached;
+  } else {
+    account.uid = side.assetUid;
+  }
+  side.amountAccount = amountAccountForSave(sending.amountSub.value_or(0), sending.amount.value_or(0),
+                                            sending.currencyUid.value_or(""), account, loaded);
+  if (!updateInOutCome(side)) return std::nullopt;
+  PhotoStore photos(ledger_);
+  if (photos.countPhoto(sending.uid.value_or("")) > 0 || photos.countPhoto(*side.uid) > 0) {
+    log().info("saveMoveInOutComeByInOutCome copyUpdatePhoto");
+    if (!photos.copyUpdatePhoto(sending.uid.value_or(""), *side.uid)) return std::nullopt;
+  }
+  return side;
+}
+
+std::optional<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, double feeMoney,
+                                                        std::optional<InOutCome> lastFee,
+                                                        const std::optional<Currency>& feeCurrency,
+                                                        const std::string& oldAssetUid,
+                                                        const std::string& oldToAssetUid) {
+  if (!hasLink(transfer.txUidFee)) {
+    log().error("updateInOutCome fail {}", "a fee needs the transfer's fee link");
+    return std::nullopt;
+  }
+  const bool fromIn = isKind(transfer, do_type::kTransferIn);
+  const std::string sendingUid = (fromIn ? transfer.toAssetUid : transfer.assetUid).value_or("");
+  const std::string receivingUid = (fromIn ? transfer.assetUid : transfer.toAssetUid).value_or("");
+  const CommonData& cache = ledger_.commonData();
+  auto nameOf = [&cache](const std::string& uid) {
+    auto a = cache.assetByUid(uid);
+    return a ? a->NicName.value_or("") : std::string();
+  };
+
+  if (!lastFee) lastFee = feeWithInOutCome(transfer);
+  const bool isNew = !lastFee;
+  InOutCome fee = isNew ? newObjectForEntity<InOutCome>() : std::move(*lastFee);
+  if (isNew) {
+    fee.isDel = 0;
+    fee.Do_Type = do_type::kExpense;
+    fee.txUidFee = transfer.txUidFee;
+    std::string category = kUncategorisedUid;
+    auto previous = feeLastMoveOutWithAssetUidToAssetUid(transfer.uid.value_or(""), sendingUid, receivingUid);
+    auto remembered = previous && previous->categoryUid ? cache.categoryByUid(*previous->categoryUid) : std::nullopt;
+    if (remembered && isLive(*remembered)) {
+      category = *remembered->uid;
+    } else if (auto feeCategory = CategoryRepository(ledger_).etcCategoryForFee()) {
+      category = feeCategory->uid.value_or(kUncategorisedUid);
+    }
+    fee.categoryUid = category;
+  }
+  // The fee is dated with its transfer, also when the transfer's date changes.
+  fee.Date = transfer.Date;
+  fee.txDateStr = transfer.txDateStr;
+  fee.Content = trimmed(isNew ? ledger_.texts().text("input_transfer_fee") : fee.Content.value_or(""));
+  const std::string memo = fee.memo.value_or("");
+  fee.memo = trimSpaces(trimSpaces(memo).empty()
+                            ? transferMemo(nameOf(sendingUid), nameOf(receivingUid))
+                            : renameFeeMemo(memo, nameOf(oldAssetUid), nameOf(sendingUid), nameOf(oldToAssetUid),
+                                            nameOf(receivingUid)));
+  fee.assetUid = sendingUid;
+  fee.toAssetUid.reset();
+
+  CurrencyRepository currencies(ledger_);
+  const auto main = currencies.getMainCurrency();
+  const std::optional<Currency> currency = feeCurrency ? feeCurrency : main;
+  fee.currencyUid = currency ? currency->uid : std::nullopt;
+  const int mainPoint = main ? pointOf(*main) : 2;
+  const double rate = feeCurrency && isUsableRate(feeCurrency->rate) ? *feeCurrency->rate : 1.0;
+  fee.amount = getAmountByMaximumFractionDigits(decimalProduct(feeMoney, rate), mainPoint);
+  fee.amountSub = getAmountByMaximumFractionDigits(feeMoney, currency ? pointOf(*currency) : mainPoint);
+  Asset account;
+  if (auto cached = cache.assetByUid(sendingUid)) {
+    account = *cached;
+  } else {
+    account.uid = sendingUid;
+  }
+  fee.amountAccount = getAmountAccount(fee, account);
+  if (!updateInOutCome(fee)) return std::nullopt;
+  return fee;
 }
 
 bool InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency) {

@@ -1,0 +1,449 @@
+// `varnel tx …`: transactions. Adding, changing, copying and deleting one,
+// showing and listing them, and the bulk edits of a selection. Accounts and
+// categories are named by identifier or exact name; a refusal of the save
+// prints its message key and text.
+#include <cctype>
+#include <map>
+#include <sstream>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "app/cli.h"
+#include "app/record_json.h"
+#include "ledger/asset_repository.h"
+#include "ledger/category_repository.h"
+#include "ledger/currency_repository.h"
+#include "ledger/in_out_come_repository.h"
+#include "ledger/photo_store.h"
+#include "ledger/tag_repository.h"
+#include "ledger/transaction_save.h"
+#include "model/errors.h"
+
+namespace varnel::cli {
+
+namespace {
+
+// The options `tx add` and `tx edit` share.
+struct TxOptions {
+  std::string kind, account, to, category, amount, currency, mainAmount, date, content, memo, mark;
+  std::string fee, feeCurrency, installments, repeat;
+  std::vector<std::string> tags, photos;
+  bool noFee = false, noTags = false;
+  std::map<std::string, CLI::Option*> given;
+
+  bool has(const std::string& option) const {
+    auto it = given.find(option);
+    return it != given.end() && it->second->count() > 0;
+  }
+
+  void addTo(CLI::App* cmd, bool forEdit) {
+    if (forEdit) given["kind"] = cmd->add_option("--kind", kind, "New kind: income, expense or transfer");
+    given["account"] = cmd->add_option("--account", account, "Account (the sending account of a transfer)");
+    given["to"] = cmd->add_option("--to", to, "Receiving account of a transfer");
+    given["category"] = cmd->add_option("--category", category, "Category, by uid, full name or name");
+    given["amount"] = cmd->add_option("--amount", amount, "Amount as entered");
+    given["currency"] = cmd->add_option("--currency", currency, "Currency of the amount, by ISO code or row uid");
+    given["main-amount"] = cmd->add_option("--main-amount", mainAmount, "The amount in the main currency");
+    given["date"] = cmd->add_option("--date", date, "Date and time, ISO-8601 (local time)");
+    given["content"] = cmd->add_option("--content", content, "Content (payee or item)");
+    given["memo"] = cmd->add_option("--memo", memo, "Memo");
+    given["mark"] = cmd->add_option("--mark", mark, "Marker number");
+    given["tag"] = cmd->add_option("--tag", tags, "Tag, by uid or name (repeatable)");
+    given["photo"] = cmd->add_option("--photo", photos, "JPEG file to attach (repeatable)");
+    given["fee"] = cmd->add_option("--fee", fee, "Transfer fee");
+    given["fee-currency"] = cmd->add_option("--fee-currency", feeCurrency, "Currency of the fee");
+    given["installments"] = cmd->add_option("--installments", installments, "Card instalment count");
+    given["repeat"] = cmd->add_option("--repeat", repeat, "Repeat type");
+    if (forEdit) {
+      given["no-fee"] = cmd->add_flag("--no-fee", noFee, "Remove the transfer's fee");
+      given["no-tags"] = cmd->add_flag("--no-tags", noTags, "Remove every tag");
+    }
+  }
+};
+
+int parseMode(const std::string& text) {
+  if (text == "income") return kModeIncome;
+  if (text == "expense") return kModeExpense;
+  if (text == "transfer") return kModeTransfer;
+  throw InputError("the kind must be income, expense or transfer: '" + text + "'");
+}
+
+// A currency row of the ledger's main currency, by ISO code or row uid.
+std::string resolveCurrency(Ledger& ledger, const std::string& text) {
+  CurrencyRepository currencies(ledger);
+  const auto main = currencies.getMainCurrency();
+  if (auto row = currencies.getCurrencyByUid(text)) return *row->uid;
+  std::string iso = text;
+  for (char& c : iso) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (main && iso == currencies.mainIso()) return main->uid.value_or("");
+  if (auto row = currencies.getCurrencyBySubIso(iso)) return *row->uid;
+  throw InputError("no currency '" + text + "' in this ledger");
+}
+
+std::string resolveTag(Ledger& ledger, const std::string& text) {
+  TagRepository tags(ledger);
+  if (auto byUid = tags.tagByUid(text)) return *byUid->uid;
+  std::vector<std::string> matches;
+  for (const Tag& t : tags.tagList()) {
+    if (isLive(t) && t.name == text) matches.push_back(t.uid.value_or(""));
+  }
+  if (matches.empty()) throw InputError("no tag '" + text + "'");
+  if (matches.size() > 1) throw InputError("several tags are named '" + text + "'; use the identifier");
+  return matches.front();
+}
+
+std::string resolveCategoryUid(Ledger& ledger, const std::string& text) {
+  // The pseudo-categories go to the save as they are; it knows what to do with them.
+  if (text == kUncategorisedUid || text == kBalanceAdjustmentUid) return text;
+  return *resolveCategory(ledger, text).uid;
+}
+
+std::string resolveAccountUid(Ledger& ledger, const std::string& text) {
+  AssetRepository repo(ledger);
+  return *resolveAccount(repo, text).uid;
+}
+
+// Applies the given options to a form (for an edit the form holds the record).
+void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
+  if (o.has("account")) form.account = resolveAccountUid(ledger, o.account);
+  if (o.has("to")) form.targetAccount = resolveAccountUid(ledger, o.to);
+  if (o.has("category")) form.category = resolveCategoryUid(ledger, o.category);
+  if (o.has("currency")) form.currency = resolveCurrency(ledger, o.currency);
+  if (o.has("amount")) form.amount = parseAmount(o.amount, "--amount");
+  if (o.has("main-amount")) form.mainAmount = parseAmount(o.mainAmount, "--main-amount");
+  if (o.has("date")) form.date = ledger.env().parseIso(o.date);
+  if (o.has("content")) form.content = o.content;
+  if (o.has("memo")) form.memo = o.memo;
+  if (o.has("mark")) form.mark = parseInteger(o.mark, "--mark");
+  if (o.has("tag")) {
+    form.tags.clear();
+    for (const auto& t : o.tags) form.tags.push_back(resolveTag(ledger, t));
+  }
+  if (o.noTags) form.tags.clear();
+  for (const auto& p : o.photos) form.photos.emplace_back(p);
+  if (o.has("fee")) {
+    form.fee = TransactionFee{parseAmount(o.fee, "--fee"), form.fee ? form.fee->currency : std::string()};
+  }
+  if (o.has("fee-currency")) {
+    if (!form.fee) throw InputError("--fee-currency needs --fee");
+    form.fee->currency = resolveCurrency(ledger, o.feeCurrency);
+  }
+  if (o.noFee) {
+    if (o.has("fee")) throw InputError("--fee and --no-fee exclude each other");
+    form.fee.reset();
+  }
+  if (o.has("installments")) {
+    form.installments = static_cast<int>(parseInteger(o.installments, "--installments"));
+  }
+  if (o.has("repeat")) form.repeatType = static_cast<int>(parseInteger(o.repeat, "--repeat"));
+  if (form.mode != kModeTransfer) {
+    if (o.has("to")) throw InputError("--to is only for transfers");
+    if (o.has("fee")) throw InputError("--fee is only for transfers");
+    form.targetAccount.clear();
+    form.fee.reset();  // a transfer changed into an income or expense leaves its fee field
+  } else {
+    if (o.has("category")) throw InputError("a transfer has no category");
+    form.category.clear();
+  }
+}
+
+std::string kindName(const InOutCome& r) {
+  const std::string kind = r.Do_Type.value_or("");
+  if (kind == "0") return "income";
+  if (kind == "1") return r.txUidFee && !r.txUidFee->empty() && *r.txUidFee != "0" ? "fee" : "expense";
+  if (kind == "3") return "transfer-out";
+  if (kind == "4") return "transfer-in";
+  if (kind == "6") return "adjust";
+  if (kind == "7") return "adjust-up";
+  if (kind == "8") return "adjust-down";
+  return "kind " + kind;
+}
+
+// One line per record: identifier, local date and time, kind, accounts,
+// category, the amounts and the content.
+class Printer {
+ public:
+  explicit Printer(Ledger& ledger) : ledger_(ledger), currencies_(ledger) { main_ = currencies_.getMainCurrency(); }
+
+  std::string line(const InOutCome& r) {
+    const CommonData& cache = ledger_.commonData();
+    auto nameOf = [&cache](const Text& uid) {
+      auto a = cache.assetByUid(uid.value_or(""));
+      return a ? a->NicName.value_or("") : uid.value_or("?");
+    };
+    std::string accounts = nameOf(r.assetUid);
+    if (r.Do_Type == "3") accounts += " → " + nameOf(r.toAssetUid);
+    if (r.Do_Type == "4") accounts += " ← " + nameOf(r.toAssetUid);
+    std::string category;
+    if (r.Do_Type != "3" && r.Do_Type != "4") category = "  [" + cache.getCategoryFullName(r) + "]";
+
+    const auto entered = currency(r.currencyUid);
+    std::string amounts = fmt::format("{} {}", r.amountSub.value_or(0), isoOf(entered));
+    const bool enteredIsMain = !entered || !main_ || entered->uid == main_->uid;
+    if (!enteredIsMain) amounts += fmt::format(" = {} {}", r.amount.value_or(0), isoOf(main_));
+    std::optional<Currency> accountCurrency;
+    if (auto a = cache.assetByUid(r.assetUid.value_or(""))) accountCurrency = currency(a->currencyUid);
+    if (!accountCurrency) accountCurrency = main_;
+    const bool accountShown = accountCurrency && ((entered && accountCurrency->uid == entered->uid) ||
+                                                  (main_ && accountCurrency->uid == main_->uid));
+    if (!accountShown) amounts += fmt::format(" ({} {})", r.amountAccount.value_or(0), isoOf(accountCurrency));
+
+    return fmt::format("{}  {}  {:<12} {}{}  {}  \"{}\"{}", r.uid.value_or(""),
+                       r.Date ? ledger_.env().dates().format(*r.Date, "yyyy-MM-dd HH:mm") : std::string("?"),
+                       kindName(r), accounts, category, amounts, r.Content.value_or(""),
+                       isLive(r) ? "" : "  (deleted)");
+  }
+
+ private:
+  std::optional<Currency> currency(const Text& uid) {
+    const std::string key = uid.value_or("");
+    auto it = rows_.find(key);
+    if (it == rows_.end()) it = rows_.emplace(key, currencies_.getCurrencyByUid(key)).first;
+    return it->second;
+  }
+  static std::string isoOf(const std::optional<Currency>& c) { return c ? c->iso.value_or("?") : "?"; }
+
+  Ledger& ledger_;
+  CurrencyRepository currencies_;
+  std::optional<Currency> main_;
+  std::map<std::string, std::optional<Currency>> rows_;
+};
+
+void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool json) {
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : records) out.push_back(recordJson(r, ledger.env().dates()));
+    printJson(out);
+    return;
+  }
+  Printer printer(ledger);
+  for (const auto& r : records) std::cout << printer.line(r) << '\n';
+}
+
+// The saved records, or the refusal as "KEY: text".
+void finishSave(Ledger& ledger, const TransactionSaveResult& result, bool json) {
+  if (result.refusal) throw InputError(*result.refusal + ": " + ledger.texts().text(*result.refusal));
+  if (!result.ok) throw StoreError("the transaction could not be saved (see the log)");
+  printRecords(ledger, result.records(), json);
+}
+
+InOutCome loadRecord(Ledger& ledger, const std::string& uid) {
+  auto record = InOutComeRepository(ledger).inOutComeByUid(uid);
+  if (!record) throw InputError("no transaction '" + uid + "'");
+  return *record;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) out.push_back(item);
+  }
+  return out;
+}
+
+}  // namespace
+
+void addTransactionCommands(CLI::App& app, Context& ctx) {
+  auto* tx = app.add_subcommand("tx", "Transactions");
+  tx->require_subcommand(1);
+
+  // --- add ---
+  auto* add = tx->add_subcommand("add", "Add an income, expense or transfer");
+  static std::string addKind;
+  static TxOptions addOptions;
+  add->add_option("KIND", addKind, "income, expense or transfer")->required();
+  addOptions.addTo(add, false);
+  add->callback([&ctx] {
+    const TxOptions& o = addOptions;
+    TransactionForm form;
+    form.mode = parseMode(addKind);
+    if (!o.has("amount")) throw InputError("--amount is required");
+    auto ledger = ctx.openLedger();
+    applyOptions(o, *ledger, form);
+    finishSave(*ledger, TransactionSave(*ledger).saveTransaction(form), ctx.json);
+  });
+
+  // --- edit ---
+  auto* edit = tx->add_subcommand("edit", "Change a transaction (a transfer from either side)");
+  static std::string editUid;
+  static TxOptions editOptions;
+  edit->add_option("UID", editUid, "Transaction identifier")->required();
+  editOptions.addTo(edit, true);
+  edit->callback([&ctx] {
+    const TxOptions& o = editOptions;
+    auto ledger = ctx.openLedger();
+    TransactionSave saver(*ledger);
+    TransactionForm form = saver.formForRecord(editUid);
+    const std::string oldCurrency = form.currency;
+    const double oldAmount = form.amount;
+    const auto oldMain = form.mainAmount;
+    if (o.has("kind")) form.mode = parseMode(o.kind);
+    applyOptions(o, *ledger, form);
+    // A new amount in the same foreign currency keeps the record's main
+    // rate; a new currency takes the current one.
+    if (!o.has("main-amount") && form.mainAmount) {
+      if (form.currency != oldCurrency || !oldMain || oldAmount == 0) {
+        form.mainAmount.reset();
+      } else if (form.amount != oldAmount) {
+        form.mainAmount = *oldMain / oldAmount * form.amount;
+      }
+    }
+    CurrencyRepository currencies(*ledger);
+    if (auto main = currencies.getMainCurrency(); main && (form.currency.empty() || form.currency == main->uid)) {
+      form.mainAmount.reset();
+    }
+    finishSave(*ledger, saver.saveTransaction(form), ctx.json);
+  });
+
+  // --- copy ---
+  auto* copy = tx->add_subcommand("copy", "Save a copy of a transaction as a new entry");
+  static std::string copyUid, copyDate;
+  static bool copyToday = false;
+  copy->add_option("UID", copyUid, "Transaction identifier")->required();
+  auto* todayFlag = copy->add_flag("--today", copyToday, "Date the copy now");
+  auto* dateOption = copy->add_option("--date", copyDate, "Date the copy at this date and time, ISO-8601");
+  todayFlag->excludes(dateOption);
+  copy->callback([&ctx, dateOption] {
+    if (!copyToday && dateOption->count() == 0) throw InputError("give --today or --date");
+    auto ledger = ctx.openLedger();
+    TransactionSave saver(*ledger);
+    const auto result = copyToday ? saver.copyTransaction(copyUid, CopyDate::kToday)
+                                  : saver.copyTransaction(copyUid, CopyDate::kDateAt, ledger->env().parseIso(copyDate));
+    finishSave(*ledger, result, ctx.json);
+  });
+
+  // --- delete ---
+  auto* remove = tx->add_subcommand("delete", "Delete a transaction (both sides of a transfer; the fee stays)");
+  static std::string deleteUid;
+  static bool deleteSeries = false;
+  remove->add_option("UID", deleteUid, "Transaction identifier")->required();
+  remove->add_flag("--series", deleteSeries, "Delete every record of its instalment series");
+  remove->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    TransactionSave saver(*ledger);
+    const InOutCome record = loadRecord(*ledger, deleteUid);
+    const DeleteQuestion question = saver.deleteQuestion(record);
+    if (deleteSeries && !question.isSeries) {
+      throw InputError("transaction " + deleteUid + " is not part of an instalment series");
+    }
+    const auto deleted = saver.deleteTransaction(deleteUid, deleteSeries ? DeleteAnswer::kAll : DeleteAnswer::kThisOnly);
+    if (!deleted) throw StoreError("the transaction could not be deleted (see the log)");
+    printRecords(*ledger, *deleted, ctx.json);
+  });
+
+  // --- show ---
+  auto* show = tx->add_subcommand("show", "Show a transaction with its tags, photos, other side and fee");
+  static std::string showUid;
+  show->add_option("UID", showUid, "Transaction identifier")->required();
+  show->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    const InOutCome record = loadRecord(*ledger, showUid);
+    InOutComeRepository repo(*ledger);
+    std::vector<std::string> tagNames, tagUids, photoNames;
+    for (const Tag& t : TagRepository(*ledger).tagListOfTx(showUid)) {
+      tagNames.push_back(t.name.value_or(""));
+      tagUids.push_back(t.uid.value_or(""));
+    }
+    for (const Photo& p : PhotoStore(*ledger).listPhoto(showUid)) photoNames.push_back(p.fileName.value_or(""));
+    if (ctx.json) {
+      nlohmann::json out = recordJson(record, ledger->env().dates());
+      out["tags"] = tagUids;
+      out["photos"] = photoNames;
+      printJson(out);
+      return;
+    }
+    Printer printer(*ledger);
+    std::cout << printer.line(record) << '\n';
+    std::cout << "  memo: " << record.memo.value_or("") << '\n';
+    std::cout << "  mark: " << record.mark.value_or(0) << '\n';
+    std::cout << "  tags: " << (tagNames.empty() ? "(none)" : fmt::format("{}", fmt::join(tagNames, ", "))) << '\n';
+    std::cout << "  photos: " << photoNames.size() << '\n';
+    if (auto other = repo.oppositeOfTransfer(record)) std::cout << "  other side: " << printer.line(*other) << '\n';
+    const InOutCome* sending = &record;
+    std::optional<InOutCome> sendingSide;
+    if (record.Do_Type == "4") {
+      sendingSide = repo.oppositeOfTransfer(record);
+      sending = sendingSide ? &*sendingSide : nullptr;
+    }
+    if (sending && sending->Do_Type == "3") {
+      if (auto fee = repo.feeWithInOutCome(*sending)) std::cout << "  fee: " << printer.line(*fee) << '\n';
+    }
+  });
+
+  // --- list ---
+  auto* list = tx->add_subcommand("list", "Transactions by date, optionally of one account or a date range");
+  static std::string listFrom, listTo, listAccount;
+  static bool listAll = false;
+  list->add_option("--from", listFrom, "First day YYYY-MM-DD");
+  list->add_option("--to", listTo, "Last day YYYY-MM-DD, included");
+  list->add_option("--account", listAccount, "Account, by uid or name");
+  list->add_flag("--all", listAll, "Deleted records too");
+  list->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    InOutComeFilter filter;
+    filter.includeDeleted = listAll;
+    if (!listFrom.empty()) filter.startDate = parseDay(ledger->env(), listFrom, "--from");
+    if (!listTo.empty()) {
+      const LocalDateTime last = ledger->env().dates().toLocal(parseDay(ledger->env(), listTo, "--to"));
+      filter.endDate = ledger->env().dates().fromLocal(last.year, last.month, last.day + 1);
+    }
+    if (filter.startDate && filter.endDate && *filter.endDate <= *filter.startDate) {
+      throw InputError("--to must not be before --from");
+    }
+    if (!listAccount.empty()) filter.assetUid = resolveAccountUid(*ledger, listAccount);
+    InOutComeRepository repo(*ledger);
+    bool ok = false;
+    if (ctx.json) {
+      nlohmann::json out = nlohmann::json::array();
+      ok = repo.forEachInOutCome(filter, [&](const InOutCome& r) { out.push_back(recordJson(r, ledger->env().dates())); });
+      if (ok) printJson(out);
+    } else {
+      Printer printer(*ledger);
+      ok = repo.forEachInOutCome(filter, [&](const InOutCome& r) { std::cout << printer.line(r) << '\n'; });
+    }
+    if (!ok) throw StoreError("the transactions could not be read (see the log)");
+  });
+
+  // --- bulk ---
+  auto* bulk = tx->add_subcommand("bulk", "Change the account, category, date or content of several transactions");
+  static std::string bulkUids, bulkAccount, bulkCategory, bulkDate, bulkContent;
+  static std::vector<std::string> bulkTransfer;
+  bulk->add_option("--uids", bulkUids, "Transaction identifiers, separated by commas")->required();
+  auto* accountOpt = bulk->add_option("--account", bulkAccount, "Move to this account");
+  auto* categoryOpt = bulk->add_option("--category", bulkCategory, "Give this category (and its kind)");
+  auto* dateOpt = bulk->add_option("--date", bulkDate, "Give this date and time, ISO-8601");
+  auto* contentOpt = bulk->add_option("--content", bulkContent, "Give this content");
+  auto* transferOpt = bulk->add_option("--transfer", bulkTransfer, "Make transfers from the first account to the second")
+                          ->expected(2);
+  bulk->callback([&ctx, accountOpt, categoryOpt, dateOpt, contentOpt, transferOpt] {
+    int chosen = 0;
+    for (auto* opt : {accountOpt, categoryOpt, dateOpt, contentOpt, transferOpt}) chosen += opt->count() > 0 ? 1 : 0;
+    if (chosen != 1) throw InputError("give exactly one of --account, --category, --date, --content, --transfer");
+    auto ledger = ctx.openLedger();
+    std::vector<InOutCome> records;
+    for (const auto& uid : splitList(bulkUids)) records.push_back(loadRecord(*ledger, uid));
+    if (records.empty()) throw InputError("--uids names no transaction");
+    InOutComeRepository repo(*ledger);
+    AssetRepository assets(*ledger);
+    BulkEditResult result;
+    if (accountOpt->count()) {
+      result = repo.updateAssetArrayData(records, resolveAccount(assets, bulkAccount));
+    } else if (categoryOpt->count()) {
+      result = repo.updateCategoryArrayData(records, resolveCategory(*ledger, bulkCategory));
+    } else if (dateOpt->count()) {
+      result = repo.updateDateInOutComeArray(records, ledger->env().parseIso(bulkDate));
+    } else if (contentOpt->count()) {
+      result = repo.updateContentInOutComeArray(records, bulkContent);
+    } else {
+      result = repo.updateTransferInOutComeArray(records, resolveAccount(assets, bulkTransfer.at(0)),
+                                                 resolveAccount(assets, bulkTransfer.at(1)));
+    }
+    if (!result.ok) throw StoreError("the transactions could not be saved (see the log)");
+    printRecords(*ledger, result.changed, ctx.json);
+  });
+}
+
+}  // namespace varnel::cli
