@@ -189,9 +189,10 @@ class Printer {
                                                   (main_ && accountCurrency->uid == main_->uid));
     if (!accountShown) amounts += fmt::format(" ({} {})", r.amountAccount.value_or(0), isoOf(accountCurrency));
 
-    return fmt::format("{}  {}  {:<12} {}{}  {}  \"{}\"{}", r.uid.value_or(""),
+    const std::string position = r.cardDivideMonthStr.value_or("").empty() ? "" : "  " + *r.cardDivideMonthStr;
+    return fmt::format("{}  {}  {:<12} {}{}  {}  \"{}\"{}{}", r.uid.value_or(""),
                        r.Date ? ledger_.env().dates().format(*r.Date, "yyyy-MM-dd HH:mm") : std::string("?"),
-                       kindName(r), accounts, category, amounts, r.Content.value_or(""),
+                       kindName(r), accounts, category, amounts, r.Content.value_or(""), position,
                        isLive(r) ? "" : "  (deleted)");
   }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ledger/asset_repository.h"
+#include "ledger/card_installment.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "ledger/in_out_come_support.h"
@@ -22,6 +23,7 @@ namespace varnel {
 using namespace tx_support;
 
 std::vector<InOutCome> TransactionSaveResult::records() const {
+  if (!series.empty()) return series;
   std::vector<InOutCome> out;
   for (const auto* r : {&record, &opposite, &fee}) {
     if (*r) out.push_back(**r);
@@ -407,8 +409,39 @@ InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& en
   };
 }
 
-TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionForm&) {
-  return refused(tx_message::kInstallmentNotYetSupported);
+TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionForm& form) {
+  CurrencyRepository currencies(ledger_);
+  const auto main = currencies.getMainCurrency();
+  const auto row = form.currency.empty() ? main : currencies.getCurrencyByUid(form.currency);
+  const bool enteredIsMain = !row || !main || row->uid == main->uid;
+  const double rate = enteredIsMain ? 1.0 : row->rate.value_or(1.0);
+
+  // The purchase as entered: amount as typed, the same in the main currency.
+  InstallmentEntry entry;
+  entry.count = form.installments;
+  entry.isChange = !form.edited.empty();
+  if (entry.isChange) {
+    if (auto stored = InOutComeRepository(ledger_).inOutComeByUid(form.edited)) entry.tx = *stored;
+  } else {
+    entry.tx.uid = form.newUid.empty() ? BaseRepository::newUid() : form.newUid;
+  }
+  entry.tx.Date = form.date ? *form.date : ledger_.env().nowStoreSeconds();
+  entry.tx.amountSub = form.amount;
+  entry.tx.amount = form.mainAmount ? *form.mainAmount : form.amount * rate;
+  entry.tx.currencyUid = row ? row->uid : std::nullopt;
+
+  PhotoStore photos(ledger_);
+  const InstallmentSaveResult saved = funcSaveCardInstallment(
+      ledger_, entry, installmentRowSaver(form),
+      [&photos](const InOutCome& from, const InOutCome& to) {
+        photos.copyUpdatePhoto(from.uid.value_or(""), to.uid.value_or(""));
+      });
+  TransactionSaveResult result;
+  if (!saved.ok || saved.saved.empty()) return result;
+  result.ok = true;
+  result.record = saved.saved.front();
+  result.series = saved.saved;
+  return result;
 }
 
 TransactionSaveResult TransactionSave::saveRepeatEntry(const TransactionForm& form) {

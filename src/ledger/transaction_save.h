@@ -28,7 +28,6 @@ namespace tx_message {
 inline constexpr const char* kMissingCategory = "inout_edit_message1";
 inline constexpr const char* kMissingAccount = "inout_edit_message2";
 inline constexpr const char* kRepeatDateTooEarly = "inout_edit_message6";
-inline constexpr const char* kInstallmentNotYetSupported = "tx_not_yet_supported_installment";
 inline constexpr const char* kRepeatNotYetSupported = "tx_not_yet_supported_repeat";
 inline constexpr const char* kCopyToday = "copy_today";
 inline constexpr const char* kCopyDateAt = "copy_date_at";
@@ -103,6 +102,9 @@ struct TransactionSaveResult {
   std::optional<InOutCome> record;
   std::optional<InOutCome> opposite;
   std::optional<InOutCome> fee;
+  // A card instalment purchase: every monthly row saved, in order (the
+  // first is also `record`).
+  std::vector<InOutCome> series;
   // The records written, in that order.
   std::vector<InOutCome> records() const;
 };
@@ -177,10 +179,12 @@ class TransactionSave {
   // when the save was refused or failed.
   InstallmentSaveFn installmentRowSaver(const TransactionForm& entered);
 
-  // The two paths that leave the ordinary save. Until card instalments and
-  // recurring entries are wired in they refuse with their not-yet-supported
-  // message key (after the repeat path's own date check).
+  // A new card instalment purchase: the entered amount split into
+  // `installments` monthly rows saved through the ordinary save, all in one
+  // store transaction (see funcSaveCardInstallment).
   TransactionSaveResult saveInstallmentEntry(const TransactionForm& form);
+  // Recurring entries are not wired in yet: refused with their
+  // not-yet-supported message key, after the repeat path's own date check.
   TransactionSaveResult saveRepeatEntry(const TransactionForm& form);
 
  private:

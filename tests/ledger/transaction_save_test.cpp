@@ -97,17 +97,35 @@ TEST_F(Save, RefusesMissingAccountOrCategoryWithoutWriting) {
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
 }
 
-TEST_F(Save, InstalmentsAndRepeatsLeaveTheOrdinarySaveUnsaved) {
-  TransactionForm installment = form(kModeExpense, "WON", 30000);
+TEST_F(Save, InstalmentPurchaseIsSplitIntoMonthlyRows) {
+  TransactionForm installment = form(kModeExpense, "WON", 1000);
   installment.installments = 3;
-  EXPECT_EQ(save(installment).refusal, "tx_not_yet_supported_installment");
+  installment.date = at(2026, 1, 31, 10);
+  const TransactionSaveResult result = save(installment);
+  ASSERT_TRUE(result.ok);
+  ASSERT_EQ(result.series.size(), 3u);
+  const double expected[] = {334, 333, 333};
+  const char* days[] = {"2026-01-31", "2026-02-28", "2026-03-31"};
+  for (int i = 0; i < 3; ++i) {
+    const InOutCome& row = result.series[i];
+    EXPECT_EQ(row.amountSub, expected[i]);
+    EXPECT_EQ(row.amount, expected[i]);
+    EXPECT_EQ(row.txDateStr, days[i]);
+    EXPECT_EQ(row.cardDivideMonth, "10001");
+    EXPECT_EQ(row.cardDivideMonthStr, "(" + std::to_string(i + 1) + "/3)");
+    EXPECT_EQ(row.cardDivideUid, result.series[0].uid);
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 3);
+}
+
+TEST_F(Save, RepeatsLeaveTheOrdinarySaveUnsaved) {
   TransactionForm repeat = form(kModeExpense, "WON", 30000);
   repeat.repeatType = 1;
   EXPECT_EQ(save(repeat).refusal, "tx_not_yet_supported_repeat");
   repeat.date = at(2026, 11, 1, 0);  // the first day of the previous month
   EXPECT_EQ(save(repeat).refusal, "inout_edit_message6");
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
-  EXPECT_TRUE(ledger_->texts().has("tx_not_yet_supported_installment"));
+  EXPECT_TRUE(ledger_->texts().has("tx_not_yet_supported_repeat"));
 }
 
 // --- Content -------------------------------------------------------------------
