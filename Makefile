@@ -14,9 +14,12 @@ build: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The main job, as the application does at start: open (or set up) the
+# ledger, book the card payments that are due, and show the accounts.
 run: build
 	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) init
-	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) store info
+	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) card autopay
+	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) balance
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
