@@ -23,11 +23,6 @@ constexpr const char* kLiveGroup = "((ZISDEL != 1 AND ZISDEL != 2 AND ZISDEL != 
 // Korean card accounts start with this monthly usage target.
 constexpr int64_t kKoreanCardUsageHurdle = 300000;
 
-bool isDeleted(const Asset& a) {
-  const int64_t code = a.isDel.value_or(0);
-  return code == 1 || code == 2;
-}
-
 bool isDeletedGroup(const AssetGroup& g) {
   const int64_t code = g.isDel.value_or(0);
   return code == 1 || code == 2 || code == 4;
@@ -132,7 +127,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   if (!isNew) {
     existing = assetByUid(form.uid);
     if (!existing) throw InputError("no account with the identifier " + form.uid);
-    if (isDeleted(*existing)) throw InputError("the account " + form.uid + " is deleted");
+    if (isDeletedAsset(*existing)) throw InputError("the account " + form.uid + " is deleted");
   }
 
   // 1. The name.
@@ -308,7 +303,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
 std::optional<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidden) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
-  if (isDeleted(*asset)) throw InputError("the account " + uid + " is deleted");
+  if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is deleted");
   asset->isDel = hidden ? kAssetHidden : kAssetLive;
   if (!updateAsset(*asset)) return std::nullopt;
   return asset;
@@ -317,7 +312,7 @@ std::optional<Asset> AssetRepository::setAssetHidden(const std::string& uid, boo
 std::optional<std::string> AssetRepository::deleteAsset(const std::string& uid, bool confirmed) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
-  if (isDeleted(*asset)) throw InputError("the account " + uid + " is already deleted");
+  if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is already deleted");
   if (!confirmed) return std::string("popup_message8");
   deleteRecord(*asset, "updateAsset");
   reload();

@@ -12,10 +12,6 @@
 
 namespace varnel {
 
-// Group types (`AssetGroup.Status`) the ledger treats specially.
-inline constexpr int64_t kCreditCardGroupType = 2;
-inline constexpr int64_t kDebitCardGroupType = 3;
-
 // Account `isDel` codes.
 inline constexpr int64_t kAssetLive = 0;
 inline constexpr int64_t kAssetDeleted = 1;

@@ -19,11 +19,6 @@ int pointOf(const std::optional<Currency>& currency) {
   return currency ? static_cast<int>(currency->point.value_or(0)) : 0;
 }
 
-bool deletedAccount(const Asset& a) {
-  const int64_t del = a.isDel.value_or(0);
-  return del == 1 || del == 2;
-}
-
 }  // namespace
 
 AutoPaymentRun CardRepository::funcAutoPayment() {
@@ -46,7 +41,7 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
   for (const Asset& card : common.getArrayCardAsset(false)) {
     if (card.isCardAutoPay.value_or(0) != 1 || !card.uid) continue;
     const auto payer = common.assetByUid(card.cardAssetUid.value_or(""));
-    if (!payer || deletedAccount(*payer) || payer->uid == card.uid) continue;
+    if (!payer || isDeletedAsset(*payer) || payer->uid == card.uid) continue;
 
     const CardSettlement s = cardSettlement(card);
     const CardPaymentDates due = newPayDate(s.datePastEnd, s.dateWillEnd, cardDayPay(card), cardDayFin(card));

@@ -14,6 +14,17 @@ namespace varnel {
 
 class Ledger;
 
+// Account group types (`Status`) the ledger logic tests.
+inline constexpr int64_t kCreditCardGroupType = 2;
+inline constexpr int64_t kDebitCardGroupType = 3;
+
+// Accounts with `isDel` 1 or 2 are gone from every list and total (3 is
+// hidden and still counted).
+inline bool isDeletedAsset(const Asset& a) {
+  const int64_t code = a.isDel.value_or(0);
+  return code == 1 || code == 2;
+}
+
 // Settings as the rest of the ledger uses them.
 struct AppValues {
   int appStartDay = 1;          // first day of the accounting month

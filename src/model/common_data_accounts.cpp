@@ -10,15 +10,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int64_t kCreditCardGroup = 2;
-constexpr int64_t kDebitCardGroup = 3;
-
-// Accounts with `isDel` 1 or 2 are gone from every list and total.
-bool isDeletedAsset(const Asset& a) {
-  const int64_t code = a.isDel.value_or(0);
-  return code == 1 || code == 2;
-}
-
 }  // namespace
 
 void CommonData::ReloadAppDataAsset() {
@@ -90,7 +81,7 @@ int64_t CommonData::getAssetGroupTypeAsset(const Asset& asset) const {
 std::vector<Asset> CommonData::getArrayCardAsset(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (getAssetGroupTypeAsset(a) == kCreditCardGroup && (isAll || !isDeletedAsset(a))) out.push_back(a);
+    if (getAssetGroupTypeAsset(a) == kCreditCardGroupType && (isAll || !isDeletedAsset(a))) out.push_back(a);
   }
   return out;
 }
@@ -106,7 +97,7 @@ std::vector<Asset> CommonData::getCardAssetNotInTransferList() const {
 std::vector<Asset> CommonData::getNotCardAssetList(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (getAssetGroupTypeAsset(a) != kCreditCardGroup && (isAll || !isDeletedAsset(a))) out.push_back(a);
+    if (getAssetGroupTypeAsset(a) != kCreditCardGroupType && (isAll || !isDeletedAsset(a))) out.push_back(a);
   }
   return out;
 }
@@ -115,7 +106,7 @@ std::vector<Asset> CommonData::normalAssetList(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
     const int64_t type = getAssetGroupTypeAsset(a);
-    if (type != kCreditCardGroup && type != kDebitCardGroup && (isAll || !isDeletedAsset(a))) {
+    if (type != kCreditCardGroupType && type != kDebitCardGroupType && (isAll || !isDeletedAsset(a))) {
       out.push_back(a);
     }
   }

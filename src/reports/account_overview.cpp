@@ -13,14 +13,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kCreditCardGroup = 2;
-constexpr int kDebitCardGroup = 3;
-
-bool deletedAccount(const Asset& a) {
-  const int64_t d = a.isDel.value_or(0);
-  return d == 1 || d == 2;
-}
-
 bool listedGroup(const AssetGroup& g) {
   const int64_t d = g.isDel.value_or(0);
   return d != 1 && d != 2 && d != 4 && g.uid && !g.uid->empty();
@@ -44,9 +36,9 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
   std::vector<std::string> ordinary, debit;
   if (only) {
     const int64_t type = groupType(*only);
-    if (type == kDebitCardGroup) {
+    if (type == kDebitCardGroupType) {
       debit.push_back(*assetUid);
-    } else if (type != kCreditCardGroup) {
+    } else if (type != kCreditCardGroupType) {
       ordinary.push_back(*assetUid);
     }
   } else {
@@ -54,9 +46,9 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
       if (!a.uid || a.uid->empty()) continue;
       const int64_t type = groupType(a);
       auto group = cache.assetGroupByUid(a.groupUid.value_or(""));
-      if (type == kDebitCardGroup) {
+      if (type == kDebitCardGroupType) {
         debit.push_back(*a.uid);
-      } else if (type != kCreditCardGroup && group && listedGroup(*group) && !deletedAccount(a)) {
+      } else if (type != kCreditCardGroupType && group && listedGroup(*group) && !isDeletedAsset(a)) {
         ordinary.push_back(*a.uid);
       }
     }
@@ -92,7 +84,7 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
       e.currency = cache.currencyByUid(a.currencyUid.value_or(""));
       if (!e.currency) e.currency = cache.mainCurrency();
       const int point = e.currency ? static_cast<int>(e.currency->point.value_or(0)) : 0;
-      if (type == kCreditCardGroup) {
+      if (type == kCreditCardGroupType) {
         const CardSettlement f = cardSettlement(ledger, a);
         e.displayPastPayAmount = f.displayPastPayAmount;
         e.LastMonthMoney = f.LastMonthMoney;
@@ -105,7 +97,7 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
           e.Money = s.inAmount - s.outAmount +
                     totals.sumCheckCardByDate(*a.uid, std::nullopt, std::nullopt);
         }
-      } else if (type == kDebitCardGroup) {
+      } else if (type == kDebitCardGroupType) {
         const InOutSum s = thisMonth[*a.uid];
         e.Money = s.inAmount - s.outAmount;
       } else {

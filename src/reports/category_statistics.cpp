@@ -17,7 +17,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kCreditCardGroup = 2;
 constexpr int kSubCategoryStatus = 2;
 constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
 
@@ -260,7 +259,7 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
       [&cache](const std::string& uid) -> AccountTraits {
     auto asset = cache.assetByUid(uid);
     if (!asset) return {};
-    return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroup,
+    return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType,
             asset->transferExpense.value_or(0) != 0};
   };
 

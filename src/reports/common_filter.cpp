@@ -13,8 +13,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kCreditCardGroup = 2;
-
 using UidSet = std::set<std::string>;
 
 bool isKind(const InOutCome& tx, const char* kind) { return tx.Do_Type.value_or("") == kind; }
@@ -157,7 +155,7 @@ std::vector<FilterInOut> CommonFilter::getArrayInOutFilterForCalendar(
   for (const std::string& uid : accounts_) {
     auto asset = cache.assetByUid(uid);
     const bool cardDay =
-        cashBook && asset && cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroup;
+        cashBook && asset && cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType;
     accountRules.push_back([uid, cardDay](const FilterInOut& r) {
       const InOutCome& t = r.inOutCome;
       if (t.assetUid == uid) return true;

@@ -16,14 +16,6 @@ namespace varnel {
 namespace {
 
 constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
-constexpr int kCreditCardGroup = 2;
-constexpr int kDebitCardGroup = 3;
-
-bool deletedAccount(const Asset& a) {
-  const int64_t d = a.isDel.value_or(0);
-  return d == 1 || d == 2;
-}
-
 std::vector<std::string> uidsOf(const std::vector<Asset>& accounts) {
   std::vector<std::string> out;
   for (const auto& a : accounts) {
@@ -40,7 +32,7 @@ AccountTraits PeriodTotals::traits(const std::string& uid) const {
   const CommonData& cache = ledger_.commonData();
   auto asset = cache.assetByUid(uid);
   if (!asset) return {};
-  return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroup,
+  return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType,
           asset->transferExpense.value_or(0) != 0};
 }
 
@@ -286,7 +278,7 @@ double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optiona
   std::vector<Asset> debitCards;
   for (const auto& a : cache.assetList()) {
     if (a.cardAssetUid == bankUid && a.uid && *a.uid != bankUid &&
-        cache.getAssetGroupTypeAsset(a) == kDebitCardGroup) {
+        cache.getAssetGroupTypeAsset(a) == kDebitCardGroupType) {
       debitCards.push_back(a);
     }
   }
@@ -380,15 +372,15 @@ std::vector<double> PeriodTotals::sumTrend(int /*dpType*/, std::vector<SumPeriod
   const CommonData& cache = ledger_.commonData();
   std::vector<std::string> accounts;
   for (const auto& a : cache.assetList()) {
-    if (!a.uid || a.isReflect.value_or(0) != 0 || deletedAccount(a)) continue;
+    if (!a.uid || a.isReflect.value_or(0) != 0 || isDeletedAsset(a)) continue;
     auto group = cache.assetGroupByUid(a.groupUid.value_or(""));
-    if (!group || group->isDel.value_or(0) != 0 || group->Status.value_or(0) == kDebitCardGroup) {
+    if (!group || group->isDel.value_or(0) != 0 || group->Status.value_or(0) == kDebitCardGroupType) {
       continue;
     }
     accounts.push_back(*a.uid);
     for (const auto& card : cache.assetList()) {
       if (card.cardAssetUid == a.uid && card.uid != a.uid && card.uid &&
-          cache.getAssetGroupTypeAsset(card) == kDebitCardGroup) {
+          cache.getAssetGroupTypeAsset(card) == kDebitCardGroupType) {
         accounts.push_back(*card.uid);
       }
     }
