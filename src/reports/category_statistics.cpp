@@ -256,12 +256,7 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
   const bool byTransfer = !outTrans.empty() || !inTrans.empty() || !outCard.empty();
 
   const std::function<AccountTraits(const std::string&)> traits =
-      [&cache](const std::string& uid) -> AccountTraits {
-    auto asset = cache.assetByUid(uid);
-    if (!asset) return {};
-    return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType,
-            asset->transferExpense.value_or(0) != 0};
-  };
+      [&cache](const std::string& uid) { return accountTraits(cache, uid); };
 
   InOutMoney money;
   for (const InOutCome& tx : txs) {

@@ -1,8 +1,37 @@
 #include "reports/classifier.h"
 
+#include "model/common_data.h"
+
 namespace varnel {
 
 using namespace tx_class;
+
+AccountTraits accountTraits(const CommonData& cache, const std::string& uid) {
+  auto asset = cache.assetByUid(uid);
+  if (!asset) return {};
+  return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType,
+          asset->transferExpense.value_or(0) != 0};
+}
+
+TransferMarkers TransferMarkers::split(const std::vector<std::string>& items) {
+  TransferMarkers markers;
+  for (const std::string& item : items) {
+    auto take = [&](const char* marker, std::vector<std::string>& list) {
+      const std::string m(marker);
+      const size_t at = item.find(m);
+      if (at == std::string::npos) return false;
+      list.push_back(std::string(item).erase(at, m.size()));
+      return true;
+    };
+    using namespace transfer_marker;
+    if (!take(kOutcomeTrans, markers.outTrans) && !take(kIncomeTrans, markers.inTrans) &&
+        !take(kOutcomeCard, markers.outCard)) {
+      take(kIncomeCard, markers.inCard);
+    }
+  }
+  return markers;
+}
+
 
 int displayDoTypeByInOutCome(const ClassifiedRow& row, int sumType, bool cashBook,
                              const std::function<AccountTraits(const std::string&)>& account) {

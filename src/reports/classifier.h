@@ -6,8 +6,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace varnel {
+
+class CommonData;
 
 // Classes of `displayDoTypeByInOutCome`.
 namespace tx_class {
@@ -30,6 +33,30 @@ struct ClassifiedRow {
   int doType = 0;
   std::string assetUid;
   std::string toAssetUid;
+};
+
+// The traits of an account from the shared cache.
+AccountTraits accountTraits(const CommonData& cache, const std::string& uid);
+
+namespace transfer_marker {
+inline constexpr const char* kOutcomeTrans = "#OUTCOMETRANS";  // money moved into the account
+inline constexpr const char* kIncomeTrans = "#INCOMETRANS";    // money moved out of the account
+inline constexpr const char* kOutcomeCard = "#OUTCOMECARD";    // payments into the card account
+inline constexpr const char* kIncomeCard = "#INCOMECARD";      // kept with the filter, selects nothing
+}  // namespace transfer_marker
+
+// Transfer items split by marker into their account uids. An item holding
+// none of the markers is left out.
+struct TransferMarkers {
+  std::vector<std::string> outTrans;
+  std::vector<std::string> inTrans;
+  std::vector<std::string> outCard;
+  std::vector<std::string> inCard;
+
+  // The first marker found in an item (tested in the order "#OUTCOMETRANS",
+  // "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD") is removed and the rest
+  // of the item taken as the account uid.
+  static TransferMarkers split(const std::vector<std::string>& items);
 };
 
 // `sumType` 0 counts by kind only; 1 is the book view; 2 the usage view

@@ -36,26 +36,26 @@ std::vector<Row> narrow(const std::vector<Row>& rows, const std::vector<Rule<Row
   return out;
 }
 
-}  // namespace
+// The filter's lists as sets. Money moved into an account is its
+// transfer-out row's `toAssetUid`; money moved out of one is the row's own
+// account.
+struct Selection {
+  UidSet expense, income, into, outOf;
+};
 
-TransferMarkers TransferMarkers::split(const std::vector<std::string>& items) {
-  TransferMarkers markers;
-  for (const std::string& item : items) {
-    auto take = [&](const char* marker, std::vector<std::string>& list) {
-      const std::string m(marker);
-      const size_t at = item.find(m);
-      if (at == std::string::npos) return false;
-      list.push_back(std::string(item).erase(at, m.size()));
-      return true;
-    };
-    using namespace transfer_marker;
-    if (!take(kOutcomeTrans, markers.outTrans) && !take(kIncomeTrans, markers.inTrans) &&
-        !take(kOutcomeCard, markers.outCard)) {
-      take(kIncomeCard, markers.inCard);
-    }
-  }
-  return markers;
+Selection selection(const std::vector<std::string>& incomeCategories,
+                    const std::vector<std::string>& expenseCategories,
+                    const std::vector<std::string>& transferItems) {
+  const TransferMarkers markers = TransferMarkers::split(transferItems);
+  Selection sel{{expenseCategories.begin(), expenseCategories.end()},
+                {incomeCategories.begin(), incomeCategories.end()},
+                {markers.outTrans.begin(), markers.outTrans.end()},
+                {markers.inTrans.begin(), markers.inTrans.end()}};
+  sel.into.insert(markers.outCard.begin(), markers.outCard.end());
+  return sel;
 }
+
+}  // namespace
 
 void CommonFilter::setFilter(std::vector<std::string> incomeCategories,
                              std::vector<std::string> expenseCategories,
@@ -80,14 +80,8 @@ void CommonFilter::removeFilter() {
 }
 
 std::vector<InOutCome> CommonFilter::getArrayInOutFilter(const std::vector<InOutCome>& txs) const {
-  const UidSet expense(expenseCategories_.begin(), expenseCategories_.end());
-  const UidSet income(incomeCategories_.begin(), incomeCategories_.end());
-  const TransferMarkers markers = TransferMarkers::split(transferItems_);
-  // Money moved into an account is its transfer-out row's `toAssetUid`;
-  // money moved out of one is the row's own account.
-  UidSet into(markers.outTrans.begin(), markers.outTrans.end());
-  into.insert(markers.outCard.begin(), markers.outCard.end());
-  const UidSet outOf(markers.inTrans.begin(), markers.inTrans.end());
+  const Selection sel = selection(incomeCategories_, expenseCategories_, transferItems_);
+  const UidSet &expense = sel.expense, &income = sel.income, &into = sel.into, &outOf = sel.outOf;
 
   std::vector<Rule<InOutCome>> kindRules;
   if (!expense.empty()) {
@@ -121,12 +115,8 @@ std::vector<FilterInOut> CommonFilter::getArrayInOutFilterForCalendar(
     const std::vector<FilterInOut>& rows) const {
   const CommonData& cache = ledger_.commonData();
   const bool cashBook = cache.app().cardCashbookStr == "1";
-  const UidSet expense(expenseCategories_.begin(), expenseCategories_.end());
-  const UidSet income(incomeCategories_.begin(), incomeCategories_.end());
-  const TransferMarkers markers = TransferMarkers::split(transferItems_);
-  UidSet into(markers.outTrans.begin(), markers.outTrans.end());
-  into.insert(markers.outCard.begin(), markers.outCard.end());
-  const UidSet outOf(markers.inTrans.begin(), markers.inTrans.end());
+  const Selection sel = selection(incomeCategories_, expenseCategories_, transferItems_);
+  const UidSet &expense = sel.expense, &income = sel.income, &into = sel.into, &outOf = sel.outOf;
 
   std::vector<Rule<FilterInOut>> kindRules;
   if (!expense.empty()) {

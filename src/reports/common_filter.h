@@ -11,31 +11,11 @@
 
 #include "model/entities.h"
 #include "model/ledger.h"
+#include "reports/classifier.h"
 
 namespace varnel {
 
 // Markers of a transfer item, followed in the item by an account uid.
-namespace transfer_marker {
-inline constexpr const char* kOutcomeTrans = "#OUTCOMETRANS";  // money moved into the account
-inline constexpr const char* kIncomeTrans = "#INCOMETRANS";    // money moved out of the account
-inline constexpr const char* kOutcomeCard = "#OUTCOMECARD";    // payments into the card account
-inline constexpr const char* kIncomeCard = "#INCOMECARD";      // kept with the filter, selects nothing
-}  // namespace transfer_marker
-
-// Transfer items split by marker into their account uids. An item holding
-// none of the markers is left out.
-struct TransferMarkers {
-  std::vector<std::string> outTrans;
-  std::vector<std::string> inTrans;
-  std::vector<std::string> outCard;
-  std::vector<std::string> inCard;
-
-  // The first marker found in an item (tested in the order "#OUTCOMETRANS",
-  // "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD") is removed and the rest
-  // of the item taken as the account uid.
-  static TransferMarkers split(const std::vector<std::string>& items);
-};
-
 // A row of the calendar with the flags the calendar screen sets on it.
 struct FilterInOut {
   InOutCome inOutCome;

@@ -14,7 +14,39 @@ constexpr const char* kInKinds = "t.ZDO_TYPE IN ('0', '4', '7')";
 constexpr const char* kOutKinds = "t.ZDO_TYPE IN ('1', '3', '8')";
 constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
 
+// "TOTAL(in kinds of value), TOTAL(out kinds of value)".
+std::string inOutColumns(const std::string& in, const std::string& out, const std::string& value) {
+  return "TOTAL(CASE WHEN " + in + " THEN " + value + " END), TOTAL(CASE WHEN " + out + " THEN " +
+         value + " END)";
+}
+
 }  // namespace
+
+void PeriodTotals::readFirstRow(const std::string& select, const SqlFilter& filter,
+                                const std::function<void(SQLite::Statement&)>& read) {
+  const std::string sql = select + filter.clause();
+  try {
+    auto& st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    if (st.executeStep()) read(st);
+  } catch (const SQLite::Exception& e) {
+    ledger_.log().error("query error : {} ({})", sql, e.what());
+  }
+}
+
+InOutSum PeriodTotals::queryInOut(const std::string& select, const SqlFilter& filter) {
+  InOutSum sum;
+  readFirstRow(select, filter, [&](SQLite::Statement& st) {
+    sum = {st.getColumn(0).getDouble(), st.getColumn(1).getDouble()};
+  });
+  return sum;
+}
+
+double PeriodTotals::queryTotal(const std::string& select, const SqlFilter& filter) {
+  double total = 0;
+  readFirstRow(select, filter, [&](SQLite::Statement& st) { total = st.getColumn(0).getDouble(); });
+  return total;
+}
 
 PeriodTotals::PeriodTotals(Ledger& ledger)
     : ledger_(ledger), rules_(ledger.env().dates(), ledger.commonData().app()) {}
@@ -42,18 +74,7 @@ InOutSum PeriodTotals::sumInOutAmount(const std::string& field, bool multiDoType
   SqlFilter filter;
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   addDateRange(filter, start, end);
-  const std::string sql = "SELECT TOTAL(CASE WHEN " + in + " THEN " + column +
-                          " END), TOTAL(CASE WHEN " + out + " THEN " + column +
-                          " END) FROM ZINOUTCOME t" + filter.clause();
-  InOutSum sum;
-  try {
-    auto& st = ledger_.store().prepare(sql);
-    filter.bind(st);
-    if (st.executeStep()) sum = {st.getColumn(0).getDouble(), st.getColumn(1).getDouble()};
-  } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-  }
-  return sum;
+  return queryInOut("SELECT " + inOutColumns(in, out, column) + " FROM ZINOUTCOME t", filter);
 }
 
 std::vector<AssetInOutSum> PeriodTotals::normalAssetSumAmount(
@@ -63,9 +84,8 @@ std::vector<AssetInOutSum> PeriodTotals::normalAssetSumAmount(
   filter.where("t.ZASSETUID IS NOT NULL");
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   addDateRange(filter, start, end);
-  const std::string sql = std::string("SELECT t.ZASSETUID, TOTAL(CASE WHEN ") + kInKinds +
-                          " THEN t.ZAMOUNTACCOUNT END), TOTAL(CASE WHEN " + kOutKinds +
-                          " THEN t.ZAMOUNTACCOUNT END) FROM ZINOUTCOME t" + filter.clause() +
+  const std::string sql = "SELECT t.ZASSETUID, " + inOutColumns(kInKinds, kOutKinds, "t.ZAMOUNTACCOUNT") +
+                          " FROM ZINOUTCOME t" + filter.clause() +
                           " GROUP BY t.ZASSETUID";
   std::vector<AssetInOutSum> out;
   try {
@@ -102,18 +122,7 @@ std::vector<InOutSum> PeriodTotals::normalTotalAssetSumAmount(
     SqlFilter filter;
     if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
     addDateRange(filter, period.sDate, period.eDate);
-    const std::string sql = std::string("SELECT TOTAL(CASE WHEN ") + kInKinds + " THEN " + value +
-                            " END), TOTAL(CASE WHEN " + kOutKinds + " THEN " + value + " END)" +
-                            from + filter.clause();
-    InOutSum sum;
-    try {
-      auto& st = ledger_.store().prepare(sql);
-      filter.bind(st);
-      if (st.executeStep()) sum = {st.getColumn(0).getDouble(), st.getColumn(1).getDouble()};
-    } catch (const SQLite::Exception& e) {
-      ledger_.log().error("query error : {} ({})", sql, e.what());
-    }
-    out.push_back(sum);
+    out.push_back(queryInOut("SELECT " + inOutColumns(kInKinds, kOutKinds, value) + from, filter));
   }
   return out;
 }
@@ -136,15 +145,7 @@ double PeriodTotals::getAmountSum(const std::string& field, const std::vector<st
   if (prepaymentType == 2) filter.where("NOT " + tagged);
   if (minusPlus == 1) filter.where(column + " > 0");
   if (minusPlus == 2) filter.where(column + " < 0");
-  const std::string sql = "SELECT TOTAL(" + column + ") FROM ZINOUTCOME t" + filter.clause();
-  try {
-    auto& st = ledger_.store().prepare(sql);
-    filter.bind(st);
-    if (st.executeStep()) return st.getColumn(0).getDouble();
-  } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-  }
-  return 0;
+  return queryTotal("SELECT TOTAL(" + column + ") FROM ZINOUTCOME t", filter);
 }
 
 }  // namespace varnel

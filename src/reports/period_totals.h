@@ -3,6 +3,7 @@
 // loaded rows. Reads the ledger; never changes it.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -153,8 +154,12 @@ class PeriodTotals {
 
  private:
   bool cashBook() const;
-  // Card group and transfer-expense flag of an account, from the cache.
-  AccountTraits traits(const std::string& uid) const;
+  // Runs `select` + the filter's clause and hands its first row to `read`;
+  // a failed read logs "query error : …" and reads nothing (totals stay 0).
+  void readFirstRow(const std::string& select, const SqlFilter& filter,
+                    const std::function<void(SQLite::Statement&)>& read);
+  InOutSum queryInOut(const std::string& select, const SqlFilter& filter);
+  double queryTotal(const std::string& select, const SqlFilter& filter);
   // Adds the live-row and [start, end + 1 day) conditions.
   void addDateRange(SqlFilter& filter, std::optional<double> start,
                     std::optional<double> end) const;

@@ -28,34 +28,17 @@ std::vector<std::string> uidsOf(const std::vector<Asset>& accounts) {
 
 bool PeriodTotals::cashBook() const { return ledger_.commonData().app().cardCashbookStr == "1"; }
 
-AccountTraits PeriodTotals::traits(const std::string& uid) const {
-  const CommonData& cache = ledger_.commonData();
-  auto asset = cache.assetByUid(uid);
-  if (!asset) return {};
-  return {cache.getAssetGroupTypeAsset(*asset) == kCreditCardGroupType,
-          asset->transferExpense.value_or(0) != 0};
-}
-
 SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<double> end,
                                     const std::vector<std::string>& accounts,
                                     const std::vector<std::string>& categories,
                                     const std::vector<std::string>& filters) const {
   const CommonData& cache = ledger_.commonData();
   const bool cb = cashBook();
-  std::vector<std::string> outTrans, inTrans, outCard;
-  for (const std::string& f : filters) {
-    auto take = [&](const std::string& marker, std::vector<std::string>& list) {
-      const size_t at = f.find(marker);
-      if (at == std::string::npos) return false;
-      list.push_back(std::string(f).erase(at, marker.size()));
-      return true;
-    };
-    std::vector<std::string> ignored;  // "#INCOMECARD" takes no part in the total
-    if (!take("#OUTCOMETRANS", outTrans) && !take("#INCOMETRANS", inTrans) &&
-        !take("#OUTCOMECARD", outCard)) {
-      take("#INCOMECARD", ignored);
-    }
-  }
+  // "#INCOMECARD" items take no part in the total.
+  const TransferMarkers markers = TransferMarkers::split(filters);
+  const std::vector<std::string>& outTrans = markers.outTrans;
+  const std::vector<std::string>& inTrans = markers.inTrans;
+  const std::vector<std::string>& outCard = markers.outCard;
 
   SqlFilter filter;
   std::string categoryCondition, transferCondition;
@@ -156,7 +139,7 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
   try {
     auto& st = ledger_.store().prepare(sql);
     filter.bind(st);
-    auto lookup = [this](const std::string& uid) { return traits(uid); };
+    auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
       const ClassifiedRow row{"", std::atoi(st.getColumn(0).getText("")),
                               st.getColumn(1).getString(), st.getColumn(2).getString()};
@@ -211,7 +194,7 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
     auto& st = ledger_.store().prepare(sql);
     filter.bind(st);
     const bool cb = cashBook();
-    auto lookup = [this](const std::string& uid) { return traits(uid); };
+    auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
       const ClassifiedRow row{"", 3, st.getColumn(0).getString(), st.getColumn(1).getString()};
       if (displayDoTypeByInOutCome(row, sumType, cb, lookup) == wantedClass) {
@@ -258,16 +241,7 @@ double PeriodTotals::sumAmountMoveOutTransCardAsset(const std::string& field,
   }
   filter.where("t.ZDO_TYPE = '3'");
   addDateRange(filter, start, end);
-  const std::string sql =
-      "SELECT TOTAL(t." + amountColumn(field) + ") FROM ZINOUTCOME t" + filter.clause();
-  try {
-    auto& st = ledger_.store().prepare(sql);
-    filter.bind(st);
-    if (st.executeStep()) return st.getColumn(0).getDouble();
-  } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-  }
-  return 0;
+  return queryTotal("SELECT TOTAL(t." + amountColumn(field) + ") FROM ZINOUTCOME t", filter);
 }
 
 double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optional<double> start,

@@ -34,11 +34,7 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
     st.bind(1, yesterday);
     st.bind(2, tomorrow);
     const bool cashBook = cache.app().cardCashbookStr == "1";
-    auto traits = [&cache](const std::string& uid) -> AccountTraits {
-      auto a = cache.assetByUid(uid);
-      if (!a) return {};
-      return {cache.getAssetGroupTypeAsset(*a) == 2, a->transferExpense.value_or(0) != 0};
-    };
+    auto traits = [&cache](const std::string& uid) { return accountTraits(cache, uid); };
     while (st.executeStep()) {
       const ClassifiedRow row{"", std::atoi(st.getColumn(1).getText("")), st.getColumn(2).getString(),
                               st.getColumn(3).getString()};
