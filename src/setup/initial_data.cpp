@@ -19,6 +19,16 @@ int64_t countRows(Ledger& ledger, const std::string& table) {
   return ledger.store().db().execAndGet("SELECT COUNT(*) FROM " + table).getInt64();
 }
 
+// A group of the bundled list: its type code is also its identifier.
+AssetGroup groupFromSeed(BaseRepository& repo, const AssetGroupSeed& seed) {
+  AssetGroup g = repo.newObjectForEntity<AssetGroup>(std::to_string(seed.typeCode));
+  g.Status = seed.typeCode;
+  g.AssetGroupName = seed.name;
+  g.Order = seed.position + 100;
+  g.isDel = 0;
+  return g;
+}
+
 }  // namespace
 
 int EasyInitDataMake::drawSetupVariant() const {
@@ -69,12 +79,7 @@ bool EasyInitDataMake::initAccGroupData() {
   BaseRepository repo(ledger_);
   std::vector<AssetGroup> groups;
   for (const auto& seed : defaultAssetGroups(ledger_.env().language())) {
-    AssetGroup g = repo.newObjectForEntity<AssetGroup>(std::to_string(seed.typeCode));
-    g.Status = seed.typeCode;
-    g.AssetGroupName = seed.name;
-    g.Order = seed.position + 100;
-    g.isDel = 0;
-    groups.push_back(std::move(g));
+    groups.push_back(groupFromSeed(repo, seed));
   }
   return repo.saveAll(groups, "updateAssetGroup", true);
 }
@@ -86,12 +91,7 @@ bool EasyInitDataMake::ensureInitialAccountGroups() {
     const std::string uid = std::to_string(seed.typeCode);
     if (uid != "11" && uid != "1" && uid != "2") continue;
     if (repo.dataByUid<AssetGroup>(uid)) continue;
-    AssetGroup g = repo.newObjectForEntity<AssetGroup>(uid);
-    g.Status = seed.typeCode;
-    g.AssetGroupName = seed.name;
-    g.Order = seed.position + 100;
-    g.isDel = 0;
-    missing.push_back(std::move(g));
+    missing.push_back(groupFromSeed(repo, seed));
   }
   return repo.saveAll(missing, "updateAssetGroup", true);
 }
