@@ -1,5 +1,7 @@
 #include "app/cli.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cmath>
 #include <regex>
@@ -13,9 +15,21 @@
 
 namespace varnel::cli {
 
-std::unique_ptr<Ledger> Context::openLedger() const {
-  auto ledger = Ledger::open(environment());
-  settingDefaultData(*ledger);
+std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
+  const Environment env = environment();
+  std::optional<std::filesystem::path> at;
+  std::error_code ec;
+  if (staged || !std::filesystem::exists(env.storePath(), ec)) {
+    if (!staged) {
+      staged = env.storePath().parent_path() /
+               fmt::format(".{}.new-{}", env.storePath().filename().string(), ::getpid());
+      std::cout.rdbuf(output.rdbuf());
+    }
+    at = staged;
+  }
+  auto ledger = Ledger::open(env, nullptr, at);
+  const bool wrote = check(settingDefaultData(*ledger));
+  if (wroteDefaults) *wroteDefaults = wrote;
   return ledger;
 }
 

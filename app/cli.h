@@ -2,15 +2,20 @@
 // ledger as the application does at start, and printing.
 #pragma once
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "model/environment.h"
+#include "model/errors.h"
 #include "model/ledger.h"
+#include "model/status.h"
 
 namespace varnel {
 class AssetRepository;
@@ -22,11 +27,29 @@ struct Context {
   EnvironmentOptions options;
   bool json = false;
 
+  // A ledger this run creates is set up in a file beside the store and only
+  // takes the store's name once the command has succeeded, so that bad input
+  // on a fresh home leaves no ledger behind. What the command prints waits
+  // in `output` until then.
+  mutable std::optional<std::filesystem::path> staged;
+  mutable std::ostringstream output;
+
   Environment environment() const { return Environment::make(options); }
   // Opens the ledger and, when it has no settings yet, writes the default
-  // ledger (as the application does at its first start).
-  std::unique_ptr<Ledger> openLedger() const;
+  // ledger (as the application does at its first start). `wroteDefaults`
+  // tells whether it did. Throws StoreError when the defaults cannot be
+  // written.
+  std::unique_ptr<Ledger> openLedger(bool* wroteDefaults = nullptr) const;
 };
+
+// The value of a result, or the matching exception (InputError for input
+// failures, StoreError for the rest) carrying its reason.
+template <class T>
+T check(Result<T> result) {
+  throwIfFailed(result.status());
+  return std::move(result).value();
+}
+inline void check(const Status& status) { throwIfFailed(status); }
 
 void printJson(const nlohmann::json& value);
 

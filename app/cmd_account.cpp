@@ -192,7 +192,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     if (o.has("balance")) form.balance = parseAmount(o.balance, "--balance");
     const AssetSaveResult result = repo.saveAsset(form);
     if (result.refusal) refuse(*ledger, *result.refusal);
-    if (!result.ok()) throw StoreError("the account could not be saved (see the log)");
+    check(result.status);
     printSaved(*ledger, result, ctx.json);
   });
 
@@ -242,7 +242,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
 
     const AssetSaveResult result = repo.saveAsset(form);
     if (result.refusal) refuse(*ledger, *result.refusal);
-    if (!result.ok()) throw StoreError("the account could not be saved (see the log)");
+    check(result.status);
     printSaved(*ledger, result, ctx.json);
   });
 
@@ -256,7 +256,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     AssetRepository repo(*ledger);
     const Asset asset = resolveAccount(repo, hideAccount);
     auto saved = repo.setAssetHidden(asset.uid.value_or(""), !hideOff);
-    if (!saved) throw StoreError("the account could not be saved (see the log)");
+    check(saved.status());
     if (ctx.json) {
       printJson(recordJson(*saved, ledger->env().dates()));
     } else {
@@ -274,7 +274,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     AssetRepository repo(*ledger);
     const Asset asset = resolveAccount(repo, deleteAccount);
     const std::string uid = asset.uid.value_or("");
-    if (auto question = repo.deleteAsset(uid, deleteYes)) refuse(*ledger, *question);
+    if (auto question = check(repo.deleteAsset(uid, deleteYes))) refuse(*ledger, *question);
     auto deleted = repo.assetByUid(uid);
     if (!deleted || deleted->isDel.value_or(0) != kAssetDeleted) {
       throw StoreError("the account could not be deleted (see the log)");
@@ -317,7 +317,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     AssetRepository repo(*ledger);
     auto saved = repo.addAssetGroup(groupName, type, position);
-    if (!saved) throw StoreError("the group could not be saved (see the log)");
+    check(saved.status());
     if (ctx.json) {
       printJson(recordJson(*saved, ledger->env().dates()));
     } else {

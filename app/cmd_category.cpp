@@ -87,7 +87,7 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
     CategoryRepository repository(*ledger);
     std::optional<Category> saved;
     if (addParent.empty()) {
-      saved = repository.addMainCategory(addName, *kind);
+      saved = check(repository.addMainCategory(addName, *kind));
     } else {
       const Category parent = resolveCategory(*ledger, addParent);
       if (parent.Status.value_or(0) == kSubStatus) {
@@ -97,9 +97,8 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
         throw InputError(fmt::format("'{}' is an {} category; its sub-categories are too", addParent,
                                      kindName(parent)));
       }
-      saved = repository.addSubCategory(*parent.uid, addName);
+      saved = check(repository.addSubCategory(*parent.uid, addName));
     }
-    if (!saved) throw StoreError("the category could not be saved (see the log)");
     printCategory(*ledger, *saved, ctx.json);
   });
 
@@ -111,9 +110,8 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     CategoryRepository repository(*ledger);
     const Category record = resolveCategory(*ledger, renameWhich);
-    auto saved = repository.editCategory(CategoryModel::fromRecord(record), renameTo);
-    if (!saved) throw StoreError("the category could not be saved (see the log)");
-    printCategory(*ledger, *saved, ctx.json);
+    auto saved = check(repository.editCategory(CategoryModel::fromRecord(record), renameTo));
+    printCategory(*ledger, saved, ctx.json);
   });
 
   auto* remove = category->add_subcommand(
@@ -124,8 +122,8 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     CategoryRepository repository(*ledger);
     const Category record = resolveCategory(*ledger, deleteWhich);
-    auto deleted = repository.deleteCategory(*record.uid);
-    if (deleted.empty()) throw StoreError("the category could not be deleted (see the log)");
+    auto deleted = check(repository.deleteCategory(*record.uid));
+    if (deleted.empty()) throw InputError("the category " + *record.uid + " is already deleted");
     printCategories(*ledger, deleted, ctx.json);
   });
 }

@@ -133,7 +133,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     const std::string main = requireMainIso(repo);
     if (iso == main) throw InputError(iso + " is the main currency; its rate is always 1");
     auto row = repo.addCurrencyRate(main, iso, rate, true);
-    if (!row) throw StoreError("the currency could not be saved (see the log)");
+    check(row.status());
     printCurrency(*row, *ledger, ctx.json);
   });
 
@@ -170,7 +170,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     }
     auto row = repo.addCurrencyCustom(existing, main, iso, customSymbol, rate, customMemo, !customSymbolAfter,
                                       static_cast<int>(decimals));
-    if (!row) throw StoreError("the currency could not be saved (see the log)");
+    check(row.status());
     printCurrency(*row, *ledger, ctx.json);
   });
 
@@ -186,16 +186,16 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     MainCurrencyChange change;
     if (startOver) {
       Ledger& book = *ledger;
-      change = repo.startOverWithMainCurrency(iso, [&book] {
+      change = repo.startOverWithMainCurrency(iso, [&book]() -> Status {
         EasyInitDataMake make(book);
-        make.initAccGroupData();
-        make.ensureInitialAccountGroups();
-        make.initAsset();
+        VARNEL_RETURN_IF_ERROR(make.initAccGroupData());
+        VARNEL_RETURN_IF_ERROR(make.ensureInitialAccountGroups());
+        return make.initAsset();
       });
     } else {
       change = repo.changeMainCurrency(iso);
     }
-    if (!change.ok) throw StoreError("the main currency could not be changed (see the log)");
+    check(change.status);
     if (ctx.json) {
       printJson(changeJson(change, *ledger));
       return;
@@ -225,7 +225,8 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     CurrencyRepository repo(*ledger);
     requireMainIso(repo);
     const CurrencyRateUpdate update = repo.updateCurrencyRateMySubCurrency(dic, true);
-    if (!update.applied) throw StoreError("the rates could not be saved (see the log)");
+    check(update.status);
+    if (!update.applied) throw StoreError("the rates were not applied");
     if (ctx.json) {
       nlohmann::json updated = nlohmann::json::array();
       for (const auto& r : update.updated) updated.push_back(recordJson(r, ledger->env().dates()));

@@ -84,7 +84,7 @@ void addMacroCommands(CLI::App& app, Context& ctx) {
     MessageMacroRepository repo(*ledger);
     // A ledger set up before the macros existed gets the bundled list now,
     // as a first start would have given it.
-    repo.initMessageMacroSetting();
+    check(repo.initMessageMacroSetting());
     printMacros(repo, *ledger, userOnly, ctx.json);
   });
 
@@ -102,9 +102,9 @@ void addMacroCommands(CLI::App& app, Context& ctx) {
     }
     auto ledger = ctx.openLedger();
     MessageMacroRepository repo(*ledger);
-    repo.initMessageMacroSetting();
+    check(repo.initMessageMacroSetting());
     const auto result = repo.mergeList(records);
-    if (!result.saved) throw StoreError("the message macros could not be saved (see the log)");
+    check(result.status);
     if (ctx.json) {
       printJson({{"added", result.added}, {"updated", result.updated}});
     } else {

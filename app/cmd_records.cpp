@@ -75,7 +75,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
   tagList->callback([&ctx] {
     auto ledger = ctx.openLedger();
     TagRepository repository(*ledger);
-    if (!repository.initTag()) throw StoreError("the system tags could not be saved (see the log)");
+    check(repository.initTag());
     std::vector<Tag> tags;
     for (auto& t : repository.tagList()) {
       if (isLive(t)) tags.push_back(std::move(t));
@@ -136,7 +136,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     MemoRepository repository(*ledger);
     auto saved = repository.addMemo(addTitle, addContent, memoTime);
-    if (!saved) throw StoreError("the memo could not be saved (see the log)");
+    check(saved.status());
     printMemo(*ledger, *saved, ctx.json);
   });
 
@@ -149,7 +149,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     MemoRepository repository(*ledger);
     Memo m = liveMemo(repository, pinUid);
-    if (!repository.pinMemo(m, !pinOff)) throw StoreError("the memo could not be saved (see the log)");
+    check(repository.pinMemo(m, !pinOff));
     printMemo(*ledger, m, ctx.json);
   });
 
@@ -160,7 +160,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     MemoRepository repository(*ledger);
     Memo m = liveMemo(repository, deleteUid);
-    if (!repository.deleteMemo(m)) throw StoreError("the memo could not be deleted (see the log)");
+    check(repository.deleteMemo(m));
     printMemo(*ledger, m, ctx.json);
   });
 

@@ -64,8 +64,8 @@ void printSettings(const std::vector<Etc>& records, const Ledger& ledger, bool j
 void addInitCommand(CLI::App& app, Context& ctx) {
   auto* init = app.add_subcommand("init", "Open or create the ledger and write its defaults");
   init->callback([&ctx] {
-    auto ledger = Ledger::open(ctx.environment());
-    const bool wrote = settingDefaultData(*ledger);
+    bool wrote = false;
+    auto ledger = ctx.openLedger(&wrote);
     const auto path = ledger->env().storePath().string();
     if (ctx.json) {
       printJson({{"path", path},
@@ -122,9 +122,7 @@ void addSettingsCommands(CLI::App& app, Context& ctx) {
     validateSetting(kind, setValue);
     auto ledger = ctx.openLedger();
     EtcRepository etc(*ledger);
-    if (!etc.updateEtcUserSettingByType(kind, setValue)) {
-      throw StoreError(fmt::format("the setting of kind {} could not be saved (see the log)", kind));
-    }
+    check(etc.updateEtcUserSettingByType(kind, setValue));
     auto record = etc.getEtcUserSettingByType(kind);
     if (ctx.json) {
       printJson(recordJson(*record, ledger->env().dates()));

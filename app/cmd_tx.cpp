@@ -225,7 +225,7 @@ void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool js
 // The saved records, or the refusal as "KEY: text".
 void finishSave(Ledger& ledger, const TransactionSaveResult& result, bool json) {
   if (result.refusal) throw InputError(*result.refusal + ": " + ledger.texts().text(*result.refusal));
-  if (!result.ok) throw StoreError("the transaction could not be saved (see the log)");
+  check(result.status);
   printRecords(ledger, result.records(), json);
 }
 
@@ -331,7 +331,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       throw InputError("transaction " + deleteUid + " is not part of an instalment series");
     }
     const auto deleted = saver.deleteTransaction(deleteUid, deleteSeries ? DeleteAnswer::kAll : DeleteAnswer::kThisOnly);
-    if (!deleted) throw StoreError("the transaction could not be deleted (see the log)");
+    check(deleted.status());
     printRecords(*ledger, *deleted, ctx.json);
   });
 
@@ -396,16 +396,14 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
     }
     if (!listAccount.empty()) filter.assetUid = resolveAccountUid(*ledger, listAccount);
     InOutComeRepository repo(*ledger);
-    bool ok = false;
     if (ctx.json) {
       nlohmann::json out = nlohmann::json::array();
-      ok = repo.forEachInOutCome(filter, [&](const InOutCome& r) { out.push_back(recordJson(r, ledger->env().dates())); });
-      if (ok) printJson(out);
+      repo.forEachInOutCome(filter, [&](const InOutCome& r) { out.push_back(recordJson(r, ledger->env().dates())); });
+      printJson(out);
     } else {
       Printer printer(*ledger);
-      ok = repo.forEachInOutCome(filter, [&](const InOutCome& r) { std::cout << printer.line(r) << '\n'; });
+      repo.forEachInOutCome(filter, [&](const InOutCome& r) { std::cout << printer.line(r) << '\n'; });
     }
-    if (!ok) throw StoreError("the transactions could not be read (see the log)");
   });
 
   // --- bulk ---
@@ -442,7 +440,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       result = repo.updateTransferInOutComeArray(records, resolveAccount(assets, bulkTransfer.at(0)),
                                                  resolveAccount(assets, bulkTransfer.at(1)));
     }
-    if (!result.ok) throw StoreError("the transactions could not be saved (see the log)");
+    check(result.status);
     printRecords(*ledger, result.changed, ctx.json);
   });
 }

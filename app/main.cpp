@@ -1,11 +1,78 @@
 // The `varnel` command-line program: global options, the subcommands, and the
-// exit codes (0 success, 2 bad input with a one-line reason on stderr).
+// exit codes: 0 success, 1 a store or system failure, 2 bad input, each
+// failure with a one-line reason on stderr and nothing in the ledger changed.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iostream>
 
 #include <SQLiteCpp/Exception.h>
 
 #include "app/cli.h"
 #include "model/errors.h"
+
+namespace {
+
+constexpr int kExitStoreFailure = 1;
+constexpr int kExitBadInput = 2;
+
+int fail(int code, const std::string& reason) {
+  std::string line = reason;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::fprintf(stderr, "varnel: %s\n", line.c_str());
+  return code;
+}
+
+int runCommand(CLI::App& app, int argc, char** argv) {
+  using namespace varnel;
+  try {
+    app.parse(argc, argv);
+    if (app.get_subcommands().empty()) return fail(kExitBadInput, "no command given (try --help)");
+    return 0;
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ExtrasError& e) {
+    return fail(kExitBadInput, std::string("unknown command or argument: ") + e.what());
+  } catch (const CLI::ParseError& e) {
+    return fail(kExitBadInput, e.what());
+  } catch (const InputError& e) {
+    return fail(kExitBadInput, e.what());
+  } catch (const StoreError& e) {
+    return fail(kExitStoreFailure, e.what());
+  } catch (const SQLite::Exception& e) {
+    return fail(kExitStoreFailure, std::string("ledger store error: ") + e.what());
+  } catch (const std::filesystem::filesystem_error& e) {
+    return fail(kExitStoreFailure, e.what());
+  } catch (const std::bad_alloc&) {
+    return fail(kExitStoreFailure, "out of memory");
+  } catch (const std::exception& e) {
+    // Last resort: an exception nobody expected is still a one-line failure,
+    // never an abort.
+    return fail(kExitStoreFailure, std::string("internal error: ") + e.what());
+  } catch (...) {
+    return fail(kExitStoreFailure, "internal error");
+  }
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace varnel;
@@ -33,33 +100,36 @@ int main(int argc, char** argv) {
   cli::addCardCommands(app, ctx);
   cli::addTransactionCommands(app, ctx);
 
-  try {
-    app.parse(argc, argv);
-    if (app.get_subcommands().empty()) {
-      std::fprintf(stderr, "varnel: no command given (try --help)\n");
-      return 2;
-    }
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
-  } catch (const CLI::ExtrasError& e) {
-    std::fprintf(stderr, "varnel: unknown command or argument: %s\n", e.what());
-    return 2;
-  } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "varnel: %s\n", e.what());
-    return 2;
-  } catch (const InputError& e) {
-    std::fprintf(stderr, "varnel: %s\n", e.what());
-    return 2;
-  } catch (const StoreError& e) {
-    std::fprintf(stderr, "varnel: %s\n", e.what());
-    return 2;
-  } catch (const SQLite::Exception& e) {
-    std::fprintf(stderr, "varnel: ledger store error: %s\n", e.what());
-    return 1;
+  std::streambuf* const terminal = std::cout.rdbuf();
+  int code = runCommand(app, argc, argv);
+  std::cout.rdbuf(terminal);
+  if (!ctx.staged) return code;
+
+  // A ledger made by this run: published under the store's name only when
+  // the command succeeded.
+  const auto staged = *ctx.staged;
+  const auto target = ctx.environment().storePath();
+  std::error_code ec;
+  if (code != 0) {
+    std::filesystem::remove(staged, ec);
+    std::cout << ctx.output.str() << std::flush;
+    return code;
   }
-  return 0;
+  if (::link(staged.c_str(), target.c_str()) == 0) {
+    std::filesystem::remove(staged, ec);
+    syncFolder(target.parent_path());
+    std::cout << ctx.output.str() << std::flush;
+    return 0;
+  }
+  const int error = errno;
+  std::filesystem::remove(staged, ec);
+  if (error == EEXIST) {
+    // Another process set up the ledger meanwhile: run the command again on
+    // that one, which this run's changes never reached.
+    ::execv("/proc/self/exe", argv);
+    return fail(kExitStoreFailure, std::string("cannot run again on the new ledger: ") +
+                                       std::strerror(errno));
+  }
+  return fail(kExitStoreFailure,
+              "cannot create " + target.string() + ": " + std::strerror(error));
 }

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   t0 = std::chrono::steady_clock::now();
   {
     StoreTransaction transaction(ledger->store());
-    auto& st = ledger->store().prepare("UPDATE ZINOUTCOME SET ZCONTENT = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?");
+    auto st = ledger->store().prepare("UPDATE ZINOUTCOME SET ZCONTENT = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?");
     int64_t stamp = ledger->env().nowMs();
     for (const auto& r : records) {
       st.reset();
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   // A whole bulk edit from the selection: re-read, other sides looked up, written.
   t0 = std::chrono::steady_clock::now();
   const auto result = repo.updateContentInOutComeArray(records, "Bulk content");
-  if (!result.ok) std::abort();
+  if (!result.ok()) std::abort();
   const double bulkSeconds = seconds(t0);
 
   std::printf("records                          %lld\n", static_cast<long long>(n));

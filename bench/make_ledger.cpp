@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     std::filesystem::path store;
     {
       auto ledger = Ledger::open(Environment::make(env), log);
-      settingDefaultData(*ledger, 0);
+      if (!settingDefaultData(*ledger, 0)) throw std::runtime_error("the default ledger could not be written");
       made = bench::generateLedger(*ledger, options);
       store = ledger->env().storePath();
     }

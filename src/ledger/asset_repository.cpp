@@ -95,15 +95,15 @@ std::vector<Asset> AssetRepository::getAssetTransferExpenseList() {
   return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " AND ZTRANSFEREXPENSE = 1 ORDER BY ZORDER, Z_PK");
 }
 
-bool AssetRepository::updateAsset(Asset& asset, bool isSync) {
-  const bool ok = isSync ? saveStamped(asset, "updateAsset") : save(asset, "updateAsset");
+Status AssetRepository::updateAsset(Asset& asset, bool isSync) {
+  Status ok = isSync ? saveStamped(asset, "updateAsset") : save(asset, "updateAsset");
   reload();
   return ok;
 }
 
-bool AssetRepository::updateAssetList(std::vector<Asset>& assets, bool isSync) {
-  if (assets.empty()) return true;
-  const bool ok = saveAll(assets, "updateAsset", isSync);
+Status AssetRepository::updateAssetList(std::vector<Asset>& assets, bool isSync) {
+  if (assets.empty()) return Status::ok();
+  Status ok = saveAll(assets, "updateAsset", isSync);
   reload();
   return ok;
 }
@@ -212,20 +212,17 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   const bool correctionDue = type != kDebitCardGroupType && difference != 0;
 
   Asset asset = isNew ? newObjectForEntity<Asset>() : *existing;
-  bool ok = true;
-  try {
-    StoreTransaction transaction(getContext());
-
+  result.status = inTransaction([&]() -> Status {
     // 5. A new account goes last; a changed currency converts the account's
     // transactions and carries over to the cards it pays.
     if (isNew) asset.Order = nextAvailble<Asset>("Order");
     if (currencyChanged && currency) {
-      ok = transactions.updateInOutComeAmountAccountByCurrnecy(asset, *currency);
+      VARNEL_RETURN_IF_ERROR(transactions.updateInOutComeAmountAccountByCurrnecy(asset, *currency));
       for (Asset& card : fetch<Asset>(" WHERE ZCARDASSETUID = ? AND ZUID != ? ORDER BY ZORDER, Z_PK",
                                       *asset.uid, *asset.uid)) {
-        if (!ok) break;
         card.currencyUid = currency->uid;
-        ok = saveStamped(card, "updateAsset") && transactions.updateInOutComeAmountAccountByCurrnecy(card, *currency);
+        VARNEL_RETURN_IF_ERROR(saveStamped(card, "updateAsset"));
+        VARNEL_RETURN_IF_ERROR(transactions.updateInOutComeAmountAccountByCurrnecy(card, *currency));
       }
     }
     asset.isReflect = form.countedInTotals ? 0 : 1;
@@ -250,7 +247,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
     }
 
     // 8. The balance correction.
-    if (ok && correctionDue) {
+    if (correctionDue) {
       const double now = ledger_.env().nowStoreSeconds();
       const bool up = difference > 0;
       const double absolute = std::fabs(difference);
@@ -280,19 +277,15 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
           absolute * rate, static_cast<int>(main ? main->point.value_or(0) : accountPoint));
       record.cardTimeStampStr = "";
       record.isDel = 0;
-      ok = saveStamped(record, "updateInOutCome");
-      if (ok) result.correction = record;
+      VARNEL_RETURN_IF_ERROR(saveStamped(record, "updateInOutCome"));
+      result.correction = record;
     }
 
     // 9. The account itself.
-    if (ok) ok = saveStamped(asset, "updateAsset");
-    if (ok) transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("updateAsset fail {}", e.what());
-    ok = false;
-  }
+    return saveStamped(asset, "updateAsset");
+  }, "updateAsset");
   reload();
-  if (!ok) {
+  if (!result.status) {
     result.correction.reset();
     return result;
   }
@@ -300,23 +293,24 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   return result;
 }
 
-std::optional<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidden) {
+Result<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidden) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
   if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is deleted");
   asset->isDel = hidden ? kAssetHidden : kAssetLive;
-  if (!updateAsset(*asset)) return std::nullopt;
-  return asset;
+  VARNEL_RETURN_IF_ERROR(updateAsset(*asset));
+  return *asset;
 }
 
-std::optional<std::string> AssetRepository::deleteAsset(const std::string& uid, bool confirmed) {
+Result<std::optional<std::string>> AssetRepository::deleteAsset(const std::string& uid, bool confirmed) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
   if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is already deleted");
-  if (!confirmed) return std::string("popup_message8");
-  deleteRecord(*asset, "updateAsset");
+  if (!confirmed) return std::optional<std::string>("popup_message8");
+  Status deleted = deleteRecord(*asset, "updateAsset");
   reload();
-  return std::nullopt;
+  if (!deleted) return deleted;
+  return std::optional<std::string>();
 }
 
 int AssetRepository::getStartDayByAsset(Ledger& ledger, const Asset& asset) {
@@ -338,55 +332,46 @@ std::optional<AssetGroup> AssetRepository::assetGroupByUid(const std::string& ui
   return getFirst(fetch<AssetGroup>(" WHERE ZUID = ? ORDER BY Z_PK LIMIT 1", uid));
 }
 
-bool AssetRepository::updateAssetGroup(AssetGroup& group, bool isAdd) {
+Status AssetRepository::updateAssetGroup(AssetGroup& group, bool isAdd) {
   if (isAdd) group.isDel = 0;
-  const bool ok = saveStamped(group, "updateAssetGroup");
+  Status ok = saveStamped(group, "updateAssetGroup");
   reload();
   return ok;
 }
 
-bool AssetRepository::reOrderAssetGroupWithTargetOrder(int64_t targetOrder) {
+Status AssetRepository::reOrderAssetGroupWithTargetOrder(int64_t targetOrder) {
   try {
-    auto& st = getContext().prepare("UPDATE ZASSETGROUP SET ZORDER = ZORDER + 1 WHERE ZORDER >= ?");
+    auto st = getContext().prepare("UPDATE ZASSETGROUP SET ZORDER = ZORDER + 1 WHERE ZORDER >= ?");
     st.bind(1, targetOrder);
     st.exec();
   } catch (const SQLite::Exception& e) {
-    log().error("updateAssetGroup fail {}", e.what());
-    return false;
+    return getContext().writeFailed("updateAssetGroup", e);
   }
   reload();
-  return true;
+  return Status::ok();
 }
 
-std::optional<AssetGroup> AssetRepository::addAssetGroup(const std::string& name, int64_t status,
+Result<AssetGroup> AssetRepository::addAssetGroup(const std::string& name, int64_t status,
                                                          std::optional<int64_t> position) {
   const std::string groupName = trimmed(name);
   if (groupName.empty()) throw InputError("the group name is empty");
   if (status < 0) throw InputError(fmt::format("the group type must not be negative: {}", status));
   if (position && *position < 0) throw InputError(fmt::format("the position must not be negative: {}", *position));
-  std::optional<AssetGroup> result;
-  try {
-    StoreTransaction transaction(getContext());
-    AssetGroup group = newObjectForEntity<AssetGroup>();
+  AssetGroup group = newObjectForEntity<AssetGroup>();
+  Status saved = inTransaction([&]() -> Status {
     group.AssetGroupName = groupName;
     group.Status = status;
-    bool ok = true;
     if (position) {
-      ok = reOrderAssetGroupWithTargetOrder(*position);
+      VARNEL_RETURN_IF_ERROR(reOrderAssetGroupWithTargetOrder(*position));
       group.Order = *position;
     } else {
       group.Order = nextAvailble<AssetGroup>("Order");
     }
-    if (ok && updateAssetGroup(group, true)) {
-      transaction.commit();
-      result = group;
-    }
-  } catch (const SQLite::Exception& e) {
-    log().error("updateAssetGroup fail {}", e.what());
-    result.reset();
-  }
+    return updateAssetGroup(group, true);
+  }, "updateAssetGroup");
   reload();
-  return result;
+  if (!saved) return saved;
+  return group;
 }
 
 }  // namespace varnel

@@ -51,7 +51,9 @@ struct AssetSaveResult {
   std::optional<InOutCome> correction;
   std::optional<std::string> refusal;  // "popup_message7", "config_debit_card_currency_change",
                                        // "config_asset_currency_change"
-  bool ok() const { return asset.has_value(); }
+  // Why the save failed in the store (the refusal above is not a failure).
+  Status status;
+  bool ok() const { return status.isOk() && asset.has_value(); }
 };
 
 class AssetRepository : public BaseRepository {
@@ -77,9 +79,9 @@ class AssetRepository : public BaseRepository {
 
   // Saves; with `isSync` the record is stamped too (only when the save
   // succeeds). Logs "updateAsset fail <error>".
-  bool updateAsset(Asset& asset, bool isSync = true);
+  Status updateAsset(Asset& asset, bool isSync = true);
   // The same for a list, in one transaction; nothing for an empty list.
-  bool updateAssetList(std::vector<Asset>& assets, bool isSync);
+  Status updateAssetList(std::vector<Asset>& assets, bool isSync);
 
   // Saves an account as the account screen does (name check, debit-card
   // currency rule, confirmation of a currency change, conversion of the
@@ -92,11 +94,11 @@ class AssetRepository : public BaseRepository {
 
   // Hides (`isDel` 3) or shows again (0) a live account; stamped and saved.
   // Throws InputError for a deleted account.
-  std::optional<Asset> setAssetHidden(const std::string& uid, bool hidden);
+  Result<Asset> setAssetHidden(const std::string& uid, bool hidden);
   // Deletes an account (`isDel` 1, stamped) once the person said yes to
   // "popup_message8"; without that answer nothing happens and the key of the
   // question comes back. Its transactions keep its `uid`.
-  std::optional<std::string> deleteAsset(const std::string& uid, bool confirmed);
+  Result<std::optional<std::string>> deleteAsset(const std::string& uid, bool confirmed);
 
   // First day of an account's month: a credit card's settlement day (1 when
   // it is 0, empty or not a day of the month), otherwise the ledger's month
@@ -111,14 +113,14 @@ class AssetRepository : public BaseRepository {
   std::optional<AssetGroup> assetGroupByUid(const std::string& uid);
   std::optional<AssetGroup> getAsseGrouptByUid(const std::string& uid) { return assetGroupByUid(uid); }
   // Saves with the stamp; `isAdd` sets `isDel` 0. Logs "updateAssetGroup fail <error>".
-  bool updateAssetGroup(AssetGroup& group, bool isAdd);
+  Status updateAssetGroup(AssetGroup& group, bool isAdd);
   // Every group at or after `targetOrder` moves one place down (`Order` + 1);
   // saved without stamp.
-  bool reOrderAssetGroupWithTargetOrder(int64_t targetOrder);
+  Status reOrderAssetGroupWithTargetOrder(int64_t targetOrder);
   // Adds a group; at `position` (an `Order` value, the groups from there on
   // moving down) or at the end. One transaction. Throws InputError for an
   // empty name or a negative type or position.
-  std::optional<AssetGroup> addAssetGroup(const std::string& name, int64_t status,
+  Result<AssetGroup> addAssetGroup(const std::string& name, int64_t status,
                                           std::optional<int64_t> position = std::nullopt);
 
  private:

@@ -159,7 +159,7 @@ CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& ca
       " FROM ZINOUTCOME t" + filter.clause() + ")";
   CardSums sums;
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     st.bind(1, longAgo);
     st.bind(2, periods.cs);
     st.bind(3, farAhead);
@@ -176,7 +176,7 @@ CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& ca
       sums.willPayAmount = st.getColumn(6).getDouble();
     }
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
+    getContext().readFailed(sql, e);
   }
   return sums;
 }
@@ -276,13 +276,13 @@ PeriodTotalAmount CardRepository::periodCardUsage(const Asset& card, int yyyymm)
       " AND NOT EXISTS (SELECT 1 FROM ZTXTAG x WHERE x.ZTXUID = t.ZUID AND x.ZTAGUID = '" +
       tag_code::kCardUsageException + "' AND (x.ZISDEL IS NULL OR x.ZISDEL = 0))";
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     st.bind(1, card.uid.value_or(""));
     st.bind(2, out.startDate);
     st.bind(3, rules.addDays(out.endDate, 1));
     if (st.executeStep()) out.amount = st.getColumn(0).getDouble();
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
+    getContext().readFailed(sql, e);
   }
   return out;
 }

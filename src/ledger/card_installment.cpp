@@ -118,8 +118,8 @@ InstallmentSaveResult funcSaveCardInstallment(Ledger& ledger, const InstallmentE
   if (n == 1) {
     // Nothing to split: one ordinary save.
     auto saved = save({first, entry.isChange, true});
+    result.status = saved.status();
     if (!saved) return result;
-    result.ok = true;
     result.saved.push_back(*saved);
     return result;
   }
@@ -155,10 +155,9 @@ InstallmentSaveResult funcSaveCardInstallment(Ledger& ledger, const InstallmentE
   };
   if (!alreadySplit) split(first, firstIndex);
 
-  try {
-    StoreTransaction transaction(ledger.store());
+  result.status = repo.inTransaction([&]() -> Status {
     auto firstSaved = save({first, entry.isChange, true});
-    if (!firstSaved) return result;
+    VARNEL_RETURN_IF_ERROR(firstSaved.status());
     result.saved.push_back(*firstSaved);
 
     // The indexes the group holds now (for a transfer, its out rows).
@@ -192,22 +191,16 @@ InstallmentSaveResult funcSaveCardInstallment(Ledger& ledger, const InstallmentE
       row.txDateStr = ledger.env().dates().dayKey(*row.Date);
       split(row, k);
       auto saved = save({row, false, false});
-      if (!saved) {
-        result.saved.clear();
-        result.skipped.clear();
-        return result;
-      }
-      if (copyPhotos) copyPhotos(*firstSaved, *saved);
+      VARNEL_RETURN_IF_ERROR(saved.status());
+      if (copyPhotos) VARNEL_RETURN_IF_ERROR(copyPhotos(*firstSaved, *saved));
       result.saved.push_back(*saved);
     }
-    transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    ledger.log().error("updateInOutCome fail {}", e.what());
+    return Status::ok();
+  }, "updateInOutCome");
+  if (!result.status) {
     result.saved.clear();
     result.skipped.clear();
-    return result;
   }
-  result.ok = true;
   return result;
 }
 

@@ -10,6 +10,7 @@
 
 #include "model/dates.h"
 #include "model/entities.h"
+#include "model/status.h"
 
 namespace varnel {
 
@@ -62,12 +63,13 @@ struct InstallmentSaveRequest {
 
 // Performs one ordinary save; returns the row as saved, or none when the
 // save failed (the whole entry is then given up).
-using InstallmentSaveFn = std::function<std::optional<InOutCome>(const InstallmentSaveRequest&)>;
+using InstallmentSaveFn = std::function<Result<InOutCome>(const InstallmentSaveRequest&)>;
 // Copies the photos of the first saved row to another row of the group.
-using InstallmentPhotoCopyFn = std::function<void(const InOutCome& from, const InOutCome& to)>;
+using InstallmentPhotoCopyFn = std::function<Status(const InOutCome& from, const InOutCome& to)>;
 
 struct InstallmentSaveResult {
-  bool ok = false;
+  Status status = Status::storeFailure("nothing was written");
+  bool ok() const { return status.isOk(); }
   std::vector<InOutCome> saved;   // in the order saved; empty when not ok
   std::vector<int> skipped;       // indexes the group already held
 };

@@ -143,10 +143,10 @@ std::vector<Category> CategoryRepository::getArraySubCategoryByNotParent() {
       " AND (ZUID IS NULL OR ZUID != '0') ORDER BY ZORDER, Z_PK");
 }
 
-bool CategoryRepository::updateSubCategoryByNotParent(Category& sub,
-                                                      const std::string& parentCategoryId) {
+Status CategoryRepository::updateSubCategoryByNotParent(Category& sub,
+                                                        const std::string& parentCategoryId) {
   auto parent = parentCategoryByUid(parentCategoryId);
-  if (!parent || !parent->uid) return false;
+  if (!parent || !parent->uid) return Status::notFound("no main category " + parentCategoryId);
   sub.pUid = parent->uid;
   // A sub-category is always of its parent's kind; otherwise it would be
   // listed under one kind and counted in the other.
@@ -158,13 +158,13 @@ std::vector<Category> CategoryRepository::listCategoryStatusException() {
   return fetch<Category>(" WHERE ZSTATUS IS NULL OR ZSTATUS NOT IN (0, 2) ORDER BY Z_PK");
 }
 
-bool CategoryRepository::saveCategory(Category& record, bool isAdd) {
+Status CategoryRepository::saveCategory(Category& record, bool isAdd) {
   if (isAdd) record.isDel = 0;
   return saveStamped(record, kOperation);
 }
 
-bool CategoryRepository::updateCategory(Category& record, bool isAdd, bool /*isSync*/) {
-  const bool ok = saveCategory(record, isAdd);
+Status CategoryRepository::updateCategory(Category& record, bool isAdd, bool /*isSync*/) {
+  Status ok = saveCategory(record, isAdd);
   reloadCache();
   return ok;
 }
@@ -194,7 +194,7 @@ void CategoryRepository::requireUniqueName(const std::string& name, int doType,
                                parent ? parent->Name.value_or(parentUid) : parentUid, name));
 }
 
-std::optional<Category> CategoryRepository::addMainCategory(const std::string& name, int doType) {
+Result<Category> CategoryRepository::addMainCategory(const std::string& name, int doType) {
   const std::string clean = requireName(name);
   if (doType != kIncome && doType != kExpense) {
     throw InputError(fmt::format("a category kind must be 0 (income) or 1 (expense), not {}", doType));
@@ -205,11 +205,11 @@ std::optional<Category> CategoryRepository::addMainCategory(const std::string& n
   record.doType = doType;
   record.Status = kMainStatus;
   record.Order = nextAvailble<Category>("Order");
-  if (!updateCategory(record, true)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateCategory(record, true));
   return record;
 }
 
-std::optional<Category> CategoryRepository::addSubCategory(const std::string& parentUid,
+Result<Category> CategoryRepository::addSubCategory(const std::string& parentUid,
                                                            const std::string& name) {
   const std::string clean = requireName(name);
   auto parent = parentCategoryByUid(parentUid);
@@ -224,11 +224,11 @@ std::optional<Category> CategoryRepository::addSubCategory(const std::string& pa
   record.Status = kSubStatus;
   record.pUid = parent->uid;
   record.Order = nextAvailble<Category>("Order");
-  if (!updateCategory(record, true)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateCategory(record, true));
   return record;
 }
 
-std::optional<Category> CategoryRepository::editCategory(const CategoryModel& model,
+Result<Category> CategoryRepository::editCategory(const CategoryModel& model,
                                                          const std::string& name) {
   if (isPseudo(model.uid)) {
     throw InputError(fmt::format("'{}' is a built-in pseudo-category and cannot be changed", model.uid));
@@ -249,11 +249,11 @@ std::optional<Category> CategoryRepository::editCategory(const CategoryModel& mo
   requireUniqueName(clean, static_cast<int>(record->doType.value_or(0)),
                     sub ? record->pUid.value_or("") : std::string(), record->uid.value_or(""));
   record->Name = clean;
-  if (!updateCategory(*record, isAdd)) return std::nullopt;
-  return record;
+  VARNEL_RETURN_IF_ERROR(updateCategory(*record, isAdd));
+  return *record;
 }
 
-std::vector<Category> CategoryRepository::deleteCategory(const std::string& uid) {
+Result<std::vector<Category>> CategoryRepository::deleteCategory(const std::string& uid) {
   std::vector<Category> records;
   auto record = categoryByUId(uid);
   if (!record || !isLive(*record)) return records;
@@ -263,42 +263,41 @@ std::vector<Category> CategoryRepository::deleteCategory(const std::string& uid)
   }
   for (Category& r : records) assignNumber(r.isDel, 1);
   // One transaction: a main category is never left deleted with live children.
-  const bool ok = saveAll(records, kOperation, true);
+  Status ok = saveAll(records, kOperation, true);
   reloadCache();
-  if (!ok) records.clear();
+  if (!ok) return ok;
   return records;
 }
 
-int CategoryRepository::fixCategoryStatus() {
+Result<int> CategoryRepository::fixCategoryStatus() {
   std::vector<Category> records = listCategoryStatusException();
   for (Category& r : records) r.Status = r.Status.value_or(0) == 3 ? kSubStatus : kMainStatus;
-  const bool ok = saveAll(records, kOperation, true);
-  const int count = ok ? static_cast<int>(records.size()) : 0;
-  log().info("fixCategoryStatus {}", count);
+  Status ok = saveAll(records, kOperation, true);
   reloadCache();
+  if (!ok) return ok;
+  const int count = static_cast<int>(records.size());
+  log().info("fixCategoryStatus {}", count);
   return count;
 }
 
-bool CategoryRepository::removeUnCategoryBalanceModificationCategory() {
-  bool ok = true;
+Status CategoryRepository::removeUnCategoryBalanceModificationCategory() {
+  Status ok;
   try {
     getContext().prepare("DELETE FROM " + Entity<Category>::table() +
                          " WHERE ZUID = '-2' OR ZUID = '-4'").exec();
   } catch (const SQLite::Exception& e) {
-    log().error("removeUnCategoryBalanceModificationCategory fail {}", e.what());
-    ok = false;
+    ok = getContext().writeFailed("removeUnCategoryBalanceModificationCategory", e);
   }
   reloadCache();
   return ok;
 }
 
-bool CategoryRepository::deleteCategoryAll() {
-  bool ok = true;
+Status CategoryRepository::deleteCategoryAll() {
+  Status ok;
   try {
     getContext().prepare("DELETE FROM " + Entity<Category>::table()).exec();
   } catch (const SQLite::Exception& e) {
-    log().error("deleteCategoryAll fail {}", e.what());
-    ok = false;
+    ok = getContext().writeFailed("deleteCategoryAll", e);
   }
   reloadCache();
   return ok;

@@ -74,7 +74,7 @@ class CategoryRepository : public BaseRepository {
   // Gives an orphaned sub-category the main category `parentCategoryId` as
   // parent (and that parent's kind) and saves it stamped. False when there is
   // no such main category or the save fails.
-  bool updateSubCategoryByNotParent(Category& sub, const std::string& parentCategoryId);
+  Status updateSubCategoryByNotParent(Category& sub, const std::string& parentCategoryId);
   // Records whose `Status` is neither 0 nor 2 (or is null).
   std::vector<Category> listCategoryStatusException();
 
@@ -82,35 +82,35 @@ class CategoryRepository : public BaseRepository {
 
   // When adding sets `isDel` 0; always stamps; saves once and reloads the
   // category cache. A failed save logs "updateCategory fail <error>" and
-  // returns false. The stamp is applied whatever `isSync` says.
-  bool updateCategory(Category& record, bool isAdd, bool isSync = true);
+  // returns the failure. The stamp is applied whatever `isSync` says.
+  Status updateCategory(Category& record, bool isAdd, bool isSync = true);
 
   // A new main category of kind `doType` (0 or 1) at the next free `Order`.
   // Throws InputError for an empty name, an unknown kind, or a name a live
-  // main category of that kind already has. None when the save failed.
-  std::optional<Category> addMainCategory(const std::string& name, int doType);
+  // main category of that kind already has. The failure when the save failed.
+  Result<Category> addMainCategory(const std::string& name, int doType);
   // A new sub-category under the live main category `parentUid`, of the
   // parent's kind. Throws InputError for an empty name, a parent that is
   // missing, deleted or itself a sub-category, or a name a live sibling has.
-  std::optional<Category> addSubCategory(const std::string& parentUid, const std::string& name);
+  Result<Category> addSubCategory(const std::string& parentUid, const std::string& name);
   // Renames the category of `model`; when its record no longer exists a new
   // one is made from the model (kind, status, parent) at the next free
   // `Order`. Throws InputError for an empty name, a pseudo-category, or a name
   // a live sibling already has.
-  std::optional<Category> editCategory(const CategoryModel& model, const std::string& name);
+  Result<Category> editCategory(const CategoryModel& model, const std::string& name);
   // Soft-deletes the category and, for a main category, each of its live
   // sub-categories, in one transaction. Returns the records deleted (the
   // category first); empty when nothing was deleted. Transactions and other
   // records keep referring to the deleted identifiers.
-  std::vector<Category> deleteCategory(const std::string& uid);
+  Result<std::vector<Category>> deleteCategory(const std::string& uid);
 
   // Normalises stored `Status` values: 3 becomes 2, anything else other than
   // 0 and 2 becomes 0. Logs "fixCategoryStatus <count>"; returns the count.
-  int fixCategoryStatus();
+  Result<int> fixCategoryStatus();
   // Physically removes records that carry a pseudo-category identifier.
-  bool removeUnCategoryBalanceModificationCategory();
+  Status removeUnCategoryBalanceModificationCategory();
   // Physically removes every category (whole-ledger reset only).
-  bool deleteCategoryAll();
+  Status deleteCategoryAll();
 
   // The transfer-fee category: the first live expense category named exactly
   // the text of "config_assets_category_name1", else the first whose name
@@ -120,7 +120,7 @@ class CategoryRepository : public BaseRepository {
   std::optional<Category> etcCategoryForFee(const std::string& feeName);
 
  private:
-  bool saveCategory(Category& record, bool isAdd);
+  Status saveCategory(Category& record, bool isAdd);
   void requireUniqueName(const std::string& name, int doType, const std::string& parentUid,
                          const std::string& exceptUid);
   void reloadCache();

@@ -99,19 +99,17 @@ std::optional<Currency> CurrencyRepository::getCurrencyByFav(const FavTransactio
 
 // --- Changes -----------------------------------------------------------------
 
-std::optional<Currency> CurrencyRepository::addMainCurrency(const std::string& iso) {
+Result<Currency> CurrencyRepository::addMainCurrency(const std::string& iso) {
   const auto entry = CalcCurrency::currencyByIso(iso);
   if (!entry) throw InputError("unknown currency code: " + iso);
-  std::optional<Currency> result;
-  try {
-    StoreTransaction transaction(getContext());
-    auto& clear = getContext().prepare(
+  Currency row;
+  Status saved = inTransaction([&]() -> Status {
+    auto clear = getContext().prepare(
         "UPDATE ZCURRENCY SET ZISMAINCURRENCY = 0, ZUTIME = ?, ZISSYNCED = 1 WHERE ZISMAINCURRENCY = 1");
     clear.bind(1, nowMs());
     clear.exec();
 
     const std::string uid = iso + "_" + iso;
-    Currency row;
     if (auto existing = dataByUid<Currency>(uid)) {
       row = *existing;
     } else {
@@ -130,19 +128,14 @@ std::optional<Currency> CurrencyRepository::addMainCurrency(const std::string& i
     row.point = entry->point;
     row.isMainCurrency = 1;
     row.isDel = 0;
-    if (saveStamped(row, "updateCurrency")) {
-      transaction.commit();
-      result = row;
-    }
-  } catch (const SQLite::Exception& e) {
-    log().error("updateCurrency fail {}", e.what());
-    result.reset();
-  }
+    return saveStamped(row, "updateCurrency");
+  }, "updateCurrency");
   reload();
-  return result;
+  if (!saved) return saved;
+  return row;
 }
 
-std::optional<Currency> CurrencyRepository::addCurrencyRate(const std::string& main, const std::string& subIso,
+Result<Currency> CurrencyRepository::addCurrencyRate(const std::string& main, const std::string& subIso,
                                                             double rate, bool isShow) {
   if (main.empty()) throw InputError("the ledger has no main currency");
   if (!isUsableRate(rate)) throw InputError(fmt::format("the rate must be a positive number: {}", rate));
@@ -172,11 +165,11 @@ std::optional<Currency> CurrencyRepository::addCurrencyRate(const std::string& m
     row.symbolPosition = entry->locationSymbol;
     row.point = entry->point;
   }
-  if (!updateCurrency(row, isNew)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateCurrency(row, isNew));
   return row;
 }
 
-std::optional<Currency> CurrencyRepository::addCurrencyCustom(const std::optional<Currency>& existing,
+Result<Currency> CurrencyRepository::addCurrencyCustom(const std::optional<Currency>& existing,
                                                               const std::string& main, const std::string& iso,
                                                               const std::string& symbol, double rate,
                                                               const std::string& memo,
@@ -204,39 +197,39 @@ std::optional<Currency> CurrencyRepository::addCurrencyCustom(const std::optiona
   row.symbolPosition = isSymbolpositionFirst ? "P" : "S";
   row.isShow = 1;
   row.point = dotNumber;
-  if (!updateCurrency(row, isNew)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateCurrency(row, isNew));
   return row;
 }
 
-bool CurrencyRepository::updateCurrencyRate(Currency& row) {
+Status CurrencyRepository::updateCurrencyRate(Currency& row) {
   const auto before = row.modifyDate;
   row.modifyDate = ledger_.env().nowStoreSeconds();
-  const bool ok = saveStamped(row, "updateCurrency");
+  Status ok = saveStamped(row, "updateCurrency");
   if (!ok) row.modifyDate = before;
   reload();
   return ok;
 }
 
-bool CurrencyRepository::updateCurrency(Currency& row, bool isAdd, bool /*isSync*/) {
+Status CurrencyRepository::updateCurrency(Currency& row, bool isAdd, bool /*isSync*/) {
   if (isAdd) row.isDel = 0;
-  const bool ok = saveStamped(row, "updateCurrency");
+  Status ok = saveStamped(row, "updateCurrency");
   reload();
   return ok;
 }
 
-bool CurrencyRepository::deleteCurrency(const Currency& row) {
+Status CurrencyRepository::deleteCurrency(const Currency& row) {
   if (row.isMainCurrency.value_or(0) == 1) {
     throw InputError("the main currency cannot be removed");
   }
-  bool ok = false;
+  Status ok;
   try {
-    auto& st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
+    auto st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
     st.bind(1, row.pk);
     st.exec();
     log().info("deleteCurrency success");
-    ok = true;
   } catch (const SQLite::Exception& e) {
     log().error("deleteCurrency fail error : {}", e.what());
+    ok = Status::storeFailure(std::string("cannot write the ledger: ") + e.what());
   }
   reload();
   return ok;
@@ -264,11 +257,9 @@ CurrencyRateUpdate CurrencyRepository::updateCurrencyRateMySubCurrency(
   const std::string main = mainIso();
   if (main.empty()) return result;
 
-  bool ok = true;
   std::vector<Currency> updated;
   std::vector<std::string> missing;
-  try {
-    StoreTransaction transaction(getContext());
+  result.status = inTransaction([&]() -> Status {
     for (Currency& row : getListCurrencyByMainIso(main)) {
       const std::string iso = row.iso.value_or("");
       if (row.insertType.value_or("") == "C" || iso == main) continue;
@@ -285,19 +276,13 @@ CurrencyRateUpdate CurrencyRepository::updateCurrencyRateMySubCurrency(
       }
       row.rate = *rate;
       row.modifyDate = ledger_.env().nowStoreSeconds();
-      if (!saveStamped(row, "updateCurrency")) {
-        ok = false;
-        break;
-      }
+      VARNEL_RETURN_IF_ERROR(saveStamped(row, "updateCurrency"));
       updated.push_back(row);
     }
-    if (ok) transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("updateCurrency fail {}", e.what());
-    ok = false;
-  }
+    return Status::ok();
+  }, "updateCurrency");
   reload();
-  if (!ok) return result;
+  if (!result.status) return result;
   ledger_.preferences().setString(kLastCurrencyRateUpdateTimeKey, std::to_string(nowMs()));
   result.applied = true;
   result.updated = std::move(updated);
@@ -313,13 +298,13 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
   change.newIso = newIso;
   const auto oldMain = getMainCurrency();
   if (!oldMain) {
-    change.ok = addMainCurrency(newIso).has_value();
+    change.status = addMainCurrency(newIso).status();
     ledger_.commonData().ReloadAppDataAsset();
     return change;
   }
   change.oldIso = oldMain->iso.value_or(oldMain->mainIso.value_or(""));
   if (change.oldIso == newIso) {
-    change.ok = true;
+    change.status = Status::ok();
     return change;
   }
 
@@ -361,22 +346,27 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
     row.uid = uid;
   }
 
-  change.safetyCopy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
-                                                SafetyCopyReason::kBeforeCurrencyChange, change.oldIso);
+  // Every stored reference to a currency changes: without a copy of the
+  // ledger as it was, the change does not run.
+  auto copy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
+                                        SafetyCopyReason::kBeforeCurrencyChange, change.oldIso);
+  if (!copy) {
+    change.status = copy.status();
+    return change;
+  }
+  change.safetyCopy = copy.value();
   const int64_t now = nowMs();
-  bool ok = true;
-  try {
-    StoreTransaction transaction(getContext());
+  Status ok = inTransaction([&]() -> Status {
     // Free the identifiers first: a moving row may stand on another's new one.
     for (const auto& row : rows) {
-      auto& st = getContext().prepare("UPDATE ZCURRENCY SET ZUID = ? WHERE Z_PK = ?");
+      auto st = getContext().prepare("UPDATE ZCURRENCY SET ZUID = ? WHERE Z_PK = ?");
       st.bind(1, fmt::format("~moving-{}", row.pk));
       st.bind(2, row.pk);
       st.exec();
     }
     for (const auto& row : rows) {
       if (auto standing = dataByUid<Currency>(*row.uid)) {
-        auto& st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
+        auto st = getContext().prepare("DELETE FROM ZCURRENCY WHERE Z_PK = ?");
         st.bind(1, standing->pk);
         st.exec();
         change.removedRows.push_back(*row.uid);
@@ -396,16 +386,13 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
         if (entry) row.symbol = entry->simpleSymbol;
       }
       row.modifyDate = ledger_.env().nowStoreSeconds();
-      if (!saveStamped(row, "updateCurrency")) {
-        ok = false;
-        break;
-      }
+      VARNEL_RETURN_IF_ERROR(saveStamped(row, "updateCurrency"));
       if (oldUids[i] != *row.uid) change.renamedRows.emplace_back(oldUids[i], *row.uid);
     }
 
     // Every record follows its row, in one statement per table so that a
     // chain of renamings (A → B while B → C) cannot move a record twice.
-    if (ok && !change.renamedRows.empty()) {
+    if (!change.renamedRows.empty()) {
       std::string cases, list;
       for (size_t i = 0; i < change.renamedRows.size(); ++i) {
         cases += " WHEN ? THEN ?";
@@ -427,12 +414,9 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
         *counters[t++] = st.exec();
       }
     }
-    if (ok && !hasMain) ok = addMainCurrency(newIso).has_value();
-    if (ok) transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("updateCurrency fail {}", e.what());
-    ok = false;
-  }
+    if (!hasMain) return addMainCurrency(newIso).status();
+    return Status::ok();
+  }, "updateCurrency");
   if (!ok) {
     // Nothing was written: the report must not claim otherwise.
     change.renamedRows.clear();
@@ -442,21 +426,27 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
     // The old rates were fetched for the old main currency.
     ledger_.preferences().remove(kLastCurrencyRateUpdateTimeKey);
   }
-  change.ok = ok;
+  change.status = ok;
   reload();
   ledger_.commonData().ReloadAppDataAsset();
   return change;
 }
 
 MainCurrencyChange CurrencyRepository::startOverWithMainCurrency(
-    const std::string& newIso, const std::function<void()>& recreateInitialAccounts) {
+    const std::string& newIso, const std::function<Status()>& recreateInitialAccounts) {
   if (!CalcCurrency::currencyByIso(newIso)) throw InputError("unknown currency code: " + newIso);
   MainCurrencyChange change;
   change.oldIso = mainIso();
   change.newIso = newIso;
-  change.safetyCopy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
-                                                SafetyCopyReason::kBeforeCurrencyChange,
-                                                change.oldIso.empty() ? newIso : change.oldIso);
+  // Starting over deletes every transaction: never without a copy.
+  auto copy = backupDataBeforeMigration(ledger_.env(), log(), getContext().path(),
+                                        SafetyCopyReason::kBeforeCurrencyChange,
+                                        change.oldIso.empty() ? newIso : change.oldIso);
+  if (!copy) {
+    change.status = copy.status();
+    return change;
+  }
+  change.safetyCopy = copy.value();
   // Categories, settings, account groups and message rules are the ledger's
   // structure and stay; the system tags stay because the transaction screens
   // rely on them.
@@ -470,19 +460,15 @@ MainCurrencyChange CurrencyRepository::startOverWithMainCurrency(
       "DELETE FROM ZCODELINK",
       "DELETE FROM ZTAG WHERE ZUID IS NULL OR ZUID NOT IN ('system_prepayment', 'system_card_usage_exception')",
   };
-  bool ok = false;
+  Status ok;
   try {
-    StoreTransaction transaction(getContext());
-    for (const char* sql : kWipe) getContext().db().exec(sql);
-    ok = addMainCurrency(newIso).has_value();
-    if (ok && recreateInitialAccounts) recreateInitialAccounts();
-    if (ok) {
-      transaction.commit();
-      log().info("deleteAll success");
-    }
-  } catch (const SQLite::Exception& e) {
-    log().error("deleteAll fail error : {}", e.what());
-    ok = false;
+    ok = inTransaction([&]() -> Status {
+      for (const char* sql : kWipe) getContext().db().exec(sql);
+      VARNEL_RETURN_IF_ERROR(addMainCurrency(newIso).status());
+      if (recreateInitialAccounts) return recreateInitialAccounts();
+      return Status::ok();
+    }, "deleteAll");
+    if (ok) log().info("deleteAll success");
   } catch (...) {
     ledger_.commonData().ReloadTheData();
     throw;
@@ -492,7 +478,7 @@ MainCurrencyChange CurrencyRepository::startOverWithMainCurrency(
     ledger_.preferences().remove(kLastCurrencyRateUpdateTimeKey);
     change.messageKey = "popup_message9_2";
   }
-  change.ok = ok;
+  change.status = ok;
   return change;
 }
 

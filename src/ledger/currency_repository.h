@@ -28,7 +28,8 @@ inline constexpr int64_t kCurrencyRateUpdateIntervalMinutes = 361;
 
 // What a rate update did.
 struct CurrencyRateUpdate {
-  bool applied = false;                 // false: skipped (too soon) or no main currency
+  bool applied = false;                 // false: skipped (too soon), no main currency, or failed
+  Status status;                        // why the rates could not be saved
   std::vector<Currency> updated;        // rows written, with their new rates
   std::vector<std::string> missing;     // ISO codes without a usable rate (rate kept)
   std::optional<std::string> messageKey;  // "update success!" after a manual update
@@ -46,7 +47,10 @@ struct MainCurrencyChange {
   int64_t recurring = 0;
   int64_t transactions = 0;
   std::optional<std::string> messageKey;  // "popup_message9_2" after a start-over
-  bool ok = false;                        // false: nothing was changed (logged)
+  // A failure (the safety copy could not be taken, the store refused):
+  // nothing was changed.
+  Status status = Status::storeFailure("nothing was changed");
+  bool ok() const { return status.isOk(); }
 };
 
 class CurrencyRepository : public BaseRepository {
@@ -79,27 +83,27 @@ class CurrencyRepository : public BaseRepository {
   // the main mark, and the row "<iso>_<iso>" (created when missing) becomes
   // the main row with rate 1 and the catalogue's values. One transaction.
   // Throws InputError for a code the catalogue does not know.
-  std::optional<Currency> addMainCurrency(const std::string& iso);
+  Result<Currency> addMainCurrency(const std::string& iso);
   // Creates or updates the built-in row "<main>_<sub>" with `rate` and the
   // catalogue's values. Throws InputError for an unknown code or a rate that
   // is not a positive number.
-  std::optional<Currency> addCurrencyRate(const std::string& mainIso, const std::string& subIso,
+  Result<Currency> addCurrencyRate(const std::string& mainIso, const std::string& subIso,
                                           double rate, bool isShow);
   // Creates (when `row` is empty) or updates a user-defined row. Throws
   // InputError for an empty code or symbol, a rate that is not a positive
   // number or decimals outside 0…10.
-  std::optional<Currency> addCurrencyCustom(const std::optional<Currency>& row, const std::string& mainIso,
+  Result<Currency> addCurrencyCustom(const std::optional<Currency>& row, const std::string& mainIso,
                                             const std::string& iso, const std::string& symbol, double rate,
                                             const std::string& memo, bool isSymbolpositionFirst,
                                             int dotNumber);
   // Stamps a row (`utime`, `modifyDate` now, `isSynced` 1) and saves it.
-  bool updateCurrencyRate(Currency& row);
+  Status updateCurrencyRate(Currency& row);
   // Saves with the stamp; `isAdd` sets `isDel` 0. The stamp is applied
   // whatever `isSync` says. Logs "updateCurrency fail <error>".
-  bool updateCurrency(Currency& row, bool isAdd, bool isSync = true);
+  Status updateCurrency(Currency& row, bool isAdd, bool isSync = true);
   // Removes a row from the store ("deleteCurrency success" / "deleteCurrency
   // fail error : <error>"). The main row cannot be removed (InputError).
-  bool deleteCurrency(const Currency& row);
+  Status deleteCurrency(const Currency& row);
 
   // --- Rates ---------------------------------------------------------------
   // Whether an automatic rate update may run now: the last successful one is
@@ -122,7 +126,8 @@ class CurrencyRepository : public BaseRepository {
   // restated against the new main currency, the row of `newIso` becomes the
   // main row, and every account, favourite, recurring entry and transaction
   // follows its row to the new identifier. Stored amounts are not restated.
-  // All in one transaction; nothing changes when it fails. A ledger without
+  // All in one transaction; nothing changes when it fails or when the safety
+  // copy cannot be taken. A ledger without
   // a main currency just gets one. Throws InputError for a code that is
   // neither in the catalogue nor a row of the current main currency.
   MainCurrencyChange changeMainCurrency(const std::string& newIso);
@@ -132,7 +137,7 @@ class CurrencyRepository : public BaseRepository {
   // (inside the same transaction, so that it all happens or nothing does).
   // Returns "popup_message9_2". Throws InputError for an unknown code.
   MainCurrencyChange startOverWithMainCurrency(const std::string& newIso,
-                                               const std::function<void()>& recreateInitialAccounts);
+                                               const std::function<Status()>& recreateInitialAccounts);
 
   // --- Display -----------------------------------------------------------------
   // The amount in `currency` (the main currency when none is given) in the

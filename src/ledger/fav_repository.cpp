@@ -70,7 +70,7 @@ std::optional<FavTransaction> FavRepository::favoriteObjAlready(const FavTemplat
                                       " AND ZMEMO IS ? AND ZCURRENCYUID IS ? ORDER BY Z_PK DESC LIMIT 1",
                                       kindCondition);
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     int i = 0;
     bindNullable(st, ++i, fav.assetUid);
     bindNullable(st, ++i, fav.amountSub);
@@ -82,22 +82,20 @@ std::optional<FavTransaction> FavRepository::favoriteObjAlready(const FavTemplat
     bindNullable(st, ++i, fav.currencyUid);
     std::optional<FavTransaction> found;
     if (st.executeStep()) found = record_io::readRecord<FavTransaction>(st);
-    st.reset();
     return found;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
-    return std::nullopt;
+    getContext().readFailed(sql, e);
   }
 }
 
-bool FavRepository::updateFav(FavTransaction& fav, bool isAdd, bool /*isSync*/) {
+Status FavRepository::updateFav(FavTransaction& fav, bool isAdd, bool /*isSync*/) {
   if (isAdd) fav.isDel = 0;
   return saveStamped(fav, "updateFav");
 }
 
-bool FavRepository::deleteFav(FavTransaction& fav) { return deleteRecord(fav, "updateFav"); }
+Status FavRepository::deleteFav(FavTransaction& fav) { return deleteRecord(fav, "updateFav"); }
 
-std::optional<std::pair<FavTransaction, std::string>> FavRepository::saveFavorite(
+Result<std::pair<FavTransaction, std::string>> FavRepository::saveFavorite(
     const FavTemplate& t) {
   std::optional<FavTransaction> existing = favoriteObjAlready(t);
   const bool isAdd = !existing;
@@ -118,17 +116,18 @@ std::optional<std::pair<FavTransaction, std::string>> FavRepository::saveFavorit
   }
   fav.mark = t.mark;
   fav.order = nextAvailble<FavTransaction>("order");
-  if (!updateFav(fav, isAdd)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateFav(fav, isAdd));
   return std::make_pair(fav, std::string("inout_edit_message3"));
 }
 
-bool FavRepository::deleteAll() {
+Status FavRepository::deleteAll() {
   try {
     getContext().prepare("DELETE FROM " + Entity<FavTransaction>::table()).exec();
-    return true;
+    log().info("deleteAll success");
+    return Status::ok();
   } catch (const SQLite::Exception& e) {
     log().error("deleteAll fail error : {}", e.what());
-    return false;
+    return Status::storeFailure(std::string("cannot write the ledger: ") + e.what());
   }
 }
 

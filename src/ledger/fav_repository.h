@@ -55,16 +55,16 @@ class FavRepository : public BaseRepository {
   std::optional<FavTransaction> favoriteObjAlready(const FavTemplate& fav);
   // When adding sets `isDel` 0; stamps and saves. A failed save logs
   // "updateFav fail <error>" and returns false.
-  bool updateFav(FavTransaction& fav, bool isAdd, bool isSync = true);
+  Status updateFav(FavTransaction& fav, bool isAdd, bool isSync = true);
   // Soft deletion, stamped.
-  bool deleteFav(FavTransaction& fav);
+  Status deleteFav(FavTransaction& fav);
   // Saves the template as a favourite: an equal favourite is revived and its
   // account and category or target set again, else a new one is made; `mark`
   // is copied and `order` becomes the next free one. Returns the record and
   // the confirming message key "inout_edit_message3"; none when the save failed.
-  std::optional<std::pair<FavTransaction, std::string>> saveFavorite(const FavTemplate& fav);
+  Result<std::pair<FavTransaction, std::string>> saveFavorite(const FavTemplate& fav);
   // Physically removes every favourite (whole-ledger reset).
-  bool deleteAll();
+  Status deleteAll();
 };
 
 }  // namespace varnel

@@ -80,23 +80,17 @@ class Batch {
   BulkEditResult write(Ledger& ledger) {
     BulkEditResult result;
     std::vector<InOutCome> list(std::make_move_iterator(records_.begin()), std::make_move_iterator(records_.end()));
-    try {
-      StoreTransaction transaction(repo_.getContext());
-      if (!repo_.updateInOutComeList(list)) return result;
+    result.status = repo_.inTransaction([&]() -> Status {
+      VARNEL_RETURN_IF_ERROR(repo_.updateInOutComeList(list));
       PhotoStore photos(ledger);
-      for (const auto& uid : photoDeletes_) {
-        if (!photos.deletePhotoByInOutCome(uid)) return result;
-      }
+      for (const auto& uid : photoDeletes_) VARNEL_RETURN_IF_ERROR(photos.deletePhotoByInOutCome(uid));
       for (const auto& [from, to] : photoCopies_) {
         if (photos.countPhoto(from) == 0 && photos.countPhoto(to) == 0) continue;
-        if (!photos.copyUpdatePhoto(from, to)) return result;
+        VARNEL_RETURN_IF_ERROR(photos.copyUpdatePhoto(from, to));
       }
-      transaction.commit();
-    } catch (const SQLite::Exception& e) {
-      ledger.log().error("updateInOutCome fail {}", e.what());
-      return result;
-    }
-    result.ok = true;
+      return Status::ok();
+    }, "updateInOutCome");
+    if (!result.status) return result;
     result.changed = std::move(list);
     return result;
   }

@@ -148,7 +148,7 @@ std::vector<InOutCome> InOutComeRepository::getInOutComeBySmsOringine(const std:
                           smsOrigine);
 }
 
-bool InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
+void InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
                                            const std::function<void(const InOutCome&)>& visit) {
   std::string where;
   auto add = [&where](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
@@ -158,28 +158,25 @@ bool InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
   if (filter.endDate) add("ZDATE < ?");
   const std::string sql = record_io::selectSql<InOutCome>() + where + " ORDER BY ZDATE, Z_PK";
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     int n = 0;
     if (filter.assetUid) st.bind(++n, *filter.assetUid);
     if (filter.startDate) st.bind(++n, *filter.startDate);
     if (filter.endDate) st.bind(++n, *filter.endDate);
     while (st.executeStep()) visit(record_io::readRecord<InOutCome>(st));
-    st.reset();
-    return true;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
-    return false;
+    getContext().readFailed(sql, e);
   }
 }
 
 // --- Saving ------------------------------------------------------------------
 
-bool InOutComeRepository::updateInOutCome(InOutCome& record, bool isSync) {
+Status InOutComeRepository::updateInOutCome(InOutCome& record, bool isSync) {
   return isSync ? saveStamped(record, "updateInOutCome") : save(record, "updateInOutCome");
 }
 
-bool InOutComeRepository::updateInOutComeList(std::vector<InOutCome>& records) {
-  if (records.empty()) return true;
+Status InOutComeRepository::updateInOutComeList(std::vector<InOutCome>& records) {
+  if (records.empty()) return Status::ok();
   std::vector<std::pair<Int, Int>> before;
   before.reserve(records.size());
   // Distinct, increasing stamps without waiting between records: the clock
@@ -193,16 +190,17 @@ bool InOutComeRepository::updateInOutComeList(std::vector<InOutCome>& records) {
     r.isSynced = 1;
     previous = stampMs;
   }
-  if (saveAll(records, "updateInOutCome", false)) return true;
+  Status saved = saveAll(records, "updateInOutCome", false);
+  if (saved) return saved;
   for (size_t i = 0; i < records.size(); ++i) std::tie(records[i].utime, records[i].isSynced) = before[i];
-  return false;
+  return saved;
 }
 
-bool InOutComeRepository::deleteWithInOutCome(const InOutCome& record) {
-  return deleteWithArray({record}).has_value();
+Status InOutComeRepository::deleteWithInOutCome(const InOutCome& record) {
+  return deleteWithArray({record}).status();
 }
 
-std::optional<std::vector<InOutCome>> InOutComeRepository::deleteWithArray(const std::vector<InOutCome>& records) {
+Result<std::vector<InOutCome>> InOutComeRepository::deleteWithArray(const std::vector<InOutCome>& records) {
   std::vector<InOutCome> doomed;
   std::set<std::string> seen;
   auto take = [&](InOutCome r) {
@@ -217,22 +215,17 @@ std::optional<std::vector<InOutCome>> InOutComeRepository::deleteWithArray(const
     take(*current);
     if (auto other = oppositeOfTransfer(*current)) take(*other);
   }
-  try {
-    StoreTransaction transaction(getContext());
-    if (!updateInOutComeList(doomed)) return std::nullopt;
+  Status deleted = inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(updateInOutComeList(doomed));
     PhotoStore photos(ledger_);
-    for (const InOutCome& r : doomed) {
-      if (!photos.deletePhotoByInOutCome(*r.uid)) return std::nullopt;
-    }
-    transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("updateInOutCome fail {}", e.what());
-    return std::nullopt;
-  }
+    for (const InOutCome& r : doomed) VARNEL_RETURN_IF_ERROR(photos.deletePhotoByInOutCome(*r.uid));
+    return Status::ok();
+  }, "updateInOutCome");
+  if (!deleted) return deleted;
   return doomed;
 }
 
-std::optional<InOutCome> InOutComeRepository::saveMoveInOutComeByInOutCome(const InOutCome& sending,
+Result<InOutCome> InOutComeRepository::saveMoveInOutComeByInOutCome(const InOutCome& sending,
                                                                           std::optional<InOutCome> opposite) {
   const std::optional<InOutCome> loaded = opposite;
   InOutCome side = opposite ? std::move(*opposite) : newObjectForEntity<InOutCome>();
@@ -263,23 +256,23 @@ std::optional<InOutCome> InOutComeRepository::saveMoveInOutComeByInOutCome(const
   }
   side.amountAccount = amountAccountForSave(sending.amountSub.value_or(0), sending.amount.value_or(0),
                                             sending.currencyUid.value_or(""), account, loaded);
-  if (!updateInOutCome(side)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateInOutCome(side));
   PhotoStore photos(ledger_);
   if (photos.countPhoto(sending.uid.value_or("")) > 0 || photos.countPhoto(*side.uid) > 0) {
     log().info("saveMoveInOutComeByInOutCome copyUpdatePhoto");
-    if (!photos.copyUpdatePhoto(sending.uid.value_or(""), *side.uid)) return std::nullopt;
+    VARNEL_RETURN_IF_ERROR(photos.copyUpdatePhoto(sending.uid.value_or(""), *side.uid));
   }
   return side;
 }
 
-std::optional<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, double feeMoney,
+Result<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, double feeMoney,
                                                         std::optional<InOutCome> lastFee,
                                                         const std::optional<Currency>& feeCurrency,
                                                         const std::string& oldAssetUid,
                                                         const std::string& oldToAssetUid) {
   if (!hasLink(transfer.txUidFee)) {
     log().error("updateInOutCome fail {}", "a fee needs the transfer's fee link");
-    return std::nullopt;
+    return Status::invalidInput("a fee needs the transfer's fee link");
   }
   const bool fromIn = isKind(transfer, do_type::kTransferIn);
   const std::string sendingUid = (fromIn ? transfer.toAssetUid : transfer.assetUid).value_or("");
@@ -334,17 +327,18 @@ std::optional<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfe
     account.uid = sendingUid;
   }
   fee.amountAccount = getAmountAccount(fee, account);
-  if (!updateInOutCome(fee)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateInOutCome(fee));
   return fee;
 }
 
-bool InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency) {
+Status InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency) {
   CurrencyRepository currencies(ledger_);
   const auto main = currencies.getMainCurrency();
   const bool toMain = currency.isMainCurrency.value_or(0) == 1 || (main && main->uid == currency.uid);
   if (!toMain && !isUsableRate(currency.rate)) {
-    log().error("updateInOutCome fail {}", "currency " + currency.uid.value_or("") + " has no usable rate");
-    return false;
+    const std::string why = "currency " + currency.uid.value_or("") + " has no usable rate";
+    log().error("updateInOutCome fail {}", why);
+    return Status::invalidInput(why);
   }
   const std::string assetUid = asset.uid.value_or("");
   const std::string currencyUid = currency.uid.value_or("");
@@ -355,7 +349,7 @@ bool InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& as
     // stepping through is not something to rely on.
     std::vector<std::pair<int64_t, double>> values;
     {
-      auto& read = getContext().prepare(std::string("SELECT Z_PK, ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT FROM ZINOUTCOME"
+      auto read = getContext().prepare(std::string("SELECT Z_PK, ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT FROM ZINOUTCOME"
                                                     " WHERE ZASSETUID = ? AND ") + kLiveTx);
       read.bind(1, assetUid);
       while (read.executeStep()) {
@@ -375,7 +369,7 @@ bool InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& as
       read.reset();
     }
     const int64_t now = nowMs();
-    auto& write = getContext().prepare(
+    auto write = getContext().prepare(
         "UPDATE ZINOUTCOME SET ZAMOUNTACCOUNT = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?");
     for (const auto& [pk, value] : values) {
       write.reset();
@@ -385,10 +379,9 @@ bool InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& as
       write.exec();
     }
     transaction.commit();
-    return true;
+    return Status::ok();
   } catch (const SQLite::Exception& e) {
-    log().error("updateInOutCome fail {}", e.what());
-    return false;
+    return getContext().writeFailed("updateInOutCome", e);
   }
 }
 
@@ -404,7 +397,7 @@ double InOutComeRepository::sumForAssets(const std::vector<std::string>& assetUi
   const std::string sql = "SELECT TOTAL(CASE WHEN ZDO_TYPE IN ('0', '4', '7') THEN " + value + " ELSE -(" +
                           value + ") END) FROM ZINOUTCOME WHERE " + kLiveTx + " AND ZASSETUID IN (" + marks + ")";
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     int n = 0;
     if (inCurrency) {
       CurrencyRepository currencies(ledger_);
@@ -421,8 +414,7 @@ double InOutComeRepository::sumForAssets(const std::vector<std::string>& assetUi
     for (const auto& uid : assetUids) st.bind(++n, uid);
     return st.executeStep() ? st.getColumn(0).getDouble() : 0;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
-    return 0;
+    getContext().readFailed(sql, e);
   }
 }
 

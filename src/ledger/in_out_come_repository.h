@@ -36,11 +36,12 @@ struct InOutComeFilter {
 };
 
 // The records a bulk edit changed (the selection, the other sides of its
-// transfers and their fees, in that order), or ok false when nothing was
+// transfers and their fees, in that order), or the failure when nothing was
 // written.
 struct BulkEditResult {
-  bool ok = false;
+  Status status = Status::storeFailure("nothing was written");
   std::vector<InOutCome> changed;
+  bool ok() const { return status.isOk(); }
 };
 
 class InOutComeRepository : public BaseRepository {
@@ -79,26 +80,28 @@ class InOutComeRepository : public BaseRepository {
   // Live records parsed from exactly this message text.
   std::vector<InOutCome> getInOutComeBySmsOringine(const std::string& smsOrigine);
   // Hands each record the filter selects to `visit`, by `Date` then row key,
-  // without holding the result in memory. False when the read failed (logged).
-  bool forEachInOutCome(const InOutComeFilter& filter, const std::function<void(const InOutCome&)>& visit);
+  // without holding the result in memory. Throws StoreError when the read
+  // fails (logged).
+  void forEachInOutCome(const InOutComeFilter& filter, const std::function<void(const InOutCome&)>& visit);
 
   // --- Saving ----------------------------------------------------------------
 
   // Saves the record; with `isSync` it is stamped (`utime` now, `isSynced`
   // 1), and keeps its old stamp when the save fails. Logs
-  // "updateInOutCome fail <error>" and returns false on failure.
-  bool updateInOutCome(InOutCome& record, bool isSync = true);
+  // "updateInOutCome fail <error>" and returns the failure.
+  Status updateInOutCome(InOutCome& record, bool isSync = true);
   // Stamps a batch so that its records get distinct `utime` values that
   // increase in list order (now, then one millisecond more for each record
   // that would not otherwise be later), and saves it in one transaction.
   // On failure nothing is saved and the records keep their old stamps.
-  bool updateInOutComeList(std::vector<InOutCome>& records);
+  Status updateInOutComeList(std::vector<InOutCome>& records);
   // Deletes a transaction: see deleteWithArray.
-  bool deleteWithInOutCome(const InOutCome& record);
+  Status deleteWithInOutCome(const InOutCome& record);
   // Soft-deletes each record (`isDel` 1, stamped) with its photos; a
   // transfer side takes its other side with it. A transfer's fee stays. One
-  // transaction. Returns the records deleted (none when the store refused).
-  std::optional<std::vector<InOutCome>> deleteWithArray(const std::vector<InOutCome>& records);
+  // transaction. Returns the records deleted, or the failure (nothing is
+  // then deleted).
+  Result<std::vector<InOutCome>> deleteWithArray(const std::vector<InOutCome>& records);
 
   // Writes the receiving side ("4") of the transfer whose sending side ("3")
   // is `sending`: `opposite` (the loaded other side) or a new record takes
@@ -106,8 +109,8 @@ class InOutComeRepository : public BaseRepository {
   // stamp and instalment fields, the mirrored accounts and its own
   // `amountAccount` (the historical ratio of `opposite` when its account and
   // currency are unchanged). It carries no fee link. Saved stamped; the
-  // sending side's photos are copied onto it. None when the save failed.
-  std::optional<InOutCome> saveMoveInOutComeByInOutCome(const InOutCome& sending,
+  // sending side's photos are copied onto it. The failure when the save failed.
+  Result<InOutCome> saveMoveInOutComeByInOutCome(const InOutCome& sending,
                                                         std::optional<InOutCome> opposite);
   // Creates or updates the fee of `transfer` (either side): `feeMoney` in
   // `feeCurrency` (the main currency when none), on the sending account,
@@ -117,8 +120,8 @@ class InOutComeRepository : public BaseRepository {
   // "input_transfer_fee". The memo names the accounts ("A → B"); an edited
   // memo has the names of the previous pair (`oldAssetUid` sending,
   // `oldToAssetUid` receiving) replaced. `lastFee` is the fee as loaded,
-  // looked up when none. None when the save failed.
-  std::optional<InOutCome> updateFee(const InOutCome& transfer, double feeMoney,
+  // looked up when none. The failure when the save failed.
+  Result<InOutCome> updateFee(const InOutCome& transfer, double feeMoney,
                                      std::optional<InOutCome> lastFee,
                                      const std::optional<Currency>& feeCurrency,
                                      const std::string& oldAssetUid, const std::string& oldToAssetUid);
@@ -169,10 +172,10 @@ class InOutComeRepository : public BaseRepository {
 
   // Recomputes `amountAccount` of every live record of the account for its
   // new currency (same three rules, rounded to the new currency's decimals)
-  // and stamps them, in one transaction. Returns false when the currency has
-  // no usable rate or the store refused (logged "updateInOutCome fail …");
-  // nothing is changed then.
-  bool updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency);
+  // and stamps them, in one transaction. Returns the failure when the
+  // currency has no usable rate or the store refused (logged
+  // "updateInOutCome fail …"); nothing is changed then.
+  Status updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency);
 
   // The balance the account and the cards it pays would show in
   // `newCurrency`: kinds "0", "4", "7" add, every other kind subtracts. With

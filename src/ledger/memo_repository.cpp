@@ -71,7 +71,7 @@ std::vector<Memo> MemoRepository::listPinned(const std::string& searchText) {
                          0, 0, false, 1);
 }
 
-bool MemoRepository::updateMemo(Memo& memo, bool isAdd, bool isSync) {
+Status MemoRepository::updateMemo(Memo& memo, bool isAdd, bool isSync) {
   const Memo before = memo;
   if (isAdd) {
     memo.isDel = 0;
@@ -79,24 +79,25 @@ bool MemoRepository::updateMemo(Memo& memo, bool isAdd, bool isSync) {
   }
   memo.utime = nowMs();
   if (isSync) memo.isSynced = 1;
-  if (save(memo, "updateMemo")) return true;
+  Status saved = save(memo, "updateMemo");
+  if (saved) return saved;
   memo.utime = before.utime;
   memo.isSynced = before.isSynced;
-  return false;
+  return saved;
 }
 
-bool MemoRepository::deleteMemo(Memo& memo) {
+Status MemoRepository::deleteMemo(Memo& memo) {
   memo.isDel = 1;
   return updateMemo(memo, false, true);
 }
 
-bool MemoRepository::pinMemo(Memo& memo, bool pinned) {
+Status MemoRepository::pinMemo(Memo& memo, bool pinned) {
   memo.pinned = pinned ? 1 : 0;
   memo.pinnedTime = pinned ? nowMs() : 0;
   return updateMemo(memo, false, true);
 }
 
-std::optional<Memo> MemoRepository::addMemo(const std::string& title, const std::string& content,
+Result<Memo> MemoRepository::addMemo(const std::string& title, const std::string& content,
                                             int64_t memoTimeMs) {
   if (title.find_first_not_of(" \t\r\n") == std::string::npos &&
       content.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -109,11 +110,11 @@ std::optional<Memo> MemoRepository::addMemo(const std::string& title, const std:
   memo.memoDate = ledger_.env().dates().dayKey(msToStoreSeconds(memoTimeMs));
   memo.pinned = 0;
   memo.pinnedTime = 0;
-  if (!updateMemo(memo, true, true)) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(updateMemo(memo, true, true));
   return memo;
 }
 
-int MemoRepository::migrationPropertyToMemo() {
+Result<int> MemoRepository::migrationPropertyToMemo() {
   std::vector<Property> properties =
       fetch<Property>(" WHERE ZTYPE = 'MEMO' AND (ZISDEL IS NULL OR ZISDEL = 0) ORDER BY Z_PK");
   if (properties.empty()) return 0;
@@ -143,16 +144,11 @@ int MemoRepository::migrationPropertyToMemo() {
     memos.push_back(std::move(memo));
     p.isDel = 1;
   }
-  try {
-    StoreTransaction transaction(getContext());
-    if (!saveAll(memos, "updateMemo", true) || !saveAll(properties, "updateMemo", false)) {
-      return -1;  // the transaction rolls back both
-    }
-    transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("updateMemo fail {}", e.what());
-    return -1;
-  }
+  Status saved = inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(saveAll(memos, "updateMemo", true));
+    return saveAll(properties, "updateMemo", false);
+  }, "updateMemo");
+  if (!saved) return saved;
   return static_cast<int>(memos.size());
 }
 

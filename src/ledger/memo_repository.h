@@ -43,22 +43,22 @@ class MemoRepository : public BaseRepository {
   // synchronisation (`isSynced` 1). Adding sets `isDel` 0 and, when missing,
   // the next free `orderSeq`. A failed save logs "updateMemo fail <error>",
   // leaves the stamp as it was and returns false.
-  bool updateMemo(Memo& memo, bool isAdd, bool isSync = true);
+  Status updateMemo(Memo& memo, bool isAdd, bool isSync = true);
   // Soft deletion, synchronised.
-  bool deleteMemo(Memo& memo);
+  Status deleteMemo(Memo& memo);
   // Pins (with `pinnedTime` now) or unpins the memo, synchronised.
-  bool pinMemo(Memo& memo, bool pinned);
+  Status pinMemo(Memo& memo, bool pinned);
   // A new unpinned memo at `memoTimeMs`. Throws InputError when both title
   // and content are empty. None when the save failed.
-  std::optional<Memo> addMemo(const std::string& title, const std::string& content,
+  Result<Memo> addMemo(const std::string& title, const std::string& content,
                               int64_t memoTimeMs);
 
   // Moves the live older key/value records of type "MEMO" into memos (key
   // "yyyyMMdd" → `memoDate` "yyyy-MM-dd" and `memoTime` at that local
   // midnight; value → content) and marks them deleted so that a second run
-  // moves nothing, all in one transaction. Returns the number moved, or -1
-  // when saving failed (nothing is then changed).
-  int migrationPropertyToMemo();
+  // moves nothing, all in one transaction. Returns the number moved, or the
+  // failure (nothing is then changed).
+  Result<int> migrationPropertyToMemo();
 
  private:
   std::vector<Memo> fetchWithSearch(std::string where, const std::string& order,

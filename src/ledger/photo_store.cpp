@@ -292,15 +292,14 @@ std::vector<Photo> PhotoStore::listPhoto(const std::string& txUid) {
 int64_t PhotoStore::countPhoto(const std::string& txUid) {
   try {
     // Bound, never pasted into the SQL: identifiers can come from other devices.
-    auto& st = getContext().prepare(
+    auto st = getContext().prepare(
         "SELECT COUNT(*) FROM ZPHOTO WHERE (ZISDEL != 1 OR ZISDEL IS NULL) AND ZTXUID = ?");
     st.bind(1, txUid);
     const int64_t count = st.executeStep() ? st.getColumn(0).getInt64() : 0;
     st.reset();
     return count;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {}", e.what());
-    return 0;
+    getContext().readFailed("countPhoto", e);
   }
 }
 
@@ -352,7 +351,7 @@ std::optional<std::filesystem::path> PhotoStore::writeFile(const std::string& fi
   return path;
 }
 
-std::optional<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
+Result<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
                                                 const std::string& newInOutComeId, bool isCopy) {
   StoredPhoto stored;
   Photo& photo = stored.photo;
@@ -369,7 +368,7 @@ std::optional<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
     photo.filePath = fmt::format("Documents/{}/{}", kFolderName, *input.fileName);
     photo.orgFileName = input.orgFileName;
     photo.fileSize = input.fileSize;
-    if (!updatePhoto(photo)) return std::nullopt;
+    VARNEL_RETURN_IF_ERROR(updatePhoto(photo));
     return stored;
   }
 
@@ -389,18 +388,19 @@ std::optional<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
   photo.fileSize = static_cast<int64_t>(bytes.size());
 
   const auto path = writeFile(fileName, bytes);
-  if (!path) return std::nullopt;
-  if (!updatePhoto(photo)) {
+  if (!path) return Status::systemFailure("cannot write the photo file " + fileName + " (see the log)");
+  Status saved = updatePhoto(photo);
+  if (!saved) {
     std::error_code ec;
     std::filesystem::remove(*path, ec);
-    return std::nullopt;
+    return saved;
   }
   return stored;
 }
 
-bool PhotoStore::updatePhoto(Photo& photo) { return saveStamped(photo, "updatePhoto"); }
+Status PhotoStore::updatePhoto(Photo& photo) { return saveStamped(photo, "updatePhoto"); }
 
-bool PhotoStore::stampInOrder(std::vector<Photo>& photos) {
+Status PhotoStore::stampInOrder(std::vector<Photo>& photos) {
   // Photos are listed by `utime`, then file name: stamps one millisecond
   // apart keep the given order instead of the random order of file names.
   const int64_t base = nowMs();
@@ -410,19 +410,20 @@ bool PhotoStore::stampInOrder(std::vector<Photo>& photos) {
     photos[i].utime = base + static_cast<int64_t>(i);
     photos[i].isSynced = 1;
   }
-  if (saveAll(photos, "updatePhoto", false)) return true;
+  Status saved = saveAll(photos, "updatePhoto", false);
+  if (saved) return saved;
   for (size_t i = 0; i < photos.size(); ++i) std::tie(photos[i].utime, photos[i].isSynced) = before[i];
-  return false;
+  return saved;
 }
 
-bool PhotoStore::attachPhotos(std::vector<Photo>& photos, const std::string& txUid) {
+Status PhotoStore::attachPhotos(std::vector<Photo>& photos, const std::string& txUid) {
   for (Photo& p : photos) p.txUid = txUid;
   return stampInOrder(photos);
 }
 
-bool PhotoStore::copyUpdatePhoto(const std::string& sourceTxUid, const std::string& targetTxUid) {
+Status PhotoStore::copyUpdatePhoto(const std::string& sourceTxUid, const std::string& targetTxUid) {
   // Copying onto itself would first delete the very photos it copies.
-  if (sourceTxUid.empty() || targetTxUid.empty() || sourceTxUid == targetTxUid) return true;
+  if (sourceTxUid.empty() || targetTxUid.empty() || sourceTxUid == targetTxUid) return Status::ok();
   std::vector<Photo> source = listPhoto(sourceTxUid);
   std::stable_sort(source.begin(), source.end(),
                    [](const Photo& a, const Photo& b) { return photoOrder(a) < photoOrder(b); });
@@ -441,37 +442,32 @@ bool PhotoStore::copyUpdatePhoto(const std::string& sourceTxUid, const std::stri
     copy.fileSize = p.fileSize;
     copies.push_back(std::move(copy));
   }
-  try {
-    StoreTransaction transaction(getContext());
-    if (!saveAll(target, "updatePhoto", true) || !stampInOrder(copies)) return false;
-    transaction.commit();
-    return true;
-  } catch (const SQLite::Exception& e) {
-    log().error("updatePhoto fail {}", e.what());
-    return false;
-  }
+  return inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(saveAll(target, "updatePhoto", true));
+    return stampInOrder(copies);
+  }, "updatePhoto");
 }
 
-bool PhotoStore::deletePhotoByInOutCome(const std::string& txUid) {
+Status PhotoStore::deletePhotoByInOutCome(const std::string& txUid) {
   std::vector<Photo> photos = listPhoto(txUid);
   for (Photo& p : photos) p.isDel = 1;
   return saveAll(photos, "updatePhoto", true);
 }
 
-bool PhotoStore::deletePhotoWithPhotoName(const std::string& fileName) {
+Status PhotoStore::deletePhotoWithPhotoName(const std::string& fileName) {
   std::vector<Photo> photos = getListByFileName(fileName);
   for (Photo& p : photos) p.isDel = 1;
-  if (saveAll(photos, "updatePhoto", true)) return true;
-  log().error("deletePhoto error! {}", fileName);
-  return false;
+  Status saved = saveAll(photos, "updatePhoto", true);
+  if (!saved) log().error("deletePhoto error! {}", fileName);
+  return saved;
 }
 
-bool PhotoStore::deletePhotoByList(const std::vector<Photo>& photos) {
-  if (photos.empty()) return true;
+Status PhotoStore::deletePhotoByList(const std::vector<Photo>& photos) {
+  if (photos.empty()) return Status::ok();
   std::set<std::string> fileNames;
   try {
     StoreTransaction transaction(getContext());
-    auto& st = getContext().prepare("DELETE FROM ZPHOTO WHERE Z_PK = ?");
+    auto st = getContext().prepare("DELETE FROM ZPHOTO WHERE Z_PK = ?");
     for (const Photo& p : photos) {
       if (p.pk == 0) continue;
       st.reset();
@@ -482,17 +478,17 @@ bool PhotoStore::deletePhotoByList(const std::vector<Photo>& photos) {
     transaction.commit();
   } catch (const SQLite::Exception& e) {
     log().error("deletePhoto error! {}", e.what());
-    return false;
+    return Status::storeFailure(std::string("cannot delete the photos: ") + e.what());
   }
   // A file shared with a copy on another transaction stays while any record needs it.
-  bool ok = true;
+  Status ok;
   for (const std::string& name : fileNames) {
     if (!isPlainFileName(name) || !fetch<Photo>(" WHERE ZFILENAME = ? LIMIT 1", name).empty()) continue;
     std::error_code ec;
     std::filesystem::remove(photoFolder() / name, ec);
     if (ec) {
       log().error("deletePhoto error! {}", ec.message());
-      ok = false;
+      ok = Status::systemFailure("cannot remove the photo file " + name + ": " + ec.message());
     }
   }
   return ok;

@@ -87,31 +87,31 @@ class PhotoStore : public BaseRepository {
   // before anything is written when it is not a JPEG), written under a new
   // file name, and recorded with its checksum JSON. A copy (`isCopy`) makes
   // a new record sharing `input.fileName`, keeping the given "orgFileName",
-  // path and size. None when the record could not be saved (the new file is
-  // then removed again).
-  std::optional<StoredPhoto> addPhoto(const PhotoInput& input, const std::string& newInOutComeId,
+  // path and size. The failure when the file or the record could not be
+  // saved (the new file is then removed again).
+  Result<StoredPhoto> addPhoto(const PhotoInput& input, const std::string& newInOutComeId,
                                       bool isCopy);
   // Gives each photo the transaction's identifier and saves them stamped,
   // in one transaction, so that they list in the given order.
-  bool attachPhotos(std::vector<Photo>& photos, const std::string& txUid);
+  Status attachPhotos(std::vector<Photo>& photos, const std::string& txUid);
   // Replaces the target transaction's photos by copies of the source's live
   // photos (same files, "orgFileName", path and position, listed in the
   // order of their positions), in one transaction. Nothing happens when
   // source and target are the same transaction.
-  bool copyUpdatePhoto(const std::string& sourceTxUid, const std::string& targetTxUid);
+  Status copyUpdatePhoto(const std::string& sourceTxUid, const std::string& targetTxUid);
   // Soft-deletes every live photo of the transaction, stamped.
-  bool deletePhotoByInOutCome(const std::string& txUid);
+  Status deletePhotoByInOutCome(const std::string& txUid);
   // Soft-deletes the live photos stored under this file name, stamped.
-  bool deletePhotoWithPhotoName(const std::string& fileName);
+  Status deletePhotoWithPhotoName(const std::string& fileName);
   // Physically removes the records (once their deletion has reached the
   // cloud), then each of their files that no remaining record refers to.
   // Logs "deletePhoto error! <error>" on failure.
-  bool deletePhotoByList(const std::vector<Photo>& photos);
+  Status deletePhotoByList(const std::vector<Photo>& photos);
   // Stamped save of one photo ("updatePhoto fail <error>").
-  bool updatePhoto(Photo& photo);
+  Status updatePhoto(Photo& photo);
 
  private:
-  bool stampInOrder(std::vector<Photo>& photos);
+  Status stampInOrder(std::vector<Photo>& photos);
   std::optional<std::filesystem::path> writeFile(const std::string& fileName,
                                                  const std::string& bytes);
 };

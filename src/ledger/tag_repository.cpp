@@ -20,7 +20,7 @@ std::optional<Tag> TagRepository::tagByUid(const std::string& uid) {
   return getFirst(fetch<Tag>(fmt::format(" WHERE ZUID = ? AND {} LIMIT 1", kLiveTag), uid));
 }
 
-bool TagRepository::initTag() {
+Status TagRepository::initTag() {
   if (!getFirst(fetch<Tag>(" LIMIT 1")).has_value()) {
     std::vector<Tag> tags;
     const std::pair<const char*, const char*> kSystemTags[] = {
@@ -35,10 +35,10 @@ bool TagRepository::initTag() {
       tag.orderSeq = order++;
       tags.push_back(std::move(tag));
     }
-    if (!saveAll(tags, "saveBasicTag", true)) return false;
+    VARNEL_RETURN_IF_ERROR(saveAll(tags, "saveBasicTag", true));
     log().info("saveBasicTag isSuccess");
   }
-  return true;
+  return Status::ok();
 }
 
 std::vector<TxTag> TagRepository::txTagList() { return fetch<TxTag>(" ORDER BY Z_PK"); }
@@ -49,7 +49,7 @@ std::optional<TxTag> TagRepository::txTag(const std::string& tagUid, const std::
       fetch<TxTag>(" WHERE ZTAGUID = ? AND ZTXUID = ? ORDER BY Z_PK LIMIT 1", tagUid, txUid));
 }
 
-std::optional<TxTag> TagRepository::addTxTag(const Tag& tag, const InOutCome& tx) {
+Result<TxTag> TagRepository::addTxTag(const Tag& tag, const InOutCome& tx) {
   if (!tag.uid || tag.uid->empty() || !tx.uid || tx.uid->empty()) {
     throw InputError("a tag link needs a saved tag and a saved transaction");
   }
@@ -64,21 +64,21 @@ std::optional<TxTag> TagRepository::addTxTag(const Tag& tag, const InOutCome& tx
   link->isDel = 0;
   if (tag.pk) link->tag = tag.pk;
   if (tx.pk) link->tx = tx.pk;
-  if (!saveStamped(*link, "addTxTag")) return std::nullopt;
+  VARNEL_RETURN_IF_ERROR(saveStamped(*link, "addTxTag"));
   log().info("addTxTag seccess");
-  return link;
+  return *link;
 }
 
-bool TagRepository::removeTxTag(const Tag& tag, const InOutCome& tx) {
-  if (!tag.uid || !tx.uid) return true;
+Status TagRepository::removeTxTag(const Tag& tag, const InOutCome& tx) {
+  if (!tag.uid || !tx.uid) return Status::ok();
   auto link = txTag(*tag.uid, *tx.uid);
   // Removing what is not linked changes nothing and is not synchronised.
-  if (!link || link->isDel != 0) return true;
+  if (!link || link->isDel != 0) return Status::ok();
   link->isDel = 1;
   return saveStamped(*link, "removeTxTag");
 }
 
-bool TagRepository::updateTxTags(const InOutCome& tx, const std::vector<std::string>& chosenTagUids) {
+Status TagRepository::updateTxTags(const InOutCome& tx, const std::vector<std::string>& chosenTagUids) {
   if (!tx.uid || tx.uid->empty()) throw InputError("tags can only be set on a saved transaction");
   std::set<std::string> linked;
   for (const Tag& tag : tagListOfTx(*tx.uid)) linked.insert(*tag.uid);
@@ -86,34 +86,27 @@ bool TagRepository::updateTxTags(const InOutCome& tx, const std::vector<std::str
   for (const auto& uid : chosenTagUids) {
     if (tagByUid(uid)) chosen.insert(uid);
   }
-  bool ok = true;
-  try {
-    StoreTransaction transaction(getContext());
+  return inTransaction([&]() -> Status {
     for (const auto& uid : chosen) {
-      if (!linked.count(uid)) ok = addTxTag(*tagByUid(uid), tx).has_value() && ok;
+      if (!linked.count(uid)) VARNEL_RETURN_IF_ERROR(addTxTag(*tagByUid(uid), tx).status());
     }
     for (const auto& uid : linked) {
       if (chosen.count(uid)) continue;
       Tag tag;
       tag.uid = uid;
-      ok = removeTxTag(tag, tx) && ok;
+      VARNEL_RETURN_IF_ERROR(removeTxTag(tag, tx));
     }
-    if (ok) transaction.commit();
-  } catch (const SQLite::Exception& e) {
-    log().error("addTxTag fail {}", e.what());
-    ok = false;
-  }
-  return ok;
+    return Status::ok();
+  }, "addTxTag");
 }
 
-bool TagRepository::deleteAllTxTagList() {
+Status TagRepository::deleteAllTxTagList() {
   try {
     getContext().prepare("DELETE FROM " + Entity<TxTag>::table()).exec();
     log().info("deleteAllTxTagList success");
-    return true;
+    return Status::ok();
   } catch (const SQLite::Exception& e) {
-    log().error("deleteAllTxTagList fail error : {}", e.what());
-    return false;
+    return getContext().writeFailed("deleteAllTxTagList", e);
   }
 }
 
@@ -127,7 +120,7 @@ std::vector<Tag> TagRepository::tagListOfTx(const std::string& txUid) {
 
 bool TagRepository::hasLiveLink(const std::string& tagUid, const std::string& txUid) {
   try {
-    auto& st = getContext().prepare(fmt::format(
+    auto st = getContext().prepare(fmt::format(
         "SELECT 1 FROM {} WHERE ZTAGUID = ? AND ZTXUID = ? AND {} LIMIT 1",
         Entity<TxTag>::table(), kLiveTag));
     st.bind(1, tagUid);
@@ -136,8 +129,7 @@ bool TagRepository::hasLiveLink(const std::string& tagUid, const std::string& tx
     st.reset();
     return found;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {}", e.what());
-    return false;
+    getContext().readFailed("hasLiveLink", e);
   }
 }
 

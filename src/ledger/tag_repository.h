@@ -28,7 +28,7 @@ class TagRepository : public BaseRepository {
   // Creates the two system tags, named in the ledger's language, when there
   // is no tag at all; logs "saveBasicTag isSuccess" (or the error). Returns
   // whether the tags exist afterwards.
-  bool initTag();
+  Status initTag();
 
   // Every link, deleted ones too.
   std::vector<TxTag> txTagList();
@@ -37,16 +37,16 @@ class TagRepository : public BaseRepository {
   // Links the tag to the transaction: finds the pair's link (reviving a
   // deleted one) or creates it, stamps and saves. Logs "addTxTag seccess" or
   // "addTxTag fail <error>". Throws InputError when either has no identifier.
-  std::optional<TxTag> addTxTag(const Tag& tag, const InOutCome& tx);
+  Result<TxTag> addTxTag(const Tag& tag, const InOutCome& tx);
   // Marks the pair's live link deleted, stamped. True when there was nothing
   // to remove or the removal was saved.
-  bool removeTxTag(const Tag& tag, const InOutCome& tx);
+  Status removeTxTag(const Tag& tag, const InOutCome& tx);
   // Makes the live tags of the transaction exactly `chosenTagUids` (unknown
   // or deleted tags are ignored), in one transaction.
-  bool updateTxTags(const InOutCome& tx, const std::vector<std::string>& chosenTagUids);
+  Status updateTxTags(const InOutCome& tx, const std::vector<std::string>& chosenTagUids);
   // Physically removes every link (whole-ledger reset); logs
   // "deleteAllTxTagList success" or "deleteAllTxTagList fail error : <error>".
-  bool deleteAllTxTagList();
+  Status deleteAllTxTagList();
 
   // The live tags linked to a transaction by live links, sorted by the tag's `orderSeq`.
   std::vector<Tag> tagListOfTx(const std::string& txUid);

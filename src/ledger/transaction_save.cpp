@@ -241,10 +241,9 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
       std::filesystem::remove(f, ec);
     }
   };
-  bool ok = true;
+  Status ok;
   try {
-    StoreTransaction transaction(ledger_.store());
-
+    ok = repo.inTransaction([&]() -> Status {
     // The record; a transfer becoming an income or expense loses its other side first.
     const bool isNew = !p.edited;
     InOutCome record = isNew ? repo.newObjectForEntity<InOutCome>(form.newUid.empty() ? BaseRepository::newUid()
@@ -262,8 +261,8 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
     if (wasTransfer && !transfer && p.opposite) {
       InOutCome gone = *p.opposite;
       gone.isDel = 1;
-      ok = repo.updateInOutCome(gone) && ok;
-      ok = photoStore.deletePhotoByInOutCome(gone.uid.value_or("")) && ok;
+      VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
+      VARNEL_RETURN_IF_ERROR(photoStore.deletePhotoByInOutCome(gone.uid.value_or("")));
     }
 
     // Fields and the three amounts.
@@ -331,9 +330,9 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
     }
 
     // The record, its photos and its tags.
-    ok = repo.updateInOutCome(record) && ok;
+    VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(record));
     const std::string uid = record.uid.value_or("");
-    if (!form.copyPhotosFrom.empty()) ok = photoStore.copyUpdatePhoto(form.copyPhotosFrom, uid) && ok;
+    if (!form.copyPhotosFrom.empty()) VARNEL_RETURN_IF_ERROR(photoStore.copyUpdatePhoto(form.copyPhotosFrom, uid));
     if (!p.photos.empty()) {
       const int64_t already = photoStore.countPhoto(uid);
       std::vector<Photo> added;
@@ -343,50 +342,51 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
         input.orgFilePath = p.photos[i].first.string();
         input.order = static_cast<int>(already + static_cast<int64_t>(i));
         auto stored = photoStore.addPhoto(input, "", false);
-        if (!stored) {
-          ok = false;
-          break;
-        }
+        VARNEL_RETURN_IF_ERROR(stored.status());
         writtenFiles.push_back(photoStore.photoFolder() / stored->photo.fileName.value_or(""));
         added.push_back(stored->photo);
       }
-      if (ok) ok = photoStore.attachPhotos(added, uid);
+      VARNEL_RETURN_IF_ERROR(photoStore.attachPhotos(added, uid));
     }
-    ok = tags.updateTxTags(record, form.tags) && ok;
+    VARNEL_RETURN_IF_ERROR(tags.updateTxTags(record, form.tags));
     result.record = record;
 
     // The other side of a transfer.
     if (transfer) {
-      result.opposite = repo.saveMoveInOutComeByInOutCome(record, p.opposite);
-      ok = result.opposite.has_value() && ok;
+      auto opposite = repo.saveMoveInOutComeByInOutCome(record, p.opposite);
+      VARNEL_RETURN_IF_ERROR(opposite.status());
+      result.opposite = opposite.value();
     }
 
     // The fee: written while the fee field is active, deleted when it was switched off.
     if (transfer && form.fee) {
-      result.fee = repo.updateFee(record, form.fee->amount, oldFee, feeCurrency, sendingBefore.value_or(""),
-                                  receivingBefore.value_or(""));
-      ok = result.fee.has_value() && ok;
+      auto fee = repo.updateFee(record, form.fee->amount, oldFee, feeCurrency, sendingBefore.value_or(""),
+                                receivingBefore.value_or(""));
+      VARNEL_RETURN_IF_ERROR(fee.status());
+      result.fee = fee.value();
     } else if (transfer && oldFee) {
       InOutCome gone = *oldFee;
       gone.isDel = 1;
-      ok = repo.updateInOutCome(gone) && ok;
+      VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
     }
-
-    if (ok) transaction.commit();
+    return Status::ok();
+    }, "updateInOutCome");
   } catch (...) {
     removeWrittenFiles();
     throw;
   }
   if (!ok) {
     removeWrittenFiles();
-    return TransactionSaveResult{};
+    TransactionSaveResult failed;
+    failed.status = ok;
+    return failed;
   }
-  result.ok = true;
+  result.status = Status::ok();
   return result;
 }
 
 InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& entered) {
-  return [this, entered](const InstallmentSaveRequest& request) -> std::optional<InOutCome> {
+  return [this, entered](const InstallmentSaveRequest& request) -> Result<InOutCome> {
     const InOutCome& row = request.row;
     TransactionForm f = entered;
     f.installments = 0;
@@ -404,8 +404,9 @@ InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& en
     }
     if (!request.withPhotos) f.photos.clear();
     const TransactionSaveResult result = saveTransaction(f);
-    if (!result.ok) return std::nullopt;
-    return result.record;
+    if (result.refusal) return Status::invalidInput(*result.refusal);
+    if (!result.ok() || !result.record) return result.status;
+    return *result.record;
   };
 }
 
@@ -434,11 +435,15 @@ TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionFor
   const InstallmentSaveResult saved = funcSaveCardInstallment(
       ledger_, entry, installmentRowSaver(form),
       [&photos](const InOutCome& from, const InOutCome& to) {
-        photos.copyUpdatePhoto(from.uid.value_or(""), to.uid.value_or(""));
+        return photos.copyUpdatePhoto(from.uid.value_or(""), to.uid.value_or(""));
       });
   TransactionSaveResult result;
-  if (!saved.ok || saved.saved.empty()) return result;
-  result.ok = true;
+  if (!saved.ok()) {
+    result.status = saved.status;
+    return result;
+  }
+  if (saved.saved.empty()) return result;
+  result.status = Status::ok();
   result.record = saved.saved.front();
   result.series = saved.saved;
   return result;
@@ -512,7 +517,7 @@ TransactionSaveResult TransactionSave::copyTransaction(const std::string& uid, C
   form.copyPhotosFrom = source ? source->uid.value_or("") : std::string();
   form.date = choice == CopyDate::kToday ? ledger_.env().nowStoreSeconds() : *date;
   TransactionSaveResult result = saveTransaction(form);
-  if (result.ok) {
+  if (result.ok()) {
     const bool today = choice == CopyDate::kToday;
     ledger_.preferences().setString(kLastTxCopyTypeKey, today ? "0" : "1");
     ledger_.preferences().setString(kIsToDayTxCopyDateKey, today ? "1" : "0");
@@ -542,7 +547,7 @@ DeleteQuestion TransactionSave::deleteQuestion(const InOutCome& record) {
   return q;
 }
 
-std::optional<std::vector<InOutCome>> TransactionSave::deleteTransaction(const std::string& uid, DeleteAnswer answer) {
+Result<std::vector<InOutCome>> TransactionSave::deleteTransaction(const std::string& uid, DeleteAnswer answer) {
   InOutComeRepository repo(ledger_);
   auto record = repo.inOutComeByUid(uid);
   if (!record) throw InputError("no transaction '" + uid + "'");

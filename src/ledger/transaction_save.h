@@ -98,7 +98,9 @@ struct TransactionForm {
 // receiving side and its fee), or the key of the message that refused it.
 struct TransactionSaveResult {
   std::optional<std::string> refusal;
-  bool ok = false;  // false with no refusal: the store refused (logged), nothing was written
+  // A failure with no refusal: the store refused (logged), nothing was written.
+  Status status = Status::storeFailure("nothing was written");
+  bool ok() const { return status.isOk(); }
   std::optional<InOutCome> record;
   std::optional<InOutCome> opposite;
   std::optional<InOutCome> fee;
@@ -141,7 +143,8 @@ class TransactionSave {
   // deleted account or category newly chosen, a category of the other kind,
   // a transfer to the same account, a fee outside a transfer, a photo that
   // is not a JPEG, a number that is not finite. Everything is written in one
-  // store transaction; when the store refuses, nothing is (ok false, logged).
+  // store transaction; when the store refuses, nothing is (the failure in
+  // `status`, logged).
   TransactionSaveResult saveTransaction(const TransactionForm& form);
 
   // The form the screen opens for an existing record: a "4" opens as its
@@ -164,7 +167,7 @@ class TransactionSave {
   // sides of a transfer; its fee stays), or nothing. Returns the records
   // deleted; none when the store refused. Throws InputError for an unknown
   // or deleted record, or kAll on a record that is not in a series.
-  std::optional<std::vector<InOutCome>> deleteTransaction(const std::string& uid, DeleteAnswer answer);
+  Result<std::vector<InOutCome>> deleteTransaction(const std::string& uid, DeleteAnswer answer);
 
   // Whether an empty content stays empty (1) or is filled from the category
   // or the accounts (0): 1 for installations first made with version 2.5.0 or

@@ -3,7 +3,9 @@
 // the records pending synchronisation, and the period date helpers.
 //
 // Saves never throw: a failed save is logged as "<operation> fail <error>" and
-// reported by a false return; the caller goes on.
+// returned as a failed Status carrying SQLite's reason. Reads throw
+// StoreError when the store cannot be read, never returning an empty result
+// for a failure.
 #pragma once
 
 #include <array>
@@ -17,6 +19,7 @@
 #include "model/entities.h"
 #include "model/ledger.h"
 #include "model/record_io.h"
+#include "model/status.h"
 
 namespace varnel {
 
@@ -48,7 +51,9 @@ class BaseRepository {
   }
 
   // The next ordering number of `attribute`: the largest stored value + 1
-  // (deleted records count), or 1 for an empty entity or a failed fetch.
+  // (deleted records count), or 1 for an empty entity or an attribute the
+  // entity lacks. A failed fetch logs "Error fetching index: …" and throws
+  // StoreError.
   template <class T>
   int64_t nextAvailble(std::string_view attribute);
 
@@ -73,38 +78,59 @@ class BaseRepository {
 
   // Records of T whose SELECT ends in `clause` (" WHERE … ORDER BY …", column
   // names) with `args` bound in order. A failed read logs "query error : <sql>"
-  // and yields an empty list.
+  // and throws StoreError.
   template <class T, class... Args>
   std::vector<T> fetch(const std::string& clause, const Args&... args);
 
   // Like fetch, but hands each record to `visit` as it is read, so that a
-  // large result is never held in memory at once. Returns false on a failed
-  // read (logged).
+  // large result is never held in memory at once. A failed read logs and
+  // throws StoreError.
   template <class T, class Visit, class... Args>
-  bool forEach(const std::string& clause, Visit&& visit, const Args&... args);
+  void forEach(const std::string& clause, Visit&& visit, const Args&... args);
 
   // Inserts (pk 0) or updates the record without touching its stamp.
   template <class T>
-  bool save(T& record, std::string_view operation);
+  Status save(T& record, std::string_view operation);
   // Sets `utime` to now (ms) and `isSynced` to 1.
   template <class T>
   void stamp(T& record);
   // Stamps and saves; when the save fails the record keeps its old stamp.
   template <class T>
-  bool saveStamped(T& record, std::string_view operation);
-  // Saves every record in one transaction; stamped when `withStamp`.
+  Status saveStamped(T& record, std::string_view operation);
+  // Saves every record in one transaction; stamped when `withStamp`. On
+  // failure nothing is saved and the records keep their row keys and stamps.
   template <class T>
-  bool saveAll(std::vector<T>& records, std::string_view operation, bool withStamp);
+  Status saveAll(std::vector<T>& records, std::string_view operation, bool withStamp);
   // Soft deletion: `isDel` 1, stamped and saved.
   template <class T>
-  bool deleteRecord(T& record, std::string_view operation) {
+  Status deleteRecord(T& record, std::string_view operation) {
+    const auto before = record.isDel;
     assignNumber(record.isDel, 1);
-    return saveStamped(record, operation);
+    Status saved = saveStamped(record, operation);
+    if (!saved) record.isDel = before;
+    return saved;
   }
   // Stamps every record of the list and saves once.
   template <class T>
-  bool appSyncUpdate(std::vector<T>& records) {
+  Status appSyncUpdate(std::vector<T>& records) {
     return saveAll(records, "appSyncUpdate", true);
+  }
+
+  // Runs `body` (returning Status) inside a write transaction, a savepoint
+  // when one is already open: commits when it succeeds, rolls every change of
+  // it back when it fails or throws. A failure to begin or to commit is
+  // logged as "<operation> fail <reason>" and returned.
+  template <class Body>
+  Status inTransaction(Body&& body, std::string_view operation) {
+    try {
+      StoreTransaction transaction(getContext());
+      Status result = body();
+      if (!result) return result;
+      transaction.commit();
+      return result;
+    } catch (const SQLite::Exception& e) {
+      return getContext().writeFailed(operation, e);
+    }
   }
 
   // Runs the duplicate-identifier repair on this store's connection.
@@ -138,12 +164,12 @@ int64_t BaseRepository::nextAvailble(std::string_view attribute) {
     return 1;
   }
   try {
-    auto& st = getContext().prepare("SELECT MAX(" + column + ") FROM " + Entity<T>::table());
+    auto st = getContext().prepare("SELECT MAX(" + column + ") FROM " + Entity<T>::table());
     if (st.executeStep() && !st.getColumn(0).isNull()) return st.getColumn(0).getInt64() + 1;
     return 1;
   } catch (const SQLite::Exception& e) {
     log().error("Error fetching index: {}\n{}", e.what(), column);
-    return 1;
+    getContext().readFailed("MAX(" + column + ")", e);
   }
 }
 
@@ -152,50 +178,46 @@ std::vector<T> BaseRepository::fetch(const std::string& clause, const Args&... a
   std::vector<T> out;
   const std::string sql = record_io::selectSql<T>() + clause;
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     int i = 0;
     (st.bind(++i, args), ...);
     while (st.executeStep()) out.push_back(record_io::readRecord<T>(st));
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
-    out.clear();
+    getContext().readFailed(sql, e);
   }
   return out;
 }
 
 template <class T, class Visit, class... Args>
-bool BaseRepository::forEach(const std::string& clause, Visit&& visit, const Args&... args) {
+void BaseRepository::forEach(const std::string& clause, Visit&& visit, const Args&... args) {
   const std::string sql = record_io::selectSql<T>() + clause;
   try {
-    auto& st = getContext().prepare(sql);
+    auto st = getContext().prepare(sql);
     int i = 0;
     (st.bind(++i, args), ...);
     while (st.executeStep()) visit(record_io::readRecord<T>(st));
-    return true;
   } catch (const SQLite::Exception& e) {
-    log().error("query error : {} ({})", sql, e.what());
-    return false;
+    getContext().readFailed(sql, e);
   }
 }
 
 template <class T>
-bool BaseRepository::save(T& record, std::string_view operation) {
+Status BaseRepository::save(T& record, std::string_view operation) {
   try {
     if (record.pk == 0) {
-      auto& st = getContext().prepare(record_io::insertSql<T>());
-      record_io::bindFields(st, record);
+      auto st = getContext().prepare(record_io::insertSql<T>());
+      record_io::bindFields(st.get(), record);
       st.exec();
       record.pk = getContext().db().getLastInsertRowid();
     } else {
-      auto& st = getContext().prepare(record_io::updateSql<T>());
-      const int n = record_io::bindFields(st, record);
+      auto st = getContext().prepare(record_io::updateSql<T>());
+      const int n = record_io::bindFields(st.get(), record);
       st.bind(n + 1, record.pk);
       st.exec();
     }
-    return true;
+    return Status::ok();
   } catch (const SQLite::Exception& e) {
-    log().error("{} fail {}", operation, e.what());
-    return false;
+    return getContext().writeFailed(operation, e);
   }
 }
 
@@ -206,18 +228,19 @@ void BaseRepository::stamp(T& record) {
 }
 
 template <class T>
-bool BaseRepository::saveStamped(T& record, std::string_view operation) {
+Status BaseRepository::saveStamped(T& record, std::string_view operation) {
   const T before = record;
   stamp(record);
-  if (save(record, operation)) return true;
+  Status saved = save(record, operation);
+  if (saved) return saved;
   record.utime = before.utime;
   if constexpr (requires { record.isSynced; }) record.isSynced = before.isSynced;
-  return false;
+  return saved;
 }
 
 template <class T>
-bool BaseRepository::saveAll(std::vector<T>& records, std::string_view operation, bool withStamp) {
-  if (records.empty()) return true;
+Status BaseRepository::saveAll(std::vector<T>& records, std::string_view operation, bool withStamp) {
+  if (records.empty()) return Status::ok();
   // What a failed batch must give back: the transaction rolls the rows back,
   // so the records lose their new row keys and stamps too.
   struct Before {
@@ -239,17 +262,17 @@ bool BaseRepository::saveAll(std::vector<T>& records, std::string_view operation
     StoreTransaction transaction(getContext());
     for (auto& record : records) {
       if (withStamp) stamp(record);
-      if (!save(record, operation)) {
+      Status saved = save(record, operation);
+      if (!saved) {
         restore();
-        return false;
+        return saved;
       }
     }
     transaction.commit();
-    return true;
+    return Status::ok();
   } catch (const SQLite::Exception& e) {
-    log().error("{} fail {}", operation, e.what());
     restore();
-    return false;
+    return getContext().writeFailed(operation, e);
   }
 }
 

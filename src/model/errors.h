@@ -1,9 +1,14 @@
-// Error types raised at the edges of the library. Store save failures are not
-// errors: they are logged and the caller goes on (see BaseRepository).
+// Error types raised at the edges of the library. The program maps them to
+// its exit codes: InputError 2 (the caller's input is wrong), StoreError 1
+// (the store or the system failed). Writes report their outcome as a Status
+// (model/status.h); a read that fails throws StoreError, so that no caller
+// can mistake a failed read for an empty ledger.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+
+#include "model/status.h"
 
 namespace varnel {
 
@@ -14,18 +19,33 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The ledger store cannot be opened or created (unreadable file, foreign
-// database, newer schema, folder that cannot be written).
+// The file at the store's place is not a ledger this version can use (not
+// SQLite, a database of something else, a newer schema). It is left as it was.
+class UnusableStoreError : public InputError {
+ public:
+  using InputError::InputError;
+};
+
+// The ledger store cannot be read or written (locked beyond the busy
+// timeout, disk full, corrupt pages, a folder that cannot be written, a
+// safety copy that cannot be taken).
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Opening the store failed while bringing its schema up to date (for example
-// a unique identifier index that duplicates prevent). The file is unchanged.
+// Opening the store failed while bringing its schema up to date because
+// duplicate identifiers stop a unique index. The file is unchanged.
 class MigrationError : public StoreError {
  public:
   using StoreError::StoreError;
 };
+
+// Throws the exception that matches a failed status; does nothing on success.
+inline void throwIfFailed(const Status& status) {
+  if (status) return;
+  if (status.isInputFailure()) throw InputError(status.message());
+  throw StoreError(status.message());
+}
 
 }  // namespace varnel

@@ -84,10 +84,8 @@ std::optional<Etc> EtcRepository::getEtcUserSettingByType(int dataType) {
                  dataType));
 }
 
-bool EtcRepository::updateEtcUserSettingByType(int dataType, const std::string& data) {
-  bool ok = true;
-  {
-    StoreTransaction transaction(getContext());
+Status EtcRepository::updateEtcUserSettingByType(int dataType, const std::string& data) {
+  Status ok = inTransaction([&]() -> Status {
     std::vector<Etc> records = liveOfKind(dataType);
     Etc keep;
     if (records.empty()) {
@@ -100,37 +98,29 @@ bool EtcRepository::updateEtcUserSettingByType(int dataType, const std::string& 
       });
       keep = *newest;
       for (auto& r : records) {
-        if (r.pk != keep.pk) ok = deleteRecord(r, "updateEtc") && ok;
+        if (r.pk != keep.pk) VARNEL_RETURN_IF_ERROR(deleteRecord(r, "updateEtc"));
       }
     }
     keep.Data = data;
     keep.datayTypeKey = datayTypeKeyByDataType(dataType);
-    ok = saveStamped(keep, "updateEtc") && ok;
-    if (ok) {
-      try {
-        transaction.commit();
-      } catch (const SQLite::Exception& e) {
-        log().error("updateEtc fail {}", e.what());
-        ok = false;
-      }
-    }
-  }
+    return saveStamped(keep, "updateEtc");
+  }, "updateEtc");
   if (ok) log().info("updateEtc success");
   reload();
   return ok;
 }
 
-bool EtcRepository::updateEtcUserSettingByType(int dataType, const ZData& zData) {
+Status EtcRepository::updateEtcUserSettingByType(int dataType, const ZData& zData) {
   auto record = getEtcUserSettingByType(dataType);
-  if (!record) return false;
+  if (!record) return Status::notFound("no setting of kind " + std::to_string(dataType));
   record->zData = zData.text;
   record->datayTypeKey = datayTypeKeyByDataType(dataType);
-  const bool ok = saveStamped(*record, "updateEtc");
+  Status ok = saveStamped(*record, "updateEtc");
   reload();
   return ok;
 }
 
-bool EtcRepository::addEtcUserSettingByType(int dataType, const std::string& data,
+Status EtcRepository::addEtcUserSettingByType(int dataType, const std::string& data,
                                             const std::optional<std::string>& zData) {
   Etc record = newObjectForEntity<Etc>();
   record.DataType = dataType;
@@ -138,15 +128,13 @@ bool EtcRepository::addEtcUserSettingByType(int dataType, const std::string& dat
   record.zData = zData;
   record.isDel = 0;
   record.datayTypeKey = datayTypeKeyByDataType(dataType);
-  const bool ok = saveStamped(record, "updateEtc");
+  Status ok = saveStamped(record, "updateEtc");
   reload();
   return ok;
 }
 
-bool EtcRepository::updateOnlyOneEtc(int dataType, const std::string& data) {
-  bool ok = true;
-  {
-    StoreTransaction transaction(getContext());
+Status EtcRepository::updateOnlyOneEtc(int dataType, const std::string& data) {
+  Status ok = inTransaction([&]() -> Status {
     std::vector<Etc> records = liveOfKind(dataType);
     Etc keep;
     if (records.empty()) {
@@ -157,14 +145,13 @@ bool EtcRepository::updateOnlyOneEtc(int dataType, const std::string& data) {
       keep = records.front();
       for (size_t i = 1; i < records.size(); ++i) {
         assignNumber(records[i].isDel, 1);
-        ok = save(records[i], "updateEtc") && ok;
+        VARNEL_RETURN_IF_ERROR(save(records[i], "updateEtc"));
       }
     }
     keep.Data = data;
     keep.datayTypeKey = datayTypeKeyByDataType(dataType);
-    ok = save(keep, "updateEtc") && ok;
-    if (ok) transaction.commit();
-  }
+    return save(keep, "updateEtc");
+  }, "updateEtc");
   reload();
   return ok;
 }
@@ -176,7 +163,7 @@ bool EtcRepository::getUseSubCategory() {
   return record && toInt(record->Data) == 1;
 }
 
-bool EtcRepository::updateUseSubCategory(bool use) {
+Status EtcRepository::updateUseSubCategory(bool use) {
   return updateEtcUserSettingByType(etc_kind::kUseSubCategory, use ? "1" : "0");
 }
 
@@ -185,20 +172,20 @@ int EtcRepository::getDBVersion() {
   return record ? toInt(record->Data) : 0;
 }
 
-bool EtcRepository::updateDBVersion() {
+Status EtcRepository::updateDBVersion() {
   return updateEtcUserSettingByType(etc_kind::kDbVersion, std::to_string(kCurrentDataVersion));
 }
 
-bool EtcRepository::checkDBVersion() {
+Status EtcRepository::checkDBVersion() {
   std::vector<Etc> records = liveOfKind(etc_kind::kDbVersion);
-  if (records.size() < 2) return true;
+  if (records.size() < 2) return Status::ok();
   // Keeping the highest version: keeping an older one would run migrations
   // again over data they already converted.
   std::stable_sort(records.begin(), records.end(),
                    [](const Etc& a, const Etc& b) { return toInt(a.Data) > toInt(b.Data); });
   std::vector<Etc> extra(records.begin() + 1, records.end());
   for (auto& r : extra) assignNumber(r.isDel, 1);
-  const bool ok = saveAll(extra, "updateEtc", true);
+  Status ok = saveAll(extra, "updateEtc", true);
   reload();
   return ok;
 }
@@ -208,17 +195,19 @@ std::string EtcRepository::getFistInstallVersion() {
   return record && record->Data ? *record->Data : std::string();
 }
 
-bool EtcRepository::updateFistInstallVersion() {
+Status EtcRepository::updateFistInstallVersion() {
   return updateEtcUserSettingByType(etc_kind::kInitDbVersion, VARNEL_VERSION);
 }
 
-bool EtcRepository::updatePassword(const std::string& password) {
-  bool ok = updateEtcUserSettingByType(etc_kind::kPassword, password);
-  if (ok && password.empty()) ok = updateEtcUserSettingByType(etc_kind::kPassword, ZData{"0"});
-  return ok;
+Status EtcRepository::updatePassword(const std::string& password) {
+  return inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(updateEtcUserSettingByType(etc_kind::kPassword, password));
+    if (password.empty()) return updateEtcUserSettingByType(etc_kind::kPassword, ZData{"0"});
+    return Status::ok();
+  }, "updateEtc");
 }
 
-bool EtcRepository::saveBasicEtc(int variant) {
+Status EtcRepository::saveBasicEtc(int variant) {
   using namespace etc_kind;
   const std::string& language = ledger_.env().language();
   const bool installments =
@@ -266,9 +255,7 @@ bool EtcRepository::saveBasicEtc(int variant) {
       records.push_back(std::move(r));
     }
   }
-  bool ok = true;
-  {
-    StoreTransaction transaction(getContext());
+  Status ok = inTransaction([&]() -> Status {
     // A kind that already has a record keeps it (single-valued kinds only).
     std::vector<Etc> missing;
     for (auto& r : records) {
@@ -276,10 +263,9 @@ bool EtcRepository::saveBasicEtc(int variant) {
         missing.push_back(std::move(r));
       }
     }
-    ok = saveAll(missing, "updateEtc", true);
-    if (ok) transaction.commit();
-  }
-  if (variant == 6 || variant == 7) {
+    return saveAll(missing, "updateEtc", true);
+  }, "updateEtc");
+  if (ok && (variant == 6 || variant == 7)) {
     ledger_.preferences().setString("main_tab_add_memo_btn", variant == 7 ? "show" : "none");
   }
   reload();
@@ -291,7 +277,7 @@ void EtcRepository::updateEtc(Etc& record, bool isAdd, bool isRequestSync,
   if (isAdd) record.isDel = 0;
   if (record.DataType) record.datayTypeKey = datayTypeKeyByDataType(static_cast<int>(*record.DataType));
   if (!isRequestSync || isAdd) {
-    const bool ok = saveStamped(record, "updateEtc");
+    const bool ok = saveStamped(record, "updateEtc").isOk();
     reload();
     if (completion) completion(ok);
     return;
@@ -301,7 +287,9 @@ void EtcRepository::updateEtc(Etc& record, bool isAdd, bool isRequestSync,
   auto undo = [this, stored, &record]() {
     if (stored) {
       record = *stored;
-      save(record, "updateEtc");
+      // A failed undo is logged by the save; the completion reports failure
+      // either way.
+      (void)save(record, "updateEtc");
     }
     reload();
   };
@@ -325,43 +313,42 @@ void EtcRepository::updateEtc(Etc& record, bool isAdd, bool isRequestSync,
 
 std::vector<Etc> EtcRepository::getListAll() { return fetch<Etc>(" ORDER BY Z_PK"); }
 
-bool EtcRepository::migration2192(const std::map<int, std::string>& olderValues) {
+Status EtcRepository::migration2192(const std::map<int, std::string>& olderValues) {
   using namespace etc_kind;
   static const int kKinds[] = {kCardAccountingType, kOldTransferOption, kStartDay,
                                kShowFullMessage,    kPassword,          kMoneyColor,
                                kCarryOver,          kDbVersion,         kDefaultPeriodType,
                                kWeekStartDay,       kTimeDisplayOrder,  kUseAutoComplete};
-  bool ok = true;
-  StoreTransaction transaction(getContext());
-  for (int kind : kKinds) {
-    auto it = olderValues.find(kind);
-    if (it != olderValues.end()) ok = updateOnlyOneEtc(kind, it->second) && ok;
-  }
-  std::vector<Etc> all = getListAll();
-  for (auto& r : all) {
-    if (!r.uid || r.uid->empty()) r.uid = newUid();
-    r.datayTypeKey = datayTypeKeyByDataType(static_cast<int>(r.DataType.value_or(0)));
-  }
-  ok = saveAll(all, "updateEtc", false) && ok;
-  if (ok) transaction.commit();
+  Status ok = inTransaction([&]() -> Status {
+    for (int kind : kKinds) {
+      auto it = olderValues.find(kind);
+      if (it != olderValues.end()) VARNEL_RETURN_IF_ERROR(updateOnlyOneEtc(kind, it->second));
+    }
+    std::vector<Etc> all = getListAll();
+    for (auto& r : all) {
+      if (!r.uid || r.uid->empty()) r.uid = newUid();
+      r.datayTypeKey = datayTypeKeyByDataType(static_cast<int>(r.DataType.value_or(0)));
+    }
+    return saveAll(all, "updateEtc", false);
+  }, "updateEtc");
   reload();
   return ok;
 }
 
-bool EtcRepository::startScreenTypeFix() {
+Status EtcRepository::startScreenTypeFix() {
   std::vector<Etc> records = liveOfKind(etc_kind::kOldStartScreen);
-  if (records.empty()) return true;
+  if (records.empty()) return Status::ok();
   records.front().DataType = etc_kind::kMainTabFirstView;
   records.front().datayTypeKey = datayTypeKeyByDataType(etc_kind::kMainTabFirstView);
   for (size_t i = 1; i < records.size(); ++i) assignNumber(records[i].isDel, 1);
-  const bool ok = saveAll(records, "updateEtc", true);
+  Status ok = saveAll(records, "updateEtc", true);
   reload();
   return ok;
 }
 
-bool EtcRepository::autoCompleteMigration() {
+Status EtcRepository::autoCompleteMigration() {
   auto record = getEtcUserSettingByType(etc_kind::kUseAutoComplete);
-  if (record && toInt(record->Data) == 1) return true;
+  if (record && toInt(record->Data) == 1) return Status::ok();
   return updateEtcUserSettingByType(etc_kind::kUseAutoComplete, "1");
 }
 

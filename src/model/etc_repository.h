@@ -64,40 +64,41 @@ class EtcRepository : public BaseRepository {
   std::optional<Etc> getEtcUserSettingByType(int dataType);
   // Makes the kind single-valued (the newest record stays, the others are
   // deleted), creates it when missing and sets `Data`. Stamped; logs
-  // "updateEtc success" or "updateEtc fail <error>". Returns whether it saved.
-  bool updateEtcUserSettingByType(int dataType, const std::string& data);
+  // "updateEtc success" or "updateEtc fail <error>". Returns the outcome;
+  // on failure nothing is changed.
+  Status updateEtcUserSettingByType(int dataType, const std::string& data);
   // Sets `zData` of the first record of the kind when there is one.
-  bool updateEtcUserSettingByType(int dataType, const ZData& zData);
+  Status updateEtcUserSettingByType(int dataType, const ZData& zData);
   // Always adds a record of the kind (for the multi-record kind 100).
-  bool addEtcUserSettingByType(int dataType, const std::string& data,
+  Status addEtcUserSettingByType(int dataType, const std::string& data,
                                const std::optional<std::string>& zData = std::nullopt);
   // Like updateEtcUserSettingByType but keeps the first record in fetch order
   // and saves without the change stamp.
-  bool updateOnlyOneEtc(int dataType, const std::string& data);
+  Status updateOnlyOneEtc(int dataType, const std::string& data);
 
   // Live message filter texts (kind 100), in store order.
   std::vector<Etc> listSmsFilter();
 
   bool getUseSubCategory();
-  bool updateUseSubCategory(bool use);
+  Status updateUseSubCategory(bool use);
 
   // Data version of the ledger (kind 273); 0 when missing.
   int getDBVersion();
   // Writes the current data version.
-  bool updateDBVersion();
+  Status updateDBVersion();
   // Leaves one kind-273 record: the highest version.
-  bool checkDBVersion();
+  Status checkDBVersion();
 
   std::string getFistInstallVersion();
-  bool updateFistInstallVersion();
+  Status updateFistInstallVersion();
 
   // Sets the passcode; an empty text clears it (`zData` "0").
-  bool updatePassword(const std::string& password);
+  Status updatePassword(const std::string& password);
 
   // Writes the settings of a new ledger, in one transaction. `variant` is the
   // set-up choice: 7 turns the daily memo button on; 6 and 7 also set the
   // device preference "main_tab_add_memo_btn".
-  bool saveBasicEtc(int variant);
+  Status saveBasicEtc(int variant);
 
   // The stamped save of one record. With `isRequestSync` (for an existing
   // record) the change must also be confirmed through the cloud; when the
@@ -113,11 +114,11 @@ class EtcRepository : public BaseRepository {
   // Rewrites the values read from the older settings layout (kind → value),
   // then gives every record without an identifier one and every record its
   // text key; saved once.
-  bool migration2192(const std::map<int, std::string>& olderValues);
+  Status migration2192(const std::map<int, std::string>& olderValues);
   // Folds the older start-screen kind 10013 into 10003.
-  bool startScreenTypeFix();
+  Status startScreenTypeFix();
   // Turns auto-complete on when its record is missing or not 1.
-  bool autoCompleteMigration();
+  Status autoCompleteMigration();
 
  private:
   std::vector<Etc> liveOfKind(int dataType);

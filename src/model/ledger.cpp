@@ -42,12 +42,13 @@ Ledger::Ledger(Environment env, std::shared_ptr<spdlog::logger> log)
 
 Ledger::~Ledger() = default;
 
-std::unique_ptr<Ledger> Ledger::open(Environment env, std::shared_ptr<spdlog::logger> log) {
+std::unique_ptr<Ledger> Ledger::open(Environment env, std::shared_ptr<spdlog::logger> log,
+                                     std::optional<std::filesystem::path> storePath) {
   makeFolder(env.documentsDir());
   makeFolder(env.appSupportDir());
   if (!log) log = makeFileLogger(env);
   std::unique_ptr<Ledger> ledger(new Ledger(std::move(env), std::move(log)));
-  const auto path = ledger->env_.storePath();
+  const auto path = storePath.value_or(ledger->env_.storePath());
   ledger->openReport_.created = !Store::inspect(path).exists;
   try {
     ledger->store_ = std::make_unique<Store>(path, *ledger->log_);
@@ -56,7 +57,7 @@ std::unique_ptr<Ledger> Ledger::open(Environment env, std::shared_ptr<spdlog::lo
     // keep a copy of the file as it is, repair it and open once more.
     ledger->log_->error("{}", e.what());
     ledger->openReport_.repair =
-        repairStoreFile(ledger->env_, *ledger->log_, &ledger->openReport_.safetyCopy);
+        repairStoreFile(ledger->env_, *ledger->log_, &ledger->openReport_.safetyCopy, path);
     try {
       ledger->store_ = std::make_unique<Store>(path, *ledger->log_);
     } catch (const MigrationError& again) {
@@ -70,14 +71,19 @@ std::unique_ptr<Ledger> Ledger::open(Environment env, std::shared_ptr<spdlog::lo
 }
 
 RepairReport Ledger::repairStoreFile(const Environment& env, spdlog::logger& log,
-                                     std::optional<std::filesystem::path>* safetyCopy) {
-  const auto path = env.storePath();
+                                     std::optional<std::filesystem::path>* safetyCopy,
+                                     std::optional<std::filesystem::path> storePath) {
+  const auto path = storePath.value_or(env.storePath());
   const auto inspection = Store::inspect(path);
   if (!inspection.exists) return {};
   auto copy = backupDataBeforeMigration(env, log, path, SafetyCopyReason::kBeforeUidFix);
-  if (safetyCopy) *safetyCopy = copy;
+  // The repair renames and deletes records: without a copy of the file as it
+  // was, it does not run.
+  if (!copy) throw StoreError("the duplicate identifiers were not repaired: " + copy.status().message());
+  if (safetyCopy) *safetyCopy = copy.value();
   try {
     SQLite::Database db(path.string(), SQLite::OPEN_READWRITE);
+    db.setBusyTimeout(Store::kBusyTimeoutMs);
     return fixNotUniqueUid(db, log);
   } catch (const SQLite::Exception& e) {
     throw StoreError("cannot repair " + path.string() + ": " + e.what());

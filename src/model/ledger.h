@@ -10,6 +10,7 @@
 #include "model/common_data.h"
 #include "model/environment.h"
 #include "model/preferences.h"
+#include "model/safety_copy.h"
 #include "model/store.h"
 #include "model/texts.h"
 #include "model/uid_repair.h"
@@ -39,19 +40,25 @@ class Ledger {
     std::optional<std::filesystem::path> safetyCopy;
   };
 
-  // Opens (or creates) the store in the environment's documents folder. When
-  // duplicate identifiers stop the schema update, takes a safety copy, repairs
-  // and tries once more. Throws StoreError when the folder cannot be written
-  // or the file cannot be used; the file is then left as it was.
+  // Opens (or creates) the store in the environment's documents folder, or
+  // at `storePath` when one is given. When duplicate identifiers stop the
+  // schema update, takes a safety copy, repairs and tries once more; without
+  // the safety copy it does not repair. Throws UnusableStoreError for a file
+  // that is not a ledger this version can use, StoreError when the folder
+  // cannot be written, the store cannot be opened or the copy cannot be
+  // taken; the file is then left as it was.
   static std::unique_ptr<Ledger> open(Environment env,
-                                      std::shared_ptr<spdlog::logger> log = nullptr);
+                                      std::shared_ptr<spdlog::logger> log = nullptr,
+                                      std::optional<std::filesystem::path> storePath = {});
 
   // Runs the duplicate-identifier repair on the store file with its safety
   // copy first, without opening it as a ledger (so that a file whose
-  // duplicates stop opening can be repaired too). Throws StoreError for a file
-  // that is not a ledger store.
+  // duplicates stop opening can be repaired too). Throws UnusableStoreError
+  // for a file that is not a ledger store, and StoreError when the safety
+  // copy cannot be taken (nothing is then changed) or the repair fails.
   static RepairReport repairStoreFile(const Environment& env, spdlog::logger& log,
-                                      std::optional<std::filesystem::path>* safetyCopy = nullptr);
+                                      std::optional<std::filesystem::path>* safetyCopy = nullptr,
+                                      std::optional<std::filesystem::path> storePath = {});
 
   // A logger writing plain lines to "varnel.log" in the application-support
   // folder. Throws StoreError when the folder cannot be made.

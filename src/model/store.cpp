@@ -1,6 +1,11 @@
 #include "model/store.h"
 
+#include <cctype>
+#include <cstring>
+#include <fstream>
 #include <set>
+
+#include <fmt/format.h>
 
 #include <spdlog/spdlog.h>
 #include <sqlite3.h>
@@ -50,44 +55,100 @@ const std::vector<std::string>& uniqueUidTables() {
   return kTables;
 }
 
+namespace {
+
+// The first 100 bytes of an SQLite file: the magic text, then big-endian
+// header fields (user_version at 60, application_id at 68).
+constexpr char kSqliteMagic[] = "SQLite format 3";
+constexpr size_t kHeaderSize = 100;
+
+int32_t headerInt(const unsigned char* header, size_t offset) {
+  const uint32_t v = (uint32_t{header[offset]} << 24) | (uint32_t{header[offset + 1]} << 16) |
+                     (uint32_t{header[offset + 2]} << 8) | uint32_t{header[offset + 3]};
+  return static_cast<int32_t>(v);
+}
+
+// The names of the tables of a file that is not ours, read without locking
+// it, without rolling back a journal and without creating -wal/-shm files
+// beside it ("immutable": the file is only read).
+std::vector<std::string> tableNamesUntouched(const std::filesystem::path& path) {
+  std::string uri = "file:";
+  for (unsigned char c : path.string()) {
+    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += fmt::format("%{:02X}", c);
+    }
+  }
+  uri += "?immutable=1";
+  SQLite::Database db(uri, SQLite::OPEN_READONLY | SQLite::OPEN_URI);
+  SQLite::Statement tables(db,
+                           "SELECT name FROM sqlite_master WHERE type = 'table' "
+                           "AND name NOT LIKE 'sqlite_%'");
+  std::vector<std::string> names;
+  while (tables.executeStep()) names.push_back(tables.getColumn(0).getString());
+  return names;
+}
+
+}  // namespace
+
 Store::Inspection Store::inspect(const std::filesystem::path& path) {
   Inspection result;
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return result;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw StoreError(path.string() + " is a folder, not a ledger store");
+  const auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) return result;
+  if (std::filesystem::is_directory(status)) {
+    throw UnusableStoreError(path.string() + " is a folder, not a ledger store");
   }
-  if (std::filesystem::file_size(path, ec) == 0 && !ec) return result;
+  if (!std::filesystem::is_regular_file(status)) {
+    throw UnusableStoreError(path.string() + " is not a ledger store: not a regular file");
+  }
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) throw StoreError("cannot read " + path.string() + ": " + ec.message());
+  if (size == 0) return result;
   result.exists = true;
+
+  // The header is read directly: a read-only SQLite connection cannot roll
+  // back the journal of a write that was cut short, and would call a
+  // perfectly good ledger unreadable.
+  unsigned char header[kHeaderSize] = {};
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw StoreError("cannot read " + path.string());
+    in.read(reinterpret_cast<char*>(header), kHeaderSize);
+    if (static_cast<size_t>(in.gcount()) < kHeaderSize ||
+        std::memcmp(header, kSqliteMagic, sizeof kSqliteMagic) != 0) {
+      throw UnusableStoreError(path.string() + " is not a ledger store: file is not a database");
+    }
+  }
+  const int32_t applicationId = headerInt(header, 68);
+  if (applicationId == kApplicationId) {
+    result.ours = true;
+    return result;
+  }
+  if (applicationId != 0) {
+    throw UnusableStoreError(path.string() + " is an SQLite database of another application");
+  }
+  // No application id: a store of the older phone product (our tables, no
+  // id), a new store whose first write was cut short, or someone else's file.
+  std::vector<std::string> names;
   try {
-    SQLite::Database db(path.string(), SQLite::OPEN_READONLY);
-    int applicationId = db.execAndGet("PRAGMA application_id").getInt();
-    result.schemaVersion = db.execAndGet("PRAGMA user_version").getInt();
-    SQLite::Statement tables(db,
-                             "SELECT name FROM sqlite_master WHERE type = 'table' "
-                             "AND name NOT LIKE 'sqlite_%'");
-    const auto ours = ledgerTableNames();
-    int other = 0;
-    while (tables.executeStep()) {
-      if (ours.count(tables.getColumn(0).getString())) {
-        result.hasLedgerTables = true;
-      } else {
-        ++other;
-      }
-    }
-    if (applicationId != 0 && applicationId != kApplicationId) {
-      throw StoreError(path.string() + " is an SQLite database of another application");
-    }
-    if (!result.hasLedgerTables && other > 0) {
-      throw StoreError(path.string() + " is an SQLite database without ledger tables");
-    }
-    if (result.schemaVersion > kSchemaVersion) {
-      throw StoreError(path.string() + " was written by a newer version of Varnel (store schema " +
-                       std::to_string(result.schemaVersion) + ", this version reads up to " +
-                       std::to_string(kSchemaVersion) + ")");
-    }
+    names = tableNamesUntouched(path);
   } catch (const SQLite::Exception& e) {
-    throw StoreError(path.string() + " is not a ledger store: " + e.what());
+    throw UnusableStoreError(path.string() + " is not a ledger store: " + e.what());
+  }
+  const auto ours = ledgerTableNames();
+  bool hasLedgerTables = false;
+  int other = 0;
+  for (const auto& name : names) {
+    if (ours.count(name)) {
+      hasLedgerTables = true;
+    } else {
+      ++other;
+    }
+  }
+  if (!hasLedgerTables && other > 0) {
+    throw UnusableStoreError(path.string() + " is an SQLite database without ledger tables");
   }
   return result;
 }
@@ -101,6 +162,10 @@ Store::Store(const std::filesystem::path& path, spdlog::logger& log)
         }
       }()) {
   try {
+    db_.setBusyTimeout(kBusyTimeoutMs);
+    // The first read rolls back the journal of an interrupted write, so the
+    // version is the committed one.
+    checkVersion();
     db_.exec("PRAGMA journal_mode = DELETE");
     db_.exec("PRAGMA foreign_keys = OFF");
   } catch (const SQLite::Exception& e) {
@@ -111,8 +176,26 @@ Store::Store(const std::filesystem::path& path, spdlog::logger& log)
 
 Store::~Store() = default;
 
+void Store::checkVersion() {
+  schemaVersionAtOpen_ = db_.execAndGet("PRAGMA user_version").getInt();
+  const int applicationId = db_.execAndGet("PRAGMA application_id").getInt();
+  if (applicationId != 0 && applicationId != kApplicationId) {
+    throw UnusableStoreError(path_.string() + " is an SQLite database of another application");
+  }
+  if (schemaVersionAtOpen_ < 0) {
+    throw UnusableStoreError(path_.string() + " is not a ledger store: invalid store schema " +
+                             std::to_string(schemaVersionAtOpen_));
+  }
+  if (schemaVersionAtOpen_ > kSchemaVersion) {
+    throw UnusableStoreError(path_.string() +
+                             " was written by a newer version of Varnel (store schema " +
+                             std::to_string(schemaVersionAtOpen_) + ", this version reads up to " +
+                             std::to_string(kSchemaVersion) + ")");
+  }
+}
+
 void Store::migrate() {
-  if (before_.exists && before_.schemaVersion == kSchemaVersion) return;
+  if (schemaVersionAtOpen_ == kSchemaVersion) return;
   try {
     StoreTransaction transaction(*this);
     for (const auto& schema : allTableSchemas()) {
@@ -135,29 +218,73 @@ void Store::migrate() {
                column + ")");
     }
     for (const auto& table : uniqueUidTables()) {
-      db_.exec("CREATE UNIQUE INDEX IF NOT EXISTS " + table + "_ZUID_UNIQUE ON " + table +
-               " (ZUID)");
+      try {
+        db_.exec("CREATE UNIQUE INDEX IF NOT EXISTS " + table + "_ZUID_UNIQUE ON " + table +
+                 " (ZUID)");
+      } catch (const SQLite::Exception& e) {
+        // Only duplicates call for the repair; a lock or a full disk must
+        // never be taken for them.
+        if ((e.getExtendedErrorCode() & 0xFF) == SQLITE_CONSTRAINT) {
+          throw MigrationError("cannot bring " + path_.string() + " up to date: " + e.what());
+        }
+        throw;
+      }
     }
     db_.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
     db_.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
   } catch (const SQLite::Exception& e) {
     statements_.clear();
-    throw MigrationError("cannot bring " + path_.string() + " up to date: " + e.what());
+    throw StoreError("cannot bring " + path_.string() + " up to date: " + e.what());
   }
 }
 
-SQLite::Statement& Store::prepare(const std::string& sql) {
+Store::Statement::Statement(SQLite::Statement* statement, bool* onLoan,
+                            std::unique_ptr<SQLite::Statement> owned)
+    : statement_(statement), onLoan_(onLoan), owned_(std::move(owned)) {}
+
+Store::Statement::Statement(Statement&& other) noexcept
+    : statement_(other.statement_), onLoan_(other.onLoan_), owned_(std::move(other.owned_)) {
+  other.statement_ = nullptr;
+  other.onLoan_ = nullptr;
+}
+
+Store::Statement::~Statement() {
+  if (!statement_) return;
+  // Ends the implicit read transaction of a statement that was not stepped
+  // to its end, so other processes can write.
+  statement_->tryReset();
+  if (onLoan_) *onLoan_ = false;
+}
+
+Store::Statement Store::prepare(const std::string& sql) {
   auto it = statements_.find(sql);
   if (it == statements_.end()) {
-    it = statements_.emplace(sql, std::make_unique<SQLite::Statement>(db_, sql)).first;
+    CachedStatement cached;
+    cached.statement = std::make_unique<SQLite::Statement>(db_, sql);
+    it = statements_.emplace(sql, std::move(cached)).first;
+  } else if (it->second.onLoan) {
+    auto fresh = std::make_unique<SQLite::Statement>(db_, sql);
+    SQLite::Statement* raw = fresh.get();
+    return Statement(raw, nullptr, std::move(fresh));
   } else {
     // tryReset: reset() rethrows the error of the statement's last failed
     // step, which would fail every later use of a statement that failed once.
-    it->second->tryReset();
-    it->second->clearBindings();
+    it->second.statement->tryReset();
+    it->second.statement->clearBindings();
   }
-  return *it->second;
+  it->second.onLoan = true;
+  return Statement(it->second.statement.get(), &it->second.onLoan, nullptr);
+}
+
+void Store::readFailed(const std::string& what, const std::exception& e) {
+  log_.error("query error : {} ({})", what, e.what());
+  throw StoreError(std::string("cannot read the ledger: ") + e.what());
+}
+
+Status Store::writeFailed(std::string_view operation, const std::exception& e) {
+  log_.error("{} fail {}", operation, e.what());
+  return Status::storeFailure(std::string("cannot write the ledger: ") + e.what());
 }
 
 bool Store::inTransaction() const { return sqlite3_get_autocommit(db_.getHandle()) == 0; }
@@ -176,25 +303,35 @@ bool Store::columnExists(const std::string& table, const std::string& column) {
 }
 
 StoreTransaction::StoreTransaction(Store& store) : store_(store) {
-  if (!store_.inTransaction()) {
-    store_.db().exec("BEGIN EXCLUSIVE TRANSACTION");
-    owner_ = true;
+  if (store_.transactionDepth_ == 0) {
+    store_.db().exec("BEGIN IMMEDIATE TRANSACTION");
+  } else {
+    savepoint_ = "varnel_" + std::to_string(store_.transactionDepth_);
+    store_.db().exec("SAVEPOINT " + savepoint_);
   }
+  ++store_.transactionDepth_;
 }
 
 StoreTransaction::~StoreTransaction() {
-  if (owner_ && !done_) {
-    try {
+  if (done_) return;
+  --store_.transactionDepth_;
+  try {
+    if (savepoint_.empty()) {
       store_.db().exec("ROLLBACK TRANSACTION");
-    } catch (...) {
-      // The connection already rolled back (for example after a busy or full disk error).
+    } else {
+      store_.db().exec("ROLLBACK TO " + savepoint_);
+      store_.db().exec("RELEASE " + savepoint_);
     }
+  } catch (...) {
+    // The connection already rolled back (for example after a busy or full disk error).
   }
 }
 
 void StoreTransaction::commit() {
-  if (owner_ && !done_) store_.db().exec("COMMIT TRANSACTION");
+  if (done_) return;
+  store_.db().exec(savepoint_.empty() ? std::string("COMMIT TRANSACTION") : "RELEASE " + savepoint_);
   done_ = true;
+  --store_.transactionDepth_;
 }
 
 }  // namespace varnel

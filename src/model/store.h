@@ -1,6 +1,11 @@
 // The ledger store: one SQLite file holding every entity table. Owns the
 // connection, the schema (created and migrated on open, versioned in the
-// file), the cache of prepared statements and the write transaction.
+// file), the cache of prepared statements and the write transactions.
+//
+// Other processes may use the same file at the same time: every connection
+// waits for a lock up to a busy timeout, writes start with BEGIN IMMEDIATE,
+// and a statement is reset as soon as its user is done with it, so no read
+// keeps the file locked.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +15,8 @@
 #include <vector>
 
 #include <SQLiteCpp/SQLiteCpp.h>
+
+#include "model/status.h"
 
 namespace spdlog {
 class logger;
@@ -26,34 +33,82 @@ class Store {
   static constexpr int kSchemaVersion = 2;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
+  // How long a connection waits for another process's lock.
+  static constexpr int kBusyTimeoutMs = 15000;
 
-  // What a file on disk is, found without changing it.
+  // What a file on disk is, found without changing it or creating anything
+  // beside it.
   struct Inspection {
-    bool exists = false;       // the file exists and is not empty
-    int schemaVersion = 0;     // its user_version
-    bool hasLedgerTables = false;
+    bool exists = false;  // the file exists and is not empty
+    bool ours = false;    // it carries our application id
   };
 
-  // Looks at `path` read-only. Throws StoreError when it is not an SQLite
-  // database, is an SQLite database of something else, or was written by a
-  // newer schema version; the file is left byte-for-byte as it was.
+  // Looks at `path` without opening it for writing. Throws
+  // UnusableStoreError when it is not an SQLite database or is an SQLite
+  // database of something else; the file is left byte-for-byte as it was and
+  // nothing is created beside it. A store whose last write was cut short is
+  // recognised too: opening it rolls the interrupted write back.
   static Inspection inspect(const std::filesystem::path& path);
 
   // Opens or creates the store at `path` and brings its schema up to date
-  // inside one transaction. Throws StoreError for files inspect() refuses and
-  // MigrationError when the update fails (the file is then unchanged).
+  // inside one transaction. Throws UnusableStoreError for files inspect()
+  // refuses and for a newer or invalid schema version, MigrationError when
+  // duplicate identifiers stop the update (the file is then unchanged), and
+  // StoreError when the file cannot be opened or written.
   Store(const std::filesystem::path& path, spdlog::logger& log);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
+  // A prepared statement on loan from the cache. It comes reset with its
+  // bindings cleared, and is reset again when the loan ends, which ends the
+  // read it may have begun. A statement whose text is already on loan (a
+  // query run again from inside its own loop) is prepared afresh.
+  class Statement {
+   public:
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&&) = delete;
+    ~Statement();
+
+    SQLite::Statement& get() { return *statement_; }
+    operator SQLite::Statement&() { return *statement_; }  // NOLINT: drop-in use
+    SQLite::Statement* operator->() { return statement_; }
+
+    template <class... Args>
+    void bind(Args&&... args) {
+      statement_->bind(std::forward<Args>(args)...);
+    }
+    bool executeStep() { return statement_->executeStep(); }
+    int exec() { return statement_->exec(); }
+    SQLite::Column getColumn(int index) { return statement_->getColumn(index); }
+    bool isColumnNull(int index) const { return statement_->isColumnNull(index); }
+    void reset() { statement_->tryReset(); }
+
+   private:
+    friend class Store;
+    Statement(SQLite::Statement* statement, bool* onLoan,
+              std::unique_ptr<SQLite::Statement> owned);
+
+    SQLite::Statement* statement_;
+    bool* onLoan_;
+    std::unique_ptr<SQLite::Statement> owned_;
+  };
+
   SQLite::Database& db() { return db_; }
   const std::filesystem::path& path() const { return path_; }
   spdlog::logger& log() { return log_; }
 
-  // A prepared statement for `sql`, reused across calls; it comes back reset
-  // with its bindings cleared. Throws SQLite::Exception when `sql` is invalid.
-  SQLite::Statement& prepare(const std::string& sql);
+  // A prepared statement for `sql`. Throws SQLite::Exception when `sql` is
+  // invalid.
+  Statement prepare(const std::string& sql);
+
+  // Logs a failed read ("query error : <what> (<reason>)") and throws
+  // StoreError with SQLite's reason: a read that fails is never an empty
+  // result.
+  [[noreturn]] void readFailed(const std::string& what, const std::exception& e);
+  // Logs a failed write ("<operation> fail <reason>") and returns it as a
+  // store failure.
+  Status writeFailed(std::string_view operation, const std::exception& e);
 
   bool inTransaction() const;
 
@@ -62,29 +117,43 @@ class Store {
   bool columnExists(const std::string& table, const std::string& column);
 
  private:
+  friend class StoreTransaction;
+  struct CachedStatement {
+    std::unique_ptr<SQLite::Statement> statement;
+    bool onLoan = false;
+  };
+
+  void checkVersion();
   void migrate();
 
   std::filesystem::path path_;
   spdlog::logger& log_;
   Inspection before_;  // the file as it was before this open
   SQLite::Database db_;
-  std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
+  int schemaVersionAtOpen_ = 0;
+  int transactionDepth_ = 0;
+  std::unordered_map<std::string, CachedStatement> statements_;
 };
 
-// Write transaction ("BEGIN EXCLUSIVE TRANSACTION" … "COMMIT TRANSACTION").
-// Inside an enclosing transaction it joins it and commits nothing itself;
-// destroyed without commit() it rolls back.
+// Write transaction: "BEGIN IMMEDIATE TRANSACTION" … "COMMIT TRANSACTION",
+// so the write lock is taken (waiting up to the busy timeout) before anything
+// is read. Inside an enclosing transaction it is a savepoint: committing
+// releases it into the enclosing one, and destroying it without commit()
+// rolls back just its own changes. Destroyed without commit() at the top
+// level, it rolls the whole transaction back.
 class StoreTransaction {
  public:
   explicit StoreTransaction(Store& store);
   ~StoreTransaction();
   StoreTransaction(const StoreTransaction&) = delete;
   StoreTransaction& operator=(const StoreTransaction&) = delete;
+  // Throws SQLite::Exception when the commit fails (everything is then
+  // rolled back by the destructor).
   void commit();
 
  private:
   Store& store_;
-  bool owner_ = false;
+  std::string savepoint_;  // empty for the outermost transaction
   bool done_ = false;
 };
 

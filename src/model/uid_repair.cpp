@@ -139,39 +139,4 @@ RepairReport fixNotUniqueUid(SQLite::Database& db, spdlog::logger& log) {
   return report;
 }
 
-std::filesystem::path internalDataDir(const Environment& env) {
-  return env.documentsDir() / "InternalData";
-}
-
-std::optional<std::filesystem::path> backupDataBeforeMigration(
-    const Environment& env, spdlog::logger& log, const std::filesystem::path& storeFile,
-    SafetyCopyReason reason, const std::string& argument) {
-  log.info("backupDataBeforeMigration");
-  // Hours, minutes, the day a second time, then seconds: the names of copies
-  // already on users' devices have this shape, and the backup list sorts them.
-  const std::string stamp = env.dates().format(env.nowStoreSeconds(), "yyyyMMdd_HHmmddss");
-  std::string name;
-  switch (reason) {
-    case SafetyCopyReason::kBeforeMigration:
-      name = fmt::format("{}_{}_{}.{}", kCurrentDataVersion, argument, stamp, "vnbak");
-      break;
-    case SafetyCopyReason::kBeforeCurrencyChange:
-      name = fmt::format("{}_beforeChangCurrency_{}.{}", argument, stamp, "vnbak");
-      break;
-    case SafetyCopyReason::kBeforeUidFix:
-      name = fmt::format("beforeUidFix_{}.{}", stamp, "vnbak");
-      break;
-  }
-  const auto target = internalDataDir(env) / name;
-  std::error_code ec;
-  std::filesystem::create_directories(target.parent_path(), ec);
-  // Never overwrite an earlier copy: it may be the only good one.
-  if (!ec && std::filesystem::copy_file(storeFile, target, std::filesystem::copy_options::none, ec)) {
-    log.info("backupDataBeforeMigration backup Ok");
-    return target;
-  }
-  log.error("backupDataBeforeMigration copyItemAtPath error");
-  return std::nullopt;
-}
-
 }  // namespace varnel

@@ -1,9 +1,6 @@
-// The duplicate-identifier repair and the safety copy taken before steps that
-// rewrite much of the ledger.
+// The duplicate-identifier repair of the store file.
 #pragma once
 
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +11,6 @@ class logger;
 }
 
 namespace varnel {
-
-class Environment;
 
 struct TableRepair {
   std::string table;
@@ -37,26 +32,5 @@ struct RepairReport {
 // null uid first. Failures of single statements are logged and the repair
 // goes on with the next table.
 RepairReport fixNotUniqueUid(SQLite::Database& db, spdlog::logger& log);
-
-// Reasons for a safety copy of the store file.
-enum class SafetyCopyReason {
-  kBeforeMigration = 0,       // argument: the data version before the migration
-  kBeforeCurrencyChange = 1,  // argument: the ISO code of the old main currency
-  kBeforeUidFix = 2,          // no argument
-};
-
-// The data version the start-up migrations bring a ledger to.
-inline constexpr int kCurrentDataVersion = 2194;
-
-// Copies `storeFile` byte for byte into the on-demand backup folder
-// ("InternalData" in the documents folder) under a name that tells the reason
-// and the local time. Returns the copy's path, or nothing when the copy failed
-// (logged; callers go on with their step).
-std::optional<std::filesystem::path> backupDataBeforeMigration(
-    const Environment& env, spdlog::logger& log, const std::filesystem::path& storeFile,
-    SafetyCopyReason reason, const std::string& argument = "");
-
-// The folder of on-demand backups.
-std::filesystem::path internalDataDir(const Environment& env);
 
 }  // namespace varnel

@@ -187,7 +187,7 @@ std::vector<InOutCome> CategoryCalculator::statisticsTxList(std::optional<double
     return c.getString();
   };
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     while (st.executeStep()) {
       InOutCome tx;
@@ -200,8 +200,7 @@ std::vector<InOutCome> CategoryCalculator::statisticsTxList(std::optional<double
       out.push_back(std::move(tx));
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-    out.clear();
+    ledger_.store().readFailed(sql, e);
   }
   return out;
 }
@@ -218,15 +217,14 @@ std::vector<CategoryGroupSum> CategoryCalculator::sumTxGroupByCategory(
       filter.clause() + " GROUP BY COALESCE(t.ZCATEGORYUID, '') ORDER BY 1";
   std::vector<CategoryGroupSum> out;
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     while (st.executeStep()) {
       out.push_back({st.getColumn(0).getString(), st.getColumn(1).getDouble(),
                      st.getColumn(2).getInt64()});
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-    out.clear();
+    ledger_.store().readFailed(sql, e);
   }
   return out;
 }

@@ -167,12 +167,11 @@ std::vector<InOutCome> CommonFilter::txListByFilter(std::optional<double> start,
                           " ORDER BY t.ZDATE, t.Z_PK";
   std::vector<InOutCome> out;
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     while (st.executeStep()) out.push_back(record_io::readRecord<InOutCome>(st));
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
-    out.clear();
+    ledger_.store().readFailed(sql, e);
   }
   return out;
 }

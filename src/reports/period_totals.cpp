@@ -26,11 +26,11 @@ void PeriodTotals::readFirstRow(const std::string& select, const SqlFilter& filt
                                 const std::function<void(SQLite::Statement&)>& read) {
   const std::string sql = select + filter.clause();
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     if (st.executeStep()) read(st);
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
+    ledger_.store().readFailed(sql, e);
   }
 }
 
@@ -89,14 +89,14 @@ std::vector<AssetInOutSum> PeriodTotals::normalAssetSumAmount(
                           " GROUP BY t.ZASSETUID";
   std::vector<AssetInOutSum> out;
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     while (st.executeStep()) {
       out.push_back({st.getColumn(0).getString(), st.getColumn(1).getDouble(),
                      st.getColumn(2).getDouble()});
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
+    ledger_.store().readFailed(sql, e);
   }
   return out;
 }

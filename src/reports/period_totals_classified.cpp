@@ -137,7 +137,7 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
       "SELECT t.ZDO_TYPE, t.ZASSETUID, t.ZTOASSETUID, t.ZAMOUNT FROM ZINOUTCOME t" +
       filter.clause();
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
@@ -149,7 +149,7 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
       if (c == tx_class::kExpense) result.expense += amount;
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
+    ledger_.store().readFailed(sql, e);
   }
   return result;
 }
@@ -191,7 +191,7 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
   const int wantedClass = moveType == 4 ? tx_class::kIncome : tx_class::kExpense;
   TransferSum sum;
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     filter.bind(st);
     const bool cb = cashBook();
     auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
@@ -203,7 +203,7 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
       }
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
+    ledger_.store().readFailed(sql, e);
   }
   return sum;
 }
@@ -284,7 +284,7 @@ double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optiona
   const double bankRate = bankInMain ? 1.0 : bankRow->rate.value_or(1.0);
   double total = 0;
   try {
-    auto& st = ledger_.store().prepare(sql);
+    auto st = ledger_.store().prepare(sql);
     const int next = filter.bind(st);
     inRange.bind(st, next);
     while (st.executeStep()) {
@@ -297,7 +297,7 @@ double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optiona
       }
     }
   } catch (const SQLite::Exception& e) {
-    ledger_.log().error("query error : {} ({})", sql, e.what());
+    ledger_.store().readFailed(sql, e);
   }
   return total;
 }

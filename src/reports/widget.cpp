@@ -30,7 +30,7 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
       "SELECT ZDATE, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZAMOUNT FROM ZINOUTCOME WHERE (ZISDEL IS "
       "NULL OR ZISDEL != 1) AND ZDATE >= ? AND ZDATE < ? AND ZDO_TYPE NOT IN ('7', '8', '4')";
   try {
-    auto& st = ledger.store().prepare(sql);
+    auto st = ledger.store().prepare(sql);
     st.bind(1, yesterday);
     st.bind(2, tomorrow);
     const bool cashBook = cache.app().cardCashbookStr == "1";
@@ -42,7 +42,7 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
       (st.getColumn(0).getDouble() >= today ? todayExpense : yesterdayExpense) += st.getColumn(4).getDouble();
     }
   } catch (const SQLite::Exception& e) {
-    ledger.log().error("query error : {} ({})", sql, e.what());
+    ledger.store().readFailed(sql, e);
   }
 
   const auto period = rules.getStartEndDate(env.nowStoreSeconds(), cache.app().appPeriodType,

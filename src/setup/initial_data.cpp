@@ -36,21 +36,22 @@ int EasyInitDataMake::drawSetupVariant() const {
   return static_cast<int>(std::uniform_int_distribution<int>(0, 9)(generator));
 }
 
-bool EasyInitDataMake::initSetting(int variant) {
+Status EasyInitDataMake::initSetting(int variant) {
   EtcRepository etc(ledger_);
-  bool ok = etc.saveBasicEtc(variant);
+  VARNEL_RETURN_IF_ERROR(etc.saveBasicEtc(variant));
   CurrencyRepository currencies(ledger_);
-  ok = currencies.addMainCurrency(CalcCurrency::defaultMainIso(ledger_.env().locale())).has_value() && ok;
+  VARNEL_RETURN_IF_ERROR(
+      currencies.addMainCurrency(CalcCurrency::defaultMainIso(ledger_.env().locale())).status());
   Preferences& prefs = ledger_.preferences();
   if (prefs.getString("appThemeMode").value_or("").empty()) prefs.setString("appThemeMode", "SYNC");
   prefs.setString("appThemeColor", "0");
   if (variant == 8) prefs.setString("emoji_main_category", "show");
   if (variant == 9) prefs.setString("emoji_main_category", "none");
-  return ok;
+  return Status::ok();
 }
 
-bool EasyInitDataMake::initCategory(int variant) {
-  if (countRows(ledger_, "ZCATEGORY") > 0) return true;
+Status EasyInitDataMake::initCategory(int variant) {
+  if (countRows(ledger_, "ZCATEGORY") > 0) return Status::ok();
   const std::string& language = ledger_.env().language();
   const bool older = variant == 9;
   std::vector<CategorySeed> seeds =
@@ -74,8 +75,8 @@ bool EasyInitDataMake::initCategory(int variant) {
   return repo.saveAll(records, "updateCategory", true);
 }
 
-bool EasyInitDataMake::initAccGroupData() {
-  if (countRows(ledger_, "ZASSETGROUP") > 0 || countRows(ledger_, "ZINOUTCOME") >= 4) return true;
+Status EasyInitDataMake::initAccGroupData() {
+  if (countRows(ledger_, "ZASSETGROUP") > 0 || countRows(ledger_, "ZINOUTCOME") >= 4) return Status::ok();
   BaseRepository repo(ledger_);
   std::vector<AssetGroup> groups;
   for (const auto& seed : defaultAssetGroups(ledger_.env().language())) {
@@ -84,7 +85,7 @@ bool EasyInitDataMake::initAccGroupData() {
   return repo.saveAll(groups, "updateAssetGroup", true);
 }
 
-bool EasyInitDataMake::ensureInitialAccountGroups() {
+Status EasyInitDataMake::ensureInitialAccountGroups() {
   BaseRepository repo(ledger_);
   std::vector<AssetGroup> missing;
   for (const auto& seed : defaultAssetGroups(ledger_.env().language())) {
@@ -96,8 +97,8 @@ bool EasyInitDataMake::ensureInitialAccountGroups() {
   return repo.saveAll(missing, "updateAssetGroup", true);
 }
 
-bool EasyInitDataMake::initAsset() {
-  if (countRows(ledger_, "ZASSET") > 0) return true;
+Status EasyInitDataMake::initAsset() {
+  if (countRows(ledger_, "ZASSET") > 0) return Status::ok();
   BaseRepository repo(ledger_);
   CurrencyRepository currencies(ledger_);
   const auto main = currencies.getMainCurrency();
@@ -129,36 +130,36 @@ bool EasyInitDataMake::initAsset() {
   return repo.saveAll(accounts, "updateAsset", true);
 }
 
-bool EasyInitDataMake::initMessageMacroSetting() {
+Status EasyInitDataMake::initMessageMacroSetting() {
   MessageMacroRepository macros(ledger_);
-  macros.initMessageMacroSetting();
-  return true;
+  return macros.initMessageMacroSetting().status();
 }
 
-bool EasyInitDataMake::initTag() { return TagRepository(ledger_).initTag(); }
+Status EasyInitDataMake::initTag() { return TagRepository(ledger_).initTag(); }
 
-bool settingDefaultData(Ledger& ledger, int variant) {
+Result<bool> settingDefaultData(Ledger& ledger, int variant) {
   EtcRepository etc(ledger);
+  // Most opens find the settings: answer without taking the write lock.
   if (!etc.getListAll().empty()) return false;
   EasyInitDataMake make(ledger);
   if (variant < 0) variant = make.drawSetupVariant();
-  bool ok = true;
-  {
-    StoreTransaction transaction(ledger.store());
-    ok = make.initSetting(variant) && ok;
-    ok = make.initCategory(variant) && ok;
-    ok = make.initAccGroupData() && ok;
-    ok = make.initAsset() && ok;
-    ok = make.initMessageMacroSetting() && ok;
-    ok = make.initTag() && ok;
-    if (ok) {
-      transaction.commit();
-    } else {
-      ledger.log().error("settingDefaultData fail");
-    }
-  }
+  bool wrote = false;
+  Status ok = etc.inTransaction([&]() -> Status {
+    // Another process may have set the ledger up since the look above.
+    if (!etc.getListAll().empty()) return Status::ok();
+    VARNEL_RETURN_IF_ERROR(make.initSetting(variant));
+    VARNEL_RETURN_IF_ERROR(make.initCategory(variant));
+    VARNEL_RETURN_IF_ERROR(make.initAccGroupData());
+    VARNEL_RETURN_IF_ERROR(make.initAsset());
+    VARNEL_RETURN_IF_ERROR(make.initMessageMacroSetting());
+    VARNEL_RETURN_IF_ERROR(make.initTag());
+    wrote = true;
+    return Status::ok();
+  }, "settingDefaultData");
+  if (!ok) ledger.log().error("settingDefaultData fail");
   ledger.commonData().ReloadTheData();
-  return ok;
+  if (!ok) return ok;
+  return wrote;
 }
 
 }  // namespace varnel

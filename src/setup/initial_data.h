@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "model/status.h"
+
 namespace varnel {
 
 class Ledger;
@@ -22,20 +24,20 @@ class EasyInitDataMake {
 
   // The settings, the main currency from the locale (else "USD") and the
   // device's theme preferences.
-  bool initSetting(int variant);
+  Status initSetting(int variant);
   // Categories from the bundled lists, when the store has none.
-  bool initCategory(int variant);
+  Status initCategory(int variant);
   // Account groups, when the store has none and fewer than 4 transactions.
-  bool initAccGroupData();
+  Status initAccGroupData();
   // Cash "1", bank "2" and credit card "3" in the main currency, when the
   // store has no account.
-  bool initAsset();
+  Status initAsset();
   // Creates, from the bundled group list, the groups the three initial
   // accounts belong to ("11", "1", "2") when they are missing, so accounts
   // recreated in a ledger that kept other groups are never left without one.
-  bool ensureInitialAccountGroups();
-  bool initMessageMacroSetting();
-  bool initTag();
+  Status ensureInitialAccountGroups();
+  Status initMessageMacroSetting();
+  Status initTag();
 
  private:
   Ledger& ledger_;
@@ -43,8 +45,10 @@ class EasyInitDataMake {
 
 // Writes the default ledger when the store has no settings record, in one
 // store transaction (so a crash cannot leave settings without the rest), then
-// reloads the caches. Returns whether it wrote anything. `variant` -1 draws
-// the set-up variant.
-bool settingDefaultData(Ledger& ledger, int variant = -1);
+// reloads the caches. Returns whether it wrote anything, or the failure
+// (nothing written). Several processes opening a new store at once write it
+// once: the check runs inside the write transaction. `variant` -1 draws the
+// set-up variant.
+Result<bool> settingDefaultData(Ledger& ledger, int variant = -1);
 
 }  // namespace varnel

@@ -184,17 +184,18 @@ MacroMatch MessageMacroRepository::findBySenderText(const std::string& text) {
   return match;
 }
 
-bool MessageMacroRepository::update(MessageMacro2& record, bool isSync) {
+Status MessageMacroRepository::update(MessageMacro2& record, bool isSync) {
   const MessageMacro2 before = record;
   record.utime = nowMs();
   if (isSync) record.isSynced = 1;
-  if (!save(record, "update messageMacro2 update")) {
+  Status saved = save(record, "update messageMacro2 update");
+  if (!saved) {
     record.utime = before.utime;
     record.isSynced = before.isSynced;
-    return false;
+    return saved;
   }
   log().info("update messageMacro2 update");
-  return true;
+  return saved;
 }
 
 MacroMergeResult MessageMacroRepository::updateByMacroDataList(
@@ -238,7 +239,8 @@ MacroMergeResult MessageMacroRepository::updateByMacroDataList(
   std::vector<MessageMacro2> macros;
   macros.reserve(batch.size());
   for (auto& p : batch) macros.push_back(std::move(p.macro));
-  if (!saveAll(macros, "updateList messageMacro update", false)) return {};
+  result.status = saveAll(macros, "updateList messageMacro update", false);
+  if (!result.status) return {false, result.status, 0, 0};
   log().info("updateList messageMacro update");
   result.saved = true;
   return result;
@@ -249,7 +251,7 @@ MacroMergeResult MessageMacroRepository::saveBasicMessageMacro() {
   const auto records = text ? parseMacroList(*text) : std::nullopt;
   if (!records) {
     log().error("updateList messageMacro update fail {}", "the bundled macro list cannot be read");
-    return {};
+    return {false, Status::systemFailure("the bundled macro list cannot be read"), 0, 0};
   }
   return updateByMacroDataList(*records);
 }
@@ -258,9 +260,11 @@ bool MessageMacroRepository::hasAnyMacro() {
   return !fetch<MessageMacro2>(" LIMIT 1").empty();
 }
 
-bool MessageMacroRepository::initMessageMacroSetting() {
+Result<bool> MessageMacroRepository::initMessageMacroSetting() {
   if (hasAnyMacro()) return false;
-  return saveBasicMessageMacro().saved;
+  const MacroMergeResult merged = saveBasicMessageMacro();
+  if (!merged.status) return merged.status;
+  return true;
 }
 
 MacroMergeResult MessageMacroRepository::mergeList(const std::vector<MacroListRecord>& records) {

@@ -88,7 +88,8 @@ struct MacroMatch {
 
 // Outcome of merging a list.
 struct MacroMergeResult {
-  bool saved = false;  // false: nothing was written (logged)
+  bool saved = false;  // false: nothing was written (logged; the reason in `status`)
+  Status status;
   int added = 0;       // identifiers new to the store
   int updated = 0;     // identifiers already stored (live or not)
 };
@@ -139,8 +140,8 @@ class MessageMacroRepository : public BaseRepository {
 
   // Stamps `utime` (and `isSynced` 1 when `isSync`) and saves. Logs
   // "update messageMacro2 update", or "update messageMacro2 update fail …"
-  // and leaves the record's stamp as it was. Returns whether it saved.
-  bool update(MessageMacro2& record, bool isSync);
+  // and leaves the record's stamp as it was. Returns the outcome.
+  Status update(MessageMacro2& record, bool isSync);
 
   // Merges list records into the store in one transaction: a record finds
   // the macro with its identifier (in use or not) or creates it (next
@@ -157,8 +158,9 @@ class MessageMacroRepository : public BaseRepository {
   // Merges the bundled list.
   MacroMergeResult saveBasicMessageMacro();
   // Merges the bundled list only when the store holds no macro at all (not
-  // even one turned off); returns whether it wrote the list.
-  bool initMessageMacroSetting();
+  // even one turned off). Returns whether it wrote the list, or the failure
+  // when the list could not be written.
+  Result<bool> initMessageMacroSetting();
   // Whether the store holds any macro record.
   bool hasAnyMacro();
 

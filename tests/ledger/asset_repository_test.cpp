@@ -309,9 +309,9 @@ TEST_F(AssetRepositoryTest, DeletingAsksFirstAndKeepsTheTransactions) {
   f.balance = 5;
   const AssetSaveResult saved = repo().saveAsset(f);
   const std::string uid = *saved.asset->uid;
-  EXPECT_EQ(repo().deleteAsset(uid, false), "popup_message8");
+  EXPECT_EQ(repo().deleteAsset(uid, false).value(), "popup_message8");
   EXPECT_EQ(repo().assetByUid(uid)->isDel, 0);
-  EXPECT_FALSE(repo().deleteAsset(uid, true));
+  EXPECT_FALSE(repo().deleteAsset(uid, true).value());
   EXPECT_EQ(repo().assetByUid(uid)->isDel, kAssetDeleted);
   EXPECT_FALSE(repo().assetByUidNotDelete(uid));
   EXPECT_TRUE(repo().getAssetList(false).empty());
@@ -370,7 +370,7 @@ TEST_F(AssetRepositoryTest, CacheListsSortAccountsByKind) {
   AssetForm debitForm = form("Debit", debit_);
   debitForm.cardAssetUid = *bankAccount.uid;
   const Asset debit = add(debitForm);
-  ASSERT_FALSE(repo().deleteAsset(*card2.uid, true));
+  ASSERT_FALSE(repo().deleteAsset(*card2.uid, true).value());
 
   const CommonData& cache = ledger_->commonData();
   auto uids = [](const std::vector<Asset>& list) {

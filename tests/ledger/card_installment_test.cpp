@@ -95,17 +95,21 @@ class InstallmentSaveTest : public CardTest {
   // Stands for the ordinary transaction save: writes the row as given and
   // remembers what it was asked.
   InstallmentSaveFn saver(int failAt = 0) {
-    return [this, failAt](const InstallmentSaveRequest& request) -> std::optional<InOutCome> {
+    return [this, failAt](const InstallmentSaveRequest& request) -> Result<InOutCome> {
       requests_.push_back(request);
-      if (failAt && static_cast<int>(requests_.size()) == failAt) return std::nullopt;
+      if (failAt && static_cast<int>(requests_.size()) == failAt) return Status::storeFailure("refused");
       InOutCome row = request.row;
       if (!request.isChange) row.pk = 0;
-      if (!BaseRepository(*ledger_).save(row, "updateInOutCome")) return std::nullopt;
+      Status saved = BaseRepository(*ledger_).save(row, "updateInOutCome");
+      if (!saved) return saved;
       return row;
     };
   }
   InstallmentPhotoCopyFn photoCopier() {
-    return [this](const InOutCome& from, const InOutCome& to) { photoCopies_.emplace_back(*from.uid, *to.uid); };
+    return [this](const InOutCome& from, const InOutCome& to) {
+      photoCopies_.emplace_back(*from.uid, *to.uid);
+      return Status::ok();
+    };
   }
   InOutCome purchase(double amount, double main, const std::string& currency, double date) {
     InOutCome tx;
@@ -126,7 +130,7 @@ class InstallmentSaveTest : public CardTest {
 TEST_F(InstallmentSaveTest, SavesOneRowPerMonthInOneGroup) {
   InstallmentEntry entry{purchase(100.00, 130000, "KRW_USD", at(2026, 1, 31, 14)), 3, false};
   const InstallmentSaveResult r = funcSaveCardInstallment(*ledger_, entry, saver(), photoCopier());
-  ASSERT_TRUE(r.ok);
+  ASSERT_TRUE(r.ok());
   ASSERT_EQ(r.saved.size(), 3u);
   const std::string parent = *r.saved[0].uid;
   const double amounts[] = {33.34, 33.33, 33.33};
@@ -154,7 +158,7 @@ TEST_F(InstallmentSaveTest, SavesOneRowPerMonthInOneGroup) {
 TEST_F(InstallmentSaveTest, ChangingOneRowOnlyAddsTheMissingOnes) {
   InstallmentEntry entry{purchase(900, 900, "KRW_KRW", at(2026, 3, 10)), 3, false};
   InstallmentSaveResult first = funcSaveCardInstallment(*ledger_, entry, saver());
-  ASSERT_TRUE(first.ok);
+  ASSERT_TRUE(first.ok());
   // Row 3 is deleted; row 2 is changed to 350.
   InOutCome third = first.saved[2];
   third.isDel = 1;
@@ -164,7 +168,7 @@ TEST_F(InstallmentSaveTest, ChangingOneRowOnlyAddsTheMissingOnes) {
   requests_.clear();
 
   const InstallmentSaveResult r = funcSaveCardInstallment(*ledger_, {second, 3, true}, saver());
-  ASSERT_TRUE(r.ok);
+  ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.skipped, std::vector<int>{2});
   ASSERT_EQ(r.saved.size(), 2u);
   EXPECT_TRUE(requests_[0].isChange);
@@ -183,7 +187,7 @@ TEST_F(InstallmentSaveTest, ATransferInRowIsGroupedUnderItsOutRow) {
   ASSERT_TRUE(BaseRepository(*ledger_).save(out, "updateInOutCome"));
   ASSERT_TRUE(BaseRepository(*ledger_).save(in, "updateInOutCome"));
   const InstallmentSaveResult r = funcSaveCardInstallment(*ledger_, {in, 2, true}, saver());
-  ASSERT_TRUE(r.ok);
+  ASSERT_TRUE(r.ok());
   for (const auto& row : r.saved) EXPECT_EQ(row.cardDivideUid, out.uid);
 }
 
@@ -191,7 +195,7 @@ TEST_F(InstallmentSaveTest, AFailedSaveLeavesNothingOfTheEntry) {
   const int64_t before = count("SELECT COUNT(*) FROM ZINOUTCOME");
   InstallmentEntry entry{purchase(300000, 300000, "KRW_KRW", at(2026, 12, 1)), 3, false};
   const InstallmentSaveResult r = funcSaveCardInstallment(*ledger_, entry, saver(3));
-  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.ok());
   EXPECT_TRUE(r.saved.empty());
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), before);
 }
@@ -207,7 +211,7 @@ TEST_F(InstallmentSaveTest, RefusesBadEntriesBeforeSavingAnything) {
 
   // One instalment is an ordinary purchase.
   const InstallmentSaveResult r = funcSaveCardInstallment(*ledger_, {tx, 1, false}, saver());
-  ASSERT_TRUE(r.ok);
+  ASSERT_TRUE(r.ok());
   ASSERT_EQ(r.saved.size(), 1u);
   EXPECT_FALSE(r.saved[0].cardDivideUid);
   EXPECT_DOUBLE_EQ(*r.saved[0].amountSub, 100);

@@ -107,7 +107,7 @@ class CardTest : public LedgerTest {
     ASSERT_TRUE(repo.save(link, "addTxTag"));
   }
   int64_t count(const std::string& sql) {
-    auto& st = ledger_->store().prepare(sql);
+    auto st = ledger_->store().prepare(sql);
     st.executeStep();
     return st.getColumn(0).getInt64();
   }

@@ -107,7 +107,7 @@ TEST_F(CategoryRepositoryTest, DeletingAMainCategoryDeletesItsSubCategoriesInOne
   ASSERT_TRUE(repo.save(old, "updateCategory"));
 
   ledger_->env().setNow(ledger_->env().nowMs() + 60'000);
-  const auto deleted = repo.deleteCategory(*food->uid);
+  const auto deleted = repo.deleteCategory(*food->uid).value();
   ASSERT_EQ(deleted.size(), 4u);
   EXPECT_EQ(deleted.front().uid, food->uid);
   for (const std::string& uid : std::vector<std::string>{*food->uid, subs[0], subs[1], subs[2]}) {
@@ -123,9 +123,9 @@ TEST_F(CategoryRepositoryTest, DeletingAMainCategoryDeletesItsSubCategoriesInOne
   EXPECT_TRUE(isLive(*repo.categoryByUId(*otherSub->uid)));
 
   // Deleting a sub-category touches only it; deleting again does nothing.
-  EXPECT_EQ(repo.deleteCategory(*otherSub->uid).size(), 1u);
+  EXPECT_EQ(repo.deleteCategory(*otherSub->uid)->size(), 1u);
   EXPECT_TRUE(isLive(*repo.categoryByUId(*other->uid)));
-  EXPECT_TRUE(repo.deleteCategory(*otherSub->uid).empty());
+  EXPECT_TRUE(repo.deleteCategory(*otherSub->uid)->empty());
 }
 
 TEST_F(CategoryRepositoryTest, StatusNormalisation) {
@@ -145,7 +145,7 @@ TEST_F(CategoryRepositoryTest, StatusNormalisation) {
     uids.push_back(*r.uid);
   }
   EXPECT_EQ(repo.listCategoryStatusException().size(), 4u);
-  EXPECT_EQ(repo.fixCategoryStatus(), 4);
+  EXPECT_EQ(repo.fixCategoryStatus().value(), 4);
   EXPECT_NE(logText().find("fixCategoryStatus 4"), std::string::npos);
   for (size_t i = 0; i < uids.size(); ++i) {
     EXPECT_EQ(repo.categoryByUId(uids[i])->Status, cases[i].expected) << i;
@@ -174,7 +174,7 @@ TEST_F(CategoryRepositoryTest, FeeCategoryPrefersExactNameAndIgnoresCaseAndAccen
   };
   for (const Case& c : cases) {
     CategoryRepository repo(*ledger_);
-    repo.deleteCategoryAll();
+    EXPECT_TRUE(repo.deleteCategoryAll());
     for (const auto& [name, kind] : c.categories) {
       const bool deleted = name.front() == '~';
       raw(deleted ? name.substr(1) : name, kind, 0, "", deleted ? 1 : 0);
@@ -218,7 +218,7 @@ TEST_F(CategoryRepositoryTest, AddingSubCategoriesFollowsTheParent) {
   EXPECT_THROW(repo.addSubCategory(*salary->uid, "Bonus"), InputError);
   EXPECT_THROW(repo.addSubCategory(*bonus->uid, "Deeper"), InputError);  // no third level
   EXPECT_THROW(repo.addSubCategory("NOPE", "Bonus 2"), InputError);
-  repo.deleteCategory(*salary->uid);
+  EXPECT_TRUE(repo.deleteCategory(*salary->uid));
   EXPECT_THROW(repo.addSubCategory(*salary->uid, "Late"), InputError);
   EXPECT_EQ(count(), before);
   // A deleted name is free again.
@@ -229,7 +229,7 @@ TEST_F(CategoryRepositoryTest, EditingRenamesOrRecreatesAVanishedRecord) {
   CategoryRepository repo(*ledger_);
   auto food = repo.addMainCategory("Food", 1);
   auto snacks = repo.addSubCategory(*food->uid, "Snacks");
-  repo.addSubCategory(*food->uid, "Drinks");
+  EXPECT_TRUE(repo.addSubCategory(*food->uid, "Drinks"));
 
   auto renamed = repo.editCategory(CategoryModel::fromRecord(*snacks), "Sweets");
   ASSERT_TRUE(renamed);
@@ -253,11 +253,11 @@ TEST_F(CategoryRepositoryTest, MainCategoryModelsCarryTheirSubCategoryLists) {
   CategoryRepository repo(*ledger_);
   auto food = repo.addMainCategory("Food", 1);
   auto home = repo.addMainCategory("Home", 1);
-  repo.addMainCategory("Salary", 0);
-  repo.addSubCategory(*food->uid, "Groceries");
+  EXPECT_TRUE(repo.addMainCategory("Salary", 0));
+  EXPECT_TRUE(repo.addSubCategory(*food->uid, "Groceries"));
   auto gone = repo.addSubCategory(*food->uid, "Gone");
-  repo.deleteCategory(*gone->uid);
-  repo.deleteCategory(*home->uid);
+  EXPECT_TRUE(repo.deleteCategory(*gone->uid));
+  EXPECT_TRUE(repo.deleteCategory(*home->uid));
 
   auto live = repo.mainCategoryByInOutType(1, false, true);
   ASSERT_EQ(live.size(), 2u);
@@ -302,8 +302,8 @@ TEST_F(CategoryRepositoryTest, CacheLookupsByNameAndContainedName) {
   auto food = repo.addMainCategory("Food", 1);
   auto coffee = repo.addSubCategory(*food->uid, "Café");
   auto coffeeBeans = repo.addSubCategory(*food->uid, "Café beans");
-  repo.addMainCategory("Food", 0);
-  repo.addMainCategory("Fo", 1);
+  EXPECT_TRUE(repo.addMainCategory("Food", 0));
+  EXPECT_TRUE(repo.addMainCategory("Fo", 1));
   const CommonData& cache = ledger_->commonData();
 
   EXPECT_EQ(cache.getCategoryByName(" Food ", 1)->uid, food->uid);

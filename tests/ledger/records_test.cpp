@@ -49,7 +49,7 @@ TEST_F(TagTest, SystemTagsAreMadeOnceInTheLedgersLanguage) {
 
 TEST_F(TagTest, LinksAreRevivedNotDuplicated) {
   TagRepository tags(*ledger_);
-  tags.initTag();
+  EXPECT_TRUE(tags.initTag());
   const Tag prepayment = *tags.tagByUid("system_prepayment");
   const InOutCome tx = savedTx();
 
@@ -81,7 +81,7 @@ TEST_F(TagTest, LinksAreRevivedNotDuplicated) {
 
 TEST_F(TagTest, ChosenTagsReplaceTheLinkedOnes) {
   TagRepository tags(*ledger_);
-  tags.initTag();
+  EXPECT_TRUE(tags.initTag());
   const InOutCome tx = savedTx();
   ASSERT_TRUE(tags.updateTxTags(tx, {"system_prepayment", "no-such-tag"}));
   ASSERT_EQ(tags.tagListOfTx(*tx.uid).size(), 1u);
@@ -212,8 +212,8 @@ TEST_F(MemoTest, OlderKeyValueMemosMoveOnce) {
   property("MEMO", "not a day", "keep me");
   property("OTHER", "20240105", "not a memo");
   MemoRepository memos(*ledger_);
-  EXPECT_EQ(memos.migrationPropertyToMemo(), 2);
-  EXPECT_EQ(memos.migrationPropertyToMemo(), 0);
+  EXPECT_EQ(memos.migrationPropertyToMemo().value(), 2);
+  EXPECT_EQ(memos.migrationPropertyToMemo().value(), 0);
   auto all = memos.listAll();
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0].memoDate, "2024-01-05");

@@ -75,7 +75,7 @@ class Invariants : public TransactionTest {
     const std::string where = fmt::format(" WHERE {} AND ZDO_TYPE IN ({})", kLive, kinds);
     const int64_t n = count("SELECT COUNT(*) FROM ZINOUTCOME" + where);
     if (n == 0) return std::nullopt;
-    auto& st = ledger_->store().prepare("SELECT ZUID FROM ZINOUTCOME" + where + " ORDER BY Z_PK LIMIT 1 OFFSET ?");
+    auto st = ledger_->store().prepare("SELECT ZUID FROM ZINOUTCOME" + where + " ORDER BY Z_PK LIMIT 1 OFFSET ?");
     st.bind(1, static_cast<int64_t>(pick(static_cast<size_t>(n))));
     st.executeStep();
     std::string uid = st.getColumn(0).getString();
@@ -86,7 +86,7 @@ class Invariants : public TransactionTest {
   // Offending rows of a check query, as text, or "" when there are none.
   std::string violations(const std::string& sql) {
     std::string out;
-    auto& st = ledger_->store().prepare(sql);
+    auto st = ledger_->store().prepare(sql);
     while (st.executeStep()) out += st.getColumn(0).getString() + " ";
     st.reset();
     return out;
@@ -164,18 +164,18 @@ class Invariants : public TransactionTest {
       TransactionForm f;
       randomise(f, true);
       const auto r = saver.saveTransaction(f);
-      ASSERT_TRUE(r.ok) << "step " << i << " add: " << r.refusal.value_or("store") << logText();
+      ASSERT_TRUE(r.ok()) << "step " << i << " add: " << r.refusal.value_or("store") << logText();
     } else if (op < 65) {
       auto uid = randomLive();
       TransactionForm f = saver.formForRecord(*uid);
       randomise(f, false);
       const auto r = saver.saveTransaction(f);
-      ASSERT_TRUE(r.ok) << "step " << i << " edit: " << r.refusal.value_or("store") << logText();
+      ASSERT_TRUE(r.ok()) << "step " << i << " edit: " << r.refusal.value_or("store") << logText();
     } else if (op < 72) {
       auto uid = randomLive();
       const auto r = chance(50) ? saver.copyTransaction(*uid, CopyDate::kToday)
                                 : saver.copyTransaction(*uid, CopyDate::kDateAt, at(2026, 6, 15));
-      ASSERT_TRUE(r.ok) << "step " << i << " copy";
+      ASSERT_TRUE(r.ok()) << "step " << i << " copy";
     } else if (op < 90) {
       std::vector<InOutCome> selection;
       const size_t n = 1 + pick(4);
@@ -195,7 +195,7 @@ class Invariants : public TransactionTest {
                                                   *ledger_->commonData().assetByUid(otherAccount(first)));
           }
         }
-        ASSERT_TRUE(r.ok) << "step " << i << " bulk";
+        ASSERT_TRUE(r.ok()) << "step " << i << " bulk";
       } catch (const InputError&) {
         // A bulk change that would make a transfer go to its own account is refused whole.
       }

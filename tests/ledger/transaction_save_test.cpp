@@ -102,7 +102,7 @@ TEST_F(Save, InstalmentPurchaseIsSplitIntoMonthlyRows) {
   installment.installments = 3;
   installment.date = at(2026, 1, 31, 10);
   const TransactionSaveResult result = save(installment);
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   ASSERT_EQ(result.series.size(), 3u);
   const double expected[] = {334, 333, 333};
   const char* days[] = {"2026-01-31", "2026-02-28", "2026-03-31"};
@@ -337,7 +337,7 @@ TEST_F(Save, ANewFeeTakesTheCategoryOfTheNewestEarlierFeeBetweenTheSameAccounts)
   TransactionForm other = form(kModeTransfer, "WON2", 1000, "WON");
   other.fee = TransactionFee{100, ""};
   EXPECT_EQ(saved(other).fee->categoryUid, "FEES");
-  ASSERT_FALSE(CategoryRepository(*ledger_).deleteCategory("BANKCOST").empty());
+  ASSERT_FALSE(CategoryRepository(*ledger_).deleteCategory("BANKCOST")->empty());
   EXPECT_EQ(saved(f).fee->categoryUid, "FEES");
 }
 
@@ -351,7 +351,7 @@ TEST_F(Save, AStoreFailureHalfWayLeavesNothingWritten) {
   f.fee = TransactionFee{100, ""};
   f.tags = {"system_prepayment"};
   const auto r = save(f);
-  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.ok());
   EXPECT_FALSE(r.refusal);
   EXPECT_NE(logText().find("updateInOutCome fail"), std::string::npos);
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
@@ -427,7 +427,7 @@ TEST_F(Save, ACopyIsANewEntryWithItsOwnLinksAndRemembersTheChoice) {
   const auto r = saved(f);
   TransactionSave saver(*ledger_);
   const auto copy = saver.copyTransaction(*r.opposite->uid, CopyDate::kToday);
-  ASSERT_TRUE(copy.ok && copy.record && copy.opposite && copy.fee);
+  ASSERT_TRUE(copy.ok() && copy.record && copy.opposite && copy.fee);
   EXPECT_NE(copy.record->uid, r.record->uid);
   EXPECT_NE(copy.record->txUidTrans, r.record->txUidTrans);
   EXPECT_NE(copy.record->txUidFee, r.record->txUidFee);
@@ -484,7 +484,7 @@ TEST_F(Save, TheSaveServesTheCardInstalmentSaveRowByRow) {
   entry.tx.Date = *f.date;
   entry.count = 3;
   const auto result = funcSaveCardInstallment(*ledger_, entry, saver.installmentRowSaver(f));
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   ASSERT_EQ(result.saved.size(), 3u);
   double total = 0;
   for (size_t i = 0; i < 3; ++i) {
@@ -544,7 +544,7 @@ TEST_F(Save, BulkCategoryOnAReceivingSideKeepsTheTransferAsItsSendingSide) {
   const auto transfer = saved(form(kModeTransfer, "WON", 1000, "WON2"));
   const auto result = InOutComeRepository(*ledger_).updateCategoryArrayData(
       {*transfer.opposite}, *ledger_->commonData().categoryByUid("FOOD"));
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   const InOutCome out = load(transfer.record->uid);
   EXPECT_EQ(out.Do_Type, "1");
   EXPECT_EQ(out.categoryUid, "FOOD");
@@ -560,7 +560,7 @@ TEST_F(Save, BulkAccountMovesATransfersFeeAndBulkTransferMakesBothSides) {
   const auto expense = saved(form(kModeExpense, "WON", 2600));
   InOutComeRepository repo(*ledger_);
   auto moved = repo.updateAssetArrayData({*transfer.record}, *ledger_->commonData().assetByUid("YEN"));
-  ASSERT_TRUE(moved.ok);
+  ASSERT_TRUE(moved.ok());
   EXPECT_EQ(load(transfer.fee->uid).assetUid, "YEN");
   EXPECT_DOUBLE_EQ(*load(transfer.fee->uid).amountAccount, 56);  // 500 / 9
   EXPECT_EQ(load(transfer.fee->uid).memo, "Yen → Dollar");
@@ -570,7 +570,7 @@ TEST_F(Save, BulkAccountMovesATransfersFeeAndBulkTransferMakesBothSides) {
 
   auto made = repo.updateTransferInOutComeArray({*expense.record}, *ledger_->commonData().assetByUid("WON"),
                                                 *ledger_->commonData().assetByUid("DOLLAR"));
-  ASSERT_TRUE(made.ok);
+  ASSERT_TRUE(made.ok());
   ASSERT_EQ(made.changed.size(), 2u);
   const InOutCome in = load(made.changed[1].uid);
   EXPECT_EQ(in.Do_Type, "4");

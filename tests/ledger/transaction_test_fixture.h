@@ -103,7 +103,7 @@ class TransactionTest : public LedgerTest {
   // Saves and expects success.
   TransactionSaveResult saved(const TransactionForm& f) {
     auto r = save(f);
-    EXPECT_TRUE(r.ok) << (r.refusal ? *r.refusal : std::string("store refused")) << "\n" << logText();
+    EXPECT_TRUE(r.ok()) << (r.refusal ? *r.refusal : std::string("store refused")) << "\n" << logText();
     return r;
   }
 
@@ -116,7 +116,7 @@ class TransactionTest : public LedgerTest {
   double at(int y, int m, int d, int h = 12) { return ledger_->env().dates().fromLocal(y, m, d, h); }
 
   int64_t count(const std::string& sql) {
-    auto& st = ledger_->store().prepare(sql);
+    auto st = ledger_->store().prepare(sql);
     st.executeStep();
     const int64_t n = st.getColumn(0).getInt64();
     st.reset();

@@ -163,7 +163,7 @@ TEST_F(BaseRepositoryTest, PeriodKeysOfADate) {
   keys = repo.getIntDateWeekMonthYear(dates.fromLocal(2026, 1, 25, 0, 0, 0.5), 25);
   EXPECT_EQ(keys[1], "202601");
 
-  EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kWeekStartDay, "1");
+  EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kWeekStartDay, "1"));
   keys = repo.getIntDateWeekMonthYear(dates.fromLocal(2026, 1, 4, 23, 59), 1);
   EXPECT_EQ(keys[0], "20251229");  // Sunday belongs to the week from Monday the 29th
   EXPECT_EQ(keys[1], "202601");

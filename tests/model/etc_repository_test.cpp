@@ -60,7 +60,7 @@ TEST_F(EtcRepositoryTest, KindWithoutKeyAndMissingKinds) {
 
 TEST_F(EtcRepositoryTest, CheckDbVersionLeavesTheHighest) {
   EtcRepository etc(*ledger_);
-  for (const char* v : {"2190", "2194", "2192"}) etc.addEtcUserSettingByType(etc_kind::kDbVersion, v);
+  for (const char* v : {"2190", "2194", "2192"}) EXPECT_TRUE(etc.addEtcUserSettingByType(etc_kind::kDbVersion, v));
   ASSERT_TRUE(etc.checkDBVersion());
   auto records = liveOfKind(etc_kind::kDbVersion);
   ASSERT_EQ(records.size(), 1u);
@@ -70,11 +70,11 @@ TEST_F(EtcRepositoryTest, CheckDbVersionLeavesTheHighest) {
 
 TEST_F(EtcRepositoryTest, SmsFiltersSkipDeletedRecords) {
   EtcRepository etc(*ledger_);
-  etc.addEtcUserSettingByType(etc_kind::kSmsRemoveText, "승인", "ko");
-  etc.addEtcUserSettingByType(etc_kind::kSmsRemoveText, "내역", "ko");
+  EXPECT_TRUE(etc.addEtcUserSettingByType(etc_kind::kSmsRemoveText, "승인", "ko"));
+  EXPECT_TRUE(etc.addEtcUserSettingByType(etc_kind::kSmsRemoveText, "내역", "ko"));
   auto filters = etc.listSmsFilter();
   ASSERT_EQ(filters.size(), 2u);
-  etc.deleteRecord(filters[0], "updateEtc");
+  EXPECT_TRUE(etc.deleteRecord(filters[0], "updateEtc"));
   filters = etc.listSmsFilter();
   ASSERT_EQ(filters.size(), 1u);
   EXPECT_EQ(filters[0].Data, "내역");
@@ -82,9 +82,9 @@ TEST_F(EtcRepositoryTest, SmsFiltersSkipDeletedRecords) {
 
 TEST_F(EtcRepositoryTest, PasswordClearedSetsZData) {
   EtcRepository etc(*ledger_);
-  etc.updatePassword("1234");
+  EXPECT_TRUE(etc.updatePassword("1234"));
   EXPECT_EQ(etc.getEtcUserSettingByType(etc_kind::kPassword)->Data, "1234");
-  etc.updatePassword("");
+  EXPECT_TRUE(etc.updatePassword(""));
   auto r = etc.getEtcUserSettingByType(etc_kind::kPassword);
   EXPECT_EQ(r->Data, "");
   EXPECT_EQ(r->zData, "0");
@@ -123,7 +123,7 @@ TEST_F(EtcRepositoryTest, BasicSettingsFollowLanguageAndVariant) {
     EXPECT_EQ(filters.back().Data, "사용");
     // Writing them again adds nothing.
     const size_t count = etc.getListAll().size();
-    etc.saveBasicEtc(c.variant);
+    EXPECT_TRUE(etc.saveBasicEtc(c.variant));
     EXPECT_EQ(etc.getListAll().size(), count) << c.lang;
   }
 }
@@ -134,11 +134,11 @@ TEST_F(EtcRepositoryTest, AppValuesUseDefaultsForMissingOrZeroRecords) {
   EXPECT_EQ(app.appPeriodType, 6);
   EXPECT_EQ(app.appShowTxMemoButton, 1);
   EtcRepository etc(*ledger_);
-  etc.updateEtcUserSettingByType(etc_kind::kStartDay, "0");
+  EXPECT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kStartDay, "0"));
   EXPECT_EQ(ledger_->commonData().app().appStartDay, 1);
-  etc.updateEtcUserSettingByType(etc_kind::kStartDay, "25");
-  etc.updateEtcUserSettingByType(etc_kind::kCardAccountingType, "1");
-  etc.updateEtcUserSettingByType(etc_kind::kShowTxMemoOnDayList, "3");
+  EXPECT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kStartDay, "25"));
+  EXPECT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kCardAccountingType, "1"));
+  EXPECT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kShowTxMemoOnDayList, "3"));
   EXPECT_EQ(ledger_->commonData().app().appStartDay, 25);
   EXPECT_EQ(ledger_->commonData().app().cardCashbookStr, "1");
   EXPECT_EQ(ledger_->commonData().app().appIsShowMemo, 0);
@@ -162,7 +162,7 @@ class FakeCloud : public CloudSyncRequester {
 
 TEST_F(EtcRepositoryTest, CloudConfirmedChangeIsUndoneWhenRefused) {
   EtcRepository etc(*ledger_);
-  etc.updateEtcUserSettingByType(etc_kind::kStartDay, "1");
+  EXPECT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kStartDay, "1"));
   struct Case {
     std::optional<bool> cloudAccepts;  // nothing: no cloud client
     std::string expected;

@@ -23,6 +23,23 @@ std::string readBytes(const std::filesystem::path& p) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Every row of every table of an SQLite file, as text: what a copy must hold.
+std::string contentOf(const std::filesystem::path& p) {
+  SQLite::Database db(p.string(), SQLite::OPEN_READONLY);
+  std::string out;
+  SQLite::Statement tables(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+  while (tables.executeStep()) {
+    const std::string table = tables.getColumn(0).getString();
+    out += "[" + table + "]";
+    SQLite::Statement rows(db, "SELECT * FROM " + table + " ORDER BY rowid");
+    while (rows.executeStep()) {
+      for (int i = 0; i < rows.getColumnCount(); ++i) out += rows.getColumn(i).getString() + "|";
+      out += "\n";
+    }
+  }
+  return out;
+}
+
 std::shared_ptr<spdlog::logger> nullLog() {
   return std::make_shared<spdlog::logger>("null", std::make_shared<spdlog::sinks::null_sink_mt>());
 }
@@ -87,7 +104,7 @@ TEST(StoreRefusal, ForeignFilesAreRefusedAndLeftUnchanged) {
     try {
       Ledger::open(env, nullLog());
       ADD_FAILURE() << c.name << " was opened";
-    } catch (const StoreError& e) {
+    } catch (const UnusableStoreError& e) {
       EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << c.name << ": " << e.what();
     }
     EXPECT_EQ(readBytes(env.storePath()), before) << c.name;
@@ -147,13 +164,13 @@ TEST(UidRepair, OpeningAStoreWithDuplicatesCopiesRepairsAndOpens) {
   const Environment env = testEnvironment(dir.path());
   std::filesystem::create_directories(env.documentsDir());
   writeDuplicatedStore(env.storePath(), 3);
-  const std::string original = readBytes(env.storePath());
+  const std::string original = contentOf(env.storePath());
 
   auto ledger = Ledger::open(env, nullLog());
   ASSERT_TRUE(ledger->openReport().repair);
   ASSERT_TRUE(ledger->openReport().safetyCopy);
   EXPECT_EQ(ledger->openReport().safetyCopy->filename(), "beforeUidFix_20261210_09001000.vnbak");
-  EXPECT_EQ(readBytes(*ledger->openReport().safetyCopy), original);
+  EXPECT_EQ(contentOf(*ledger->openReport().safetyCopy), original);
 
   auto& db = ledger->store().db();
   for (const auto& schema : allTableSchemas()) {
@@ -218,11 +235,19 @@ TEST(UidRepair, KeepsOneRowAndRenamesTheOthersByTable) {
   EXPECT_EQ(rows("SELECT COUNT(*) FROM ZCODEDATA WHERE ZUID = '1'")[0], "3");
 }
 
-TEST(SafetyCopy, NamesTellTheReasonAndTheLocalTime) {
+TEST(SafetyCopy, NamesTellTheReasonAndTheLocalTimeAndNeverReplaceACopy) {
   TempDir dir;
   const Environment env = testEnvironment(dir.path(), {.now = "2026-03-07T21:45:09"});
   std::filesystem::create_directories(env.documentsDir());
-  std::ofstream(env.storePath()) << "ledger bytes";
+  auto write = [&](const std::string& value) {
+    SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    db.exec("CREATE TABLE IF NOT EXISTS ZETC (Z_PK INTEGER PRIMARY KEY, ZDATA VARCHAR)");
+    db.exec("DELETE FROM ZETC");
+    SQLite::Statement insert(db, "INSERT INTO ZETC (ZDATA) VALUES (?)");
+    insert.bind(1, value);
+    insert.exec();
+  };
+  write("ledger");
   auto log = nullLog();
   struct Case {
     SafetyCopyReason reason;
@@ -235,15 +260,38 @@ TEST(SafetyCopy, NamesTellTheReasonAndTheLocalTime) {
   };
   for (const auto& c : cases) {
     auto copy = backupDataBeforeMigration(env, *log, env.storePath(), c.reason, c.argument);
-    ASSERT_TRUE(copy);
+    ASSERT_TRUE(copy) << copy.status().message();
     EXPECT_EQ(*copy, env.documentsDir() / "InternalData" / c.name);
-    EXPECT_EQ(readBytes(*copy), "ledger bytes");
+    EXPECT_EQ(contentOf(*copy), contentOf(env.storePath()));
   }
-  // A second copy in the same second never overwrites the first.
-  std::ofstream(env.storePath()) << "changed";
-  EXPECT_FALSE(backupDataBeforeMigration(env, *log, env.storePath(), SafetyCopyReason::kBeforeUidFix));
-  EXPECT_EQ(readBytes(env.documentsDir() / "InternalData" / "beforeUidFix_20260307_21450709.vnbak"),
-            "ledger bytes");
+  // A second and a third copy in the same second get a counter; the first
+  // keeps what it held.
+  const std::string first = contentOf(env.storePath());
+  write("changed");
+  auto second = backupDataBeforeMigration(env, *log, env.storePath(), SafetyCopyReason::kBeforeUidFix);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->filename(), "beforeUidFix_20260307_21450709-2.vnbak");
+  EXPECT_EQ(contentOf(*second), contentOf(env.storePath()));
+  auto third = backupDataBeforeMigration(env, *log, env.storePath(), SafetyCopyReason::kBeforeUidFix);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->filename(), "beforeUidFix_20260307_21450709-3.vnbak");
+  EXPECT_EQ(contentOf(env.documentsDir() / "InternalData" / "beforeUidFix_20260307_21450709.vnbak"), first);
+  // Nothing half-written is left behind.
+  for (const auto& entry : std::filesystem::directory_iterator(env.documentsDir() / "InternalData")) {
+    EXPECT_EQ(entry.path().extension(), ".vnbak") << entry.path();
+  }
+}
+
+TEST(SafetyCopy, AFolderThatCannotBeWrittenIsAFailureWithItsReason) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  std::filesystem::create_directories(env.documentsDir());
+  { SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE); }
+  std::ofstream(env.documentsDir() / "InternalData") << "a file where the folder belongs";
+  auto copy = backupDataBeforeMigration(env, *nullLog(), env.storePath(), SafetyCopyReason::kBeforeUidFix);
+  ASSERT_FALSE(copy);
+  EXPECT_EQ(copy.status().code(), StatusCode::kSystemFailure);
+  EXPECT_NE(copy.status().message().find("InternalData"), std::string::npos) << copy.status().message();
 }
 
 TEST(Dates, StoreSecondsAndMillisecondsConvert) {

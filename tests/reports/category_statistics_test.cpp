@@ -99,7 +99,7 @@ class CategoryStatisticsTest : public testing::LedgerTest {
     transfer("BANK", "CARD", 300, march(25));
   }
   void setCashBook(bool on) {
-    EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0");
+    EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0"));
   }
 
   double start() { return ledger_->env().dates().fromLocal(2026, 3, 1); }

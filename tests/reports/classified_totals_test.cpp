@@ -65,7 +65,7 @@ class ClassifiedTotalsTest : public testing::LedgerTest {
     add("4", to, from, amount, day, "");
   }
   void setCashBook(bool on) {
-    EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0");
+    EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0"));
   }
 
   double start() { return ledger_->env().dates().fromLocal(2026, 3, 1); }
@@ -129,7 +129,7 @@ TEST_F(ClassifiedTotalsTest, CarryOverRowsOnlyWhenOnAndNonZero) {
   EXPECT_EQ(off.getAmountCarryover(start(), end()), 0);
   EXPECT_FALSE(off.makeCarryoverDic(end(), 10));
 
-  EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCarryOver, "1");
+  EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCarryOver, "1"));
   PeriodTotals totals(*ledger_);
   // Up to the 27th: salary 1000, food 100 and 40, card purchase 300, savings in 500 and out 200.
   EXPECT_DOUBLE_EQ(totals.getAmountCarryover(start(), march(28)), 1000 + 200 - (440 + 500));

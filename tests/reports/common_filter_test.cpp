@@ -63,7 +63,7 @@ class CommonFilterTest : public testing::LedgerTest {
     ASSERT_TRUE(repo.save(t, "updateInOutCome"));
   }
   void setCashBook(bool on) {
-    EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0");
+    EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kCardAccountingType, on ? "1" : "0"));
   }
   std::vector<InOutCome> all() {
     return BaseRepository(*ledger_).fetch<InOutCome>(" WHERE ZISDEL = 0 ORDER BY ZDATE, Z_PK");

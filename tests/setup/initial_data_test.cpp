@@ -70,14 +70,14 @@ TEST_F(InitialDataTest, NewLedgerIsLocalisedAndComplete) {
     }
     // A second start writes nothing.
     const int64_t etcRows = rows(*ledger, "ZETC");
-    EXPECT_FALSE(settingDefaultData(*ledger));
+    EXPECT_FALSE(settingDefaultData(*ledger).value());
     EXPECT_EQ(rows(*ledger, "ZETC"), etcRows);
   }
 }
 
 TEST_F(InitialDataTest, SettingsAloneStopEveryStep) {
-  EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kStartDay, "5");
-  EXPECT_FALSE(settingDefaultData(*ledger_));
+  EXPECT_TRUE(EtcRepository(*ledger_).updateEtcUserSettingByType(etc_kind::kStartDay, "5"));
+  EXPECT_FALSE(settingDefaultData(*ledger_).value());
   EXPECT_EQ(rows(*ledger_, "ZCATEGORY"), 0);
   EXPECT_EQ(rows(*ledger_, "ZASSET"), 0);
 }

@@ -320,7 +320,7 @@ TEST_F(MessageMacroTest, AFailedMergeWritesNothing) {
 TEST_F(MessageMacroTest, BundledListLoadsOnlyIntoAStoreWithoutMacros) {
   MessageMacroRepository repo(*ledger_);
   EXPECT_FALSE(repo.hasAnyMacro());
-  ASSERT_TRUE(repo.initMessageMacroSetting());
+  ASSERT_TRUE(repo.initMessageMacroSetting().value());
   const int64_t loaded = macroCount();
   EXPECT_GT(loaded, 50);
   ASSERT_TRUE(repo.firstWithMacroAssetName("신한카드"));
@@ -330,14 +330,14 @@ TEST_F(MessageMacroTest, BundledListLoadsOnlyIntoAStoreWithoutMacros) {
   EXPECT_LT(pos("신한카드"), pos("신한"));
   EXPECT_EQ(pos("제일"), static_cast<long>(order.size()));
 
-  EXPECT_FALSE(repo.initMessageMacroSetting());
+  EXPECT_FALSE(repo.initMessageMacroSetting().value());
   EXPECT_EQ(macroCount(), loaded);
 }
 
 TEST_F(MessageMacroTest, AStoreWithOnlySwitchedOffMacrosGetsNoBundledList) {
   addMacro("1", "KB", "N");
   MessageMacroRepository repo(*ledger_);
-  EXPECT_FALSE(repo.initMessageMacroSetting());
+  EXPECT_FALSE(repo.initMessageMacroSetting().value());
   EXPECT_EQ(macroCount(), 1);
 }
 
