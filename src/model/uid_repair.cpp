@@ -33,8 +33,7 @@ bool columnExists(SQLite::Database& db, const std::string& table, const std::str
 
 // Runs one write statement; logs its outcome the way the rest of the repair
 // does. Returns the number of rows changed, or -1 on failure.
-int runLogged(SQLite::Database& db, spdlog::logger& log, const std::string& sql,
-              const std::vector<std::string>& binds = {}) {
+int runLogged(SQLite::Database& db, spdlog::logger& log, const std::string& sql) {
   std::unique_ptr<SQLite::Statement> st;
   try {
     st = std::make_unique<SQLite::Statement>(db, sql);
@@ -43,7 +42,6 @@ int runLogged(SQLite::Database& db, spdlog::logger& log, const std::string& sql,
     return -1;
   }
   try {
-    for (size_t i = 0; i < binds.size(); ++i) st->bind(static_cast<int>(i + 1), binds[i]);
     st->exec();
     log.info("Query Executed");
     return db.getChanges();
@@ -71,6 +69,35 @@ bool keepsCopiesLive(const std::string& table) {
          table == "ZMEMO";
 }
 
+// Row keys of the copies that lose their identifier, on the repair's own
+// connection; the temp schema keeps it out of the store file.
+constexpr const char* kExtraCopies = "temp.varnel_uid_extra_copies";
+
+void dropExtraCopies(SQLite::Database& db) noexcept {
+  try {
+    db.exec(fmt::format("drop table if exists {}", kExtraCopies));
+  } catch (const SQLite::Exception&) {
+    // Only this connection sees the table, and it is dropped before each use.
+  }
+}
+
+// Fills kExtraCopies with every row of `table` whose identifier stands on a
+// row with a lower Z_PK, numbering the copies of each identifier from 1 (the
+// one that keeps it). The lowest Z_PK keeps the identifier because that is
+// the row earlier releases kept: they took it from the bare column of
+// "select z_pk, zuid ... group by zuid having count(*) > 1", which SQLite
+// fills from the first row of each group in scan order, and both the table
+// scan and an index on ZUID deliver equal identifiers in row-key order.
+// Naming it here keeps that outcome without depending on the query plan.
+void collectExtraCopies(SQLite::Database& db, const std::string& table) {
+  dropExtraCopies(db);
+  db.exec(fmt::format(
+      "create table {} as select z_pk, copy_number from (select z_pk, row_number() over "
+      "(partition by zuid order by z_pk) as copy_number from {} where zuid is not null) "
+      "where copy_number > 1",
+      kExtraCopies, table));
+}
+
 }  // namespace
 
 RepairReport fixNotUniqueUid(SQLite::Database& db, spdlog::logger& log) {
@@ -78,7 +105,9 @@ RepairReport fixNotUniqueUid(SQLite::Database& db, spdlog::logger& log) {
   // All or nothing: a repair cut short by a crash must not leave some copies
   // renamed and others not.
   std::optional<SQLite::Transaction> transaction;
-  if (sqlite3_get_autocommit(db.getHandle()) != 0) transaction.emplace(db);
+  if (sqlite3_get_autocommit(db.getHandle()) != 0) {
+    transaction.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
+  }
   addColumnIfMissing(db, log, report, "ZETC", "ZISDEL", "integer");
   addColumnIfMissing(db, log, report, "ZASSET", "ZISDEL", "integer");
   addColumnIfMissing(db, log, report, "ZMESSAGEMACRO2", "ZUID", "VARCHAR");
@@ -101,38 +130,36 @@ RepairReport fixNotUniqueUid(SQLite::Database& db, spdlog::logger& log) {
         runLogged(db, log, fmt::format("Update {} set zuid = null where zuid = '0'", table));
     result.zeroUidsCleared = cleared > 0 ? cleared : 0;
 
-    std::vector<std::pair<int64_t, std::string>> pairs;
+    // Every extra copy is collected first and changed by a single UPDATE: one
+    // statement per duplicated identifier scanned the whole table each time,
+    // which took an hour on large damaged stores while holding the lock.
+    int duplicates = 0;
     try {
-      SQLite::Statement count(
-          db, fmt::format("select zuid from {} where zuid is not null group by zuid having "
-                          "count(*) > 1",
-                          table));
-      if (count.executeStep()) {
-        SQLite::Statement st(
-            db, fmt::format("select z_pk, zuid from {} group by zuid having count(*) > 1", table));
-        while (st.executeStep()) {
-          if (st.getColumn(1).isNull()) continue;
-          pairs.emplace_back(st.getColumn(0).getInt64(), st.getColumn(1).getString());
-        }
-        log.info("tableName {} arraypk {}", table, pairs.size());
-      }
+      collectExtraCopies(db, table);
+      duplicates = db.execAndGet(fmt::format("select count(*) from {} where copy_number = 2",
+                                             kExtraCopies))
+                       .getInt();
+      if (duplicates > 0) log.info("tableName {} arraypk {}", table, duplicates);
     } catch (const SQLite::Exception& e) {
       log.error("query error : {}", e.what());
+      duplicates = 0;
     }
 
-    std::string setClause = "zuid = zuid||'_'||z_pk";
-    if (table == "ZMESSAGEMACRO2") {
-      setClause += fmt::format(", {} = 'N'", "zuseYN");
-    } else if (!keepsCopiesLive(table)) {
-      setClause += fmt::format(", {} = 1", "zisdel");
+    if (duplicates > 0) {
+      std::string setClause = "zuid = zuid||'_'||z_pk";
+      if (table == "ZMESSAGEMACRO2") {
+        setClause += fmt::format(", {} = 'N'", "zuseYN");
+      } else if (!keepsCopiesLive(table)) {
+        setClause += fmt::format(", {} = 1", "zisdel");
+      }
+      const int changed = runLogged(
+          db, log,
+          fmt::format("Update {} set {} where z_pk in (select z_pk from {})", table, setClause,
+                      kExtraCopies));
+      if (changed > 0) result.rowsRenamed = changed;
     }
-    const std::string update =
-        fmt::format("Update {} set {} where z_pk != ? and zuid = ?", table, setClause);
-    for (const auto& [keptPk, uid] : pairs) {
-      const int changed = runLogged(db, log, update, {std::to_string(keptPk), uid});
-      if (changed > 0) result.rowsRenamed += changed;
-    }
-    result.duplicateUids = static_cast<int>(pairs.size());
+    dropExtraCopies(db);
+    result.duplicateUids = duplicates;
     report.tables.push_back(result);
   }
   if (transaction) transaction->commit();

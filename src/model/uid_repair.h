@@ -25,8 +25,9 @@ struct RepairReport {
 };
 
 // Makes every `uid` unique in the sixteen identifier tables, working on a raw
-// connection to the store file. The first row of each duplicated identifier
-// keeps it; the others get "<uid>_<Z_PK>". Transactions, favourites, recurring
+// connection to the store file, in one transaction and one pass per table.
+// The row with the lowest Z_PK of each duplicated identifier keeps it; the
+// others get "<uid>_<Z_PK>". Transactions, favourites, recurring
 // entries and memos stay live; the extra copies of every other record are
 // marked deleted (message rules are switched off). Rows with uid "0" get a
 // null uid first. Failures of single statements are logged and the repair
