@@ -1,5 +1,6 @@
 #include "ledger/photo_store.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,10 @@
 #include <algorithm>
 #include <set>
 #include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // jpeglib.h needs FILE and size_t declared first (<cstdio> above).
 #include <jpeglib.h>
@@ -34,7 +39,6 @@ struct JpegError {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX] = {};
-  bool truncated = false;
 };
 
 void onJpegError(j_common_ptr cinfo) {
@@ -44,10 +48,14 @@ void onJpegError(j_common_ptr cinfo) {
 }
 
 void onJpegMessage(j_common_ptr cinfo, int level) {
-  // Warnings (level -1) are not fatal, but a file cut short decodes into a
-  // grey remainder: that is a broken photo, not one to store.
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
-    reinterpret_cast<JpegError*>(cinfo->err)->truncated = true;
+  // libjpeg only warns (level -1) about data it had to make up: a file cut
+  // short, a segment ended early, stray bytes, bad codes. It then goes on and
+  // hands back grey or smeared pixels, which would be stored as the photo for
+  // good, so every warning stops the decode like an error. Trace messages
+  // (level >= 0) are ignored.
+  if (level < 0) {
+    ++cinfo->err->num_warnings;
+    (*cinfo->err->error_exit)(cinfo);
   }
 }
 
@@ -57,8 +65,11 @@ void installErrorHandler(JpegError& error) {
   error.pub.emit_message = onJpegMessage;
 }
 
+// The start of every JPEG file: the SOI marker and the first byte of the next marker.
+constexpr size_t kJpegMagicSize = 3;
+
 bool looksLikeJpeg(std::string_view data) {
-  return data.size() >= 4 && static_cast<unsigned char>(data[0]) == 0xFF &&
+  return data.size() >= kJpegMagicSize && static_cast<unsigned char>(data[0]) == 0xFF &&
          static_cast<unsigned char>(data[1]) == 0xD8 && static_cast<unsigned char>(data[2]) == 0xFF;
 }
 
@@ -83,9 +94,15 @@ struct DecodeState {
   J_COLOR_SPACE colorSpace = JCS_UNKNOWN;
 };
 
+std::string tooManyBytes(const std::string& what) {
+  return fmt::format("{} is larger than {} MiB", what, PhotoStore::kMaxPhotoBytes / (1024 * 1024));
+}
+
 // Decodes `data`; when `maxLongSide` is positive and smaller than the long
 // side, accumulates the pixels scaled to fit it. Throws InputError.
 std::unique_ptr<DecodeState> decodeJpeg(std::string_view data, int maxLongSide, bool headerOnly) {
+  // Bytes handed over directly (not read from a file) meet the same bound.
+  if (data.size() > PhotoStore::kMaxPhotoBytes) throw InputError(tooManyBytes("the photo"));
   if (!looksLikeJpeg(data)) throw InputError("the photo is not a JPEG image");
   auto state = std::make_unique<DecodeState>();
   DecodeState* s = state.get();
@@ -103,6 +120,14 @@ std::unique_ptr<DecodeState> decodeJpeg(std::string_view data, int maxLongSide, 
   jpeg_read_header(&s->cinfo, TRUE);
   s->width = static_cast<int>(s->cinfo.image_width);
   s->height = static_cast<int>(s->cinfo.image_height);
+  // Decoding allocates by the header's claim, not by the bytes that follow it.
+  if (s->width > PhotoStore::kMaxImageSide || s->height > PhotoStore::kMaxImageSide ||
+      static_cast<int64_t>(s->width) * s->height > PhotoStore::kMaxImagePixels) {
+    jpeg_destroy_decompress(&s->cinfo);
+    throw InputError(fmt::format(
+        "the photo is too large: {} x {} pixels (at most {} on a side and {} megapixels)", s->width,
+        s->height, PhotoStore::kMaxImageSide, PhotoStore::kMaxImagePixels / 1'000'000));
+  }
   if (headerOnly) {
     jpeg_destroy_decompress(&s->cinfo);
     return state;
@@ -163,9 +188,9 @@ std::unique_ptr<DecodeState> decodeJpeg(std::string_view data, int maxLongSide, 
     s->markers.push_back({m->marker, std::string(reinterpret_cast<const char*>(m->data),
                                                  m->data_length)});
   }
+  // Reads on to the end marker, so damage after the last row is caught too.
   jpeg_finish_decompress(&s->cinfo);
   jpeg_destroy_decompress(&s->cinfo);
-  if (s->error.truncated) throw InputError("the photo is an incomplete JPEG image");
   return state;
 }
 
@@ -253,6 +278,56 @@ std::string PhotoStore::md5Hex(std::string_view data) {
   out.reserve(length * 2);
   for (unsigned int i = 0; i < length; ++i) out += fmt::format("{:02x}", digest[i]);
   return out;
+}
+
+namespace {
+
+// Closes a descriptor on every way out, thrown or returned.
+struct FileCloser {
+  int fd;
+  ~FileCloser() { ::close(fd); }
+};
+
+[[noreturn]] void cannotRead(const std::string& name) {
+  throw InputError(fmt::format("cannot read the photo {}: {}", name, std::strerror(errno)));
+}
+
+// Appends from `fd` until `bytes` holds `total` bytes or the file ends.
+void readUpTo(int fd, std::string& bytes, size_t total, const std::string& name) {
+  char chunk[64 * 1024];
+  while (bytes.size() < total) {
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, total - bytes.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) cannotRead(name);
+    if (n == 0) return;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+std::string PhotoStore::readPhotoFile(const std::filesystem::path& path) {
+  const std::string name = path.string();
+  // Non-blocking so that a named pipe cannot hang the open waiting for a
+  // writer; it is refused below like any other file that is not regular.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) cannotRead(name);
+  const FileCloser closer{fd};
+  // Asked of the opened file rather than the name, so nothing can be swapped in between.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) cannotRead(name);
+  if (!S_ISREG(info.st_mode)) throw InputError(fmt::format("the photo {} is not a regular file", name));
+  const std::string tooLarge = tooManyBytes("the photo " + name);
+  if (static_cast<uint64_t>(info.st_size) > kMaxPhotoBytes) throw InputError(tooLarge);
+
+  std::string bytes;
+  readUpTo(fd, bytes, kJpegMagicSize, name);
+  if (!looksLikeJpeg(bytes)) throw InputError(fmt::format("the photo {} is not a JPEG image", name));
+  bytes.reserve(static_cast<size_t>(info.st_size) + 1);
+  // One byte past the limit tells a file that grew since fstat from one that fits.
+  readUpTo(fd, bytes, kMaxPhotoBytes + 1, name);
+  if (bytes.size() > kMaxPhotoBytes) throw InputError(tooLarge);
+  return bytes;
 }
 
 JpegSize PhotoStore::jpegSize(std::string_view data) {

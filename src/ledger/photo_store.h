@@ -4,6 +4,8 @@
 // Owns resizing, storing, copying to another transaction and deletion.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -42,6 +44,12 @@ class PhotoStore : public BaseRepository {
   static constexpr int kMaxLongSide = 2048;
   static constexpr int kJpegQuality = 90;
   static constexpr const char* kFolderName = "Varnel";
+  // What is accepted at all, checked before anything is decoded: no camera
+  // photo comes near these, while a few hostile bytes can claim a 65000 x
+  // 65000 image (gigabytes once decoded) or a device can stream forever.
+  static constexpr std::size_t kMaxPhotoBytes = 50 * 1024 * 1024;
+  static constexpr int kMaxImageSide = 12000;
+  static constexpr int64_t kMaxImagePixels = 100'000'000;
 
   using BaseRepository::BaseRepository;
 
@@ -54,13 +62,22 @@ class PhotoStore : public BaseRepository {
 
   // Lower-case hexadecimal MD5 digest of the bytes.
   static std::string md5Hex(std::string_view data);
-  // Width and height of a JPEG; throws InputError when it is not one.
+  // The bytes of a photo file named by the user. Throws InputError when it
+  // cannot be opened, is not a regular file (a device, a pipe, a folder),
+  // does not start like a JPEG (only its first bytes are read to tell) or
+  // holds more than kMaxPhotoBytes; never reads more than kMaxPhotoBytes + 1
+  // bytes, even from a file that grows while it is read.
+  static std::string readPhotoFile(const std::filesystem::path& path);
+  // Width and height from a JPEG's header. Throws InputError when the data
+  // is not a JPEG, is larger than kMaxPhotoBytes or its header claims more
+  // than kMaxImageSide on a side or kMaxImagePixels in all.
   static JpegSize jpegSize(std::string_view data);
   // The bytes to store for an image: the JPEG unchanged when its long side
   // is at most `maxLongSide`, else decoded, scaled down (area average) to
   // exactly `maxLongSide` on the long side and re-encoded at `quality`, its
-  // EXIF and colour-profile markers kept. Throws InputError for data that is
-  // not a complete, decodable JPEG.
+  // EXIF and colour-profile markers kept. Either way the whole image is
+  // decoded first. Throws InputError for what jpegSize refuses and for data
+  // that is not a complete, undamaged JPEG (any decoder warning counts).
   static std::string prepareImage(std::string_view data, int maxLongSide = kMaxLongSide,
                                   int quality = kJpegQuality);
   // Values of the "orgFileName" JSON; "" / 0 when it is missing or not JSON.
@@ -84,7 +101,7 @@ class PhotoStore : public BaseRepository {
 
   // Stores one photo for the transaction `newInOutComeId` ("" when it is not
   // saved yet). Not a copy: the image is checked and resized (InputError
-  // before anything is written when it is not a JPEG), written under a new
+  // before anything is written when prepareImage refuses it), written under a new
   // file name, and recorded with its checksum JSON. A copy (`isCopy`) makes
   // a new record sharing `input.fileName`, keeping the given "orgFileName",
   // path and size. The failure when the file or the record could not be

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "ledger/asset_repository.h"
@@ -66,14 +65,6 @@ bool versionAtLeast(const std::string& version, const std::vector<int>& wanted) 
     if (have != wanted[i]) return have > wanted[i];
   }
   return true;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot read the photo " + path.string());
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 bool isSeriesRow(const InOutCome& r) {
@@ -226,7 +217,7 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   p.presetTrans = presetTrans;
   p.date = form.date ? *form.date : ledger_.env().nowStoreSeconds();
   for (const auto& path : form.photos) {
-    std::string bytes = readFile(path);
+    std::string bytes = PhotoStore::readPhotoFile(path);
     PhotoStore::prepareImage(bytes);  // refuses what is not a complete JPEG, before anything is written
     p.photos.emplace_back(path, std::move(bytes));
   }

@@ -12,12 +12,14 @@
 #include "ledger/photo_store.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
+#include "support/test_jpeg.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
 namespace {
 
 using testing::LedgerTest;
+using testing::makeJpeg;
 
 // ---------------------------------------------------------------- tags
 
@@ -298,44 +300,6 @@ TEST_F(FavTest, EqualityDependsOnTheKind) {
 }
 
 // ---------------------------------------------------------------- photos
-
-// A synthetic RGB JPEG with a diagonal gradient.
-std::string makeJpeg(int width, int height, int quality = 85, const std::string& app1 = "") {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = width;
-  cinfo.image_height = height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  if (!app1.empty()) {
-    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()),
-                      static_cast<unsigned>(app1.size()));
-  }
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < width; ++x) {
-      row[x * 3] = static_cast<JSAMPLE>(x * 255 / width);
-      row[x * 3 + 1] = static_cast<JSAMPLE>(y * 255 / height);
-      row[x * 3 + 2] = 128;
-    }
-    JSAMPROW p = row.data();
-    jpeg_write_scanlines(&cinfo, &p, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return out;
-}
 
 // The payloads of the APP1 (EXIF) markers of a JPEG.
 std::vector<std::string> app1Markers(const std::string& data) {

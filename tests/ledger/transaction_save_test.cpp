@@ -1,13 +1,13 @@
 #include <fstream>
 
 #include <fmt/format.h>
-#include <jpeglib.h>
 
 #include "ledger/category_repository.h"
 #include "ledger/photo_store.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
+#include "support/test_jpeg.h"
 #include "tests/ledger/transaction_test_fixture.h"
 
 namespace varnel::testing {
@@ -359,32 +359,6 @@ TEST_F(Save, AStoreFailureHalfWayLeavesNothingWritten) {
 }
 
 // --- Tags and photos -------------------------------------------------------------
-
-std::string makeJpeg(int width, int height) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<unsigned char> row(static_cast<size_t>(width) * 3, 128);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW p = row.data();
-    jpeg_write_scanlines(&cinfo, &p, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  free(buffer);
-  return out;
-}
 
 TEST_F(Save, TagsAndPhotosFollowTheRecordAndItsOtherSide) {
   const auto jpeg = dir_.path() / "receipt.jpg";
