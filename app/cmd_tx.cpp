@@ -128,7 +128,9 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.noTags) form.tags.clear();
   for (const auto& p : o.photos) form.photos.emplace_back(p);
   if (o.has("fee")) {
-    form.fee = TransactionFee{parseAmount(o.fee, "--fee"), form.fee ? form.fee->currency : std::string()};
+    const double fee = parseAmount(o.fee, "--fee");
+    if (fee < 0) throw InputError("--fee must not be negative: '" + o.fee + "'");
+    form.fee = TransactionFee{fee, form.fee ? form.fee->currency : std::string()};
   }
   if (o.has("fee-currency")) {
     if (!form.fee) throw InputError("--fee-currency needs --fee");

@@ -200,7 +200,6 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   if (form.fee) requireFinite(form.fee->amount, "the fee");
   if (form.date) requireFinite(*form.date, "the date");
   requireMoneyInRange(form.amount, "the amount");
-  if (form.fee && form.fee->amount < 0) throw InputError(fmt::format("a fee is not negative: {}", form.fee->amount));
 
   CurrencyRepository currencies(ledger_);
   const auto main = currencies.getMainCurrency();
