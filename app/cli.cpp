@@ -11,6 +11,8 @@
 #include "ledger/asset_repository.h"
 #include "ledger/category_repository.h"
 #include "model/errors.h"
+#include "model/number_input.h"
+#include "model/text.h"
 #include "setup/initial_data.h"
 
 namespace varnel::cli {
@@ -33,22 +35,31 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
   return ledger;
 }
 
-void printJson(const nlohmann::json& value) { std::cout << value.dump(2) << '\n'; }
-
-long long parseInteger(const std::string& text, const std::string& what) {
-  long long value = 0;
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  auto [ptr, ec] = std::from_chars(begin, end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) {
-    throw InputError(what + " must be a whole number: '" + text + "'");
-  }
-  return value;
+void printJson(const nlohmann::json& value) {
+  std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
+
+void printLine(std::string_view line) { std::cout << escapedForLine(line) << '\n'; }
+
+int firstArgumentNotUtf8(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!isValidUtf8(argv[i])) return i;
+  }
+  return 0;
+}
+
+long long parseInteger(const std::string& text, const std::string& what, long long min, long long max) {
+  return parseIntegerText(text, what, min, max);
+}
+
+double parseRate(const std::string& text) { return parseRateText(text, "the rate"); }
 
 double parseDay(const Environment& env, const std::string& text, const std::string& what) {
   static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
   if (!std::regex_match(text, kDay)) throw InputError(what + " must be a date YYYY-MM-DD: '" + text + "'");
+  if (const int year = std::stoi(text.substr(0, 4)); year < kFirstYear || year > kLastYear) {
+    throw InputError(fmt::format("{} must lie in the years {} to {}: '{}'", what, kFirstYear, kLastYear, text));
+  }
   double day = 0;
   try {
     day = env.parseIso(text);
@@ -72,14 +83,7 @@ std::string accountUidByName(const CommonData& cache, const std::string& text) {
   return matches.front();
 }
 
-double parseAmount(const std::string& text, const std::string& what) {
-  double value = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
-    throw InputError(what + " must be a number: '" + text + "'");
-  }
-  return value;
-}
+double parseAmount(const std::string& text, const std::string& what) { return parseMoneyText(text, what); }
 
 Asset resolveAccount(AssetRepository& repo, const std::string& text) {
   if (auto byUid = repo.assetByUid(text)) return *byUid;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -51,12 +52,28 @@ T check(Result<T> result) {
 }
 inline void check(const Status& status) { throwIfFailed(status); }
 
+// Prints JSON; text the store holds that is not UTF-8 comes out as U+FFFD
+// instead of aborting the listing.
 void printJson(const nlohmann::json& value);
+// Prints one line of human-readable output with its control characters
+// escaped (a stored name holding a line break must not split its record over
+// two lines, nor an escape sequence drive the terminal).
+void printLine(std::string_view line);
 
-// Parses a whole decimal integer; throws InputError naming `what` otherwise.
-long long parseInteger(const std::string& text, const std::string& what);
-// Parses a finite decimal number; throws InputError naming `what` otherwise.
+// The index of the first command-line argument (argv[1] on) that is not
+// valid UTF-8, or 0 when every one is: such bytes would be stored and then
+// break every listing that shows them.
+int firstArgumentNotUtf8(int argc, const char* const* argv);
+
+// Parses a whole decimal integer within `min` … `max`; throws InputError
+// naming `what` otherwise.
+long long parseInteger(const std::string& text, const std::string& what, long long min, long long max);
+// Parses a money amount (at most 15 significant digits, less than 1e15 in
+// size); throws InputError naming `what` otherwise.
 double parseAmount(const std::string& text, const std::string& what);
+// Parses a currency rate (positive, at most 15 significant digits, 1e-12 …
+// 1e12); throws InputError otherwise.
+double parseRate(const std::string& text);
 
 // An account named by identifier (deleted ones too), or by exact name among
 // those not deleted. Throws InputError when nothing or several match.

@@ -2,8 +2,10 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "app/cli.h"
 #include "app/record_json.h"
@@ -11,6 +13,7 @@
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
+#include "setup/initial_resources.h"
 
 namespace varnel::cli {
 
@@ -62,9 +65,23 @@ BalanceRecording parseRecording(const std::string& text) {
 }
 
 std::string dayOption(const std::string& text, const std::string& what) {
-  const long long day = parseInteger(text, what);
-  if (day < 1 || day > 31) throw InputError(what + " must be from 1 to 31: '" + text + "'");
-  return std::to_string(day);
+  return std::to_string(parseInteger(text, what, 1, 31));
+}
+
+// Group orders are list positions; far more groups than anyone keeps.
+constexpr long long kMaxPosition = 1000000;
+
+// A type code of the default account groups: the codes the ledger gives
+// meaning to (cards carry logic, the others place accounts in the overview).
+long long parseGroupType(const std::string& text) {
+  const long long type =
+      parseInteger(text, "--type", std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max());
+  std::vector<std::string> known;
+  for (const AssetGroupSeed& seed : defaultAssetGroups("en")) {
+    if (seed.typeCode == type) return type;
+    known.push_back(std::to_string(seed.typeCode));
+  }
+  throw InputError(fmt::format("--type must be a group type code ({}): '{}'", fmt::join(known, ", "), text));
 }
 
 AssetGroup resolveGroup(AssetRepository& repo, const std::string& text) {
@@ -116,8 +133,8 @@ void printSaved(Ledger& ledger, const AssetSaveResult& result, bool json) {
                                                 : nlohmann::json(nullptr)}});
     return;
   }
-  std::cout << assetLine(ledger, *result.asset) << '\n';
-  if (result.correction) std::cout << correctionLine(*result.correction) << '\n';
+  printLine(assetLine(ledger, *result.asset));
+  if (result.correction) printLine(correctionLine(*result.correction));
 }
 
 // The person's refusal, in their language.
@@ -152,7 +169,7 @@ void printAssets(Ledger& ledger, const std::vector<Asset>& assets, bool json) {
     printJson(out);
     return;
   }
-  for (const auto& a : assets) std::cout << assetLine(ledger, a) << '\n';
+  for (const auto& a : assets) printLine(assetLine(ledger, a));
 }
 
 std::string groupLine(const AssetGroup& g) {
@@ -260,7 +277,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     if (ctx.json) {
       printJson(recordJson(*saved, ledger->env().dates()));
     } else {
-      std::cout << assetLine(*ledger, *saved) << '\n';
+      printLine(assetLine(*ledger, *saved));
     }
   });
 
@@ -282,7 +299,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     if (ctx.json) {
       printJson(recordJson(*deleted, ledger->env().dates()));
     } else {
-      std::cout << assetLine(*ledger, *deleted) << '\n';
+      printLine(assetLine(*ledger, *deleted));
     }
   });
 
@@ -302,18 +319,21 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
       printJson(out);
       return;
     }
-    for (const auto& g : groups) std::cout << groupLine(g) << '\n';
+    for (const auto& g : groups) printLine(groupLine(g));
   });
 
   auto* groupAdd = group->add_subcommand("add", "Add an account group");
   static std::string groupName, groupType, groupPosition;
   groupAdd->add_option("--name", groupName, "Group name")->required();
-  groupAdd->add_option("--type", groupType, "Group type code (2 credit card, 3 debit card)")->required();
+  groupAdd->add_option("--type", groupType,
+                       "Group type code: 11 cash, 1 bank, 2 credit card, 3 debit card, 4 savings, 5 investment, "
+                       "6 prepaid, 7 loan, 8 insurance, 9 other")
+      ->required();
   groupAdd->add_option("--position", groupPosition, "Order value to insert at (later groups move down)");
   groupAdd->callback([&ctx] {
-    const long long type = parseInteger(groupType, "--type");
+    const long long type = parseGroupType(groupType);
     std::optional<int64_t> position;
-    if (!groupPosition.empty()) position = parseInteger(groupPosition, "--position");
+    if (!groupPosition.empty()) position = parseInteger(groupPosition, "--position", 0, kMaxPosition);
     auto ledger = ctx.openLedger();
     AssetRepository repo(*ledger);
     auto saved = repo.addAssetGroup(groupName, type, position);
@@ -321,7 +341,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     if (ctx.json) {
       printJson(recordJson(*saved, ledger->env().dates()));
     } else {
-      std::cout << groupLine(*saved) << '\n';
+      printLine(groupLine(*saved));
     }
   });
 }

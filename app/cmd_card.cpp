@@ -33,7 +33,7 @@ Asset resolveCard(Ledger& ledger, const std::string& text) {
 }
 
 int parseMonth(const std::string& text) {
-  const long long value = parseInteger(text, "--month");
+  const long long value = parseInteger(text, "--month", kFirstYear * 100 + 1, kLastYear * 100 + 12);
   if (text.size() != 6 || value % 100 < 1 || value % 100 > 12) {
     throw InputError("--month must be a month written yyyymm: '" + text + "'");
   }
@@ -90,13 +90,11 @@ void printStatus(Ledger& ledger, const Asset& card, std::optional<int> month, bo
     });
     return;
   }
-  std::cout << fmt::format("{}  {}  settle {}  pay {}", card.NicName.value_or(""), iso, cardDayFin(card),
-                           cardDayPay(card));
-  if (card.cardAssetUid && !card.cardAssetUid->empty()) {
-    std::cout << "  paid from " << accountName(ledger, card.cardAssetUid);
-  }
-  if (card.isCardAutoPay.value_or(0) == 1) std::cout << "  autopay";
-  std::cout << '\n';
+  std::string head = fmt::format("{}  {}  settle {}  pay {}", card.NicName.value_or(""), iso, cardDayFin(card),
+                                 cardDayPay(card));
+  if (card.cardAssetUid && !card.cardAssetUid->empty()) head += "  paid from " + accountName(ledger, card.cardAssetUid);
+  if (card.isCardAutoPay.value_or(0) == 1) head += "  autopay";
+  printLine(head);
   std::cout << fmt::format("Previous period       {} ~ {}\n", day(p.ps), day(p.dateWillEnd));
   std::cout << fmt::format("Current period        {} ~ {}\n", day(p.cs), day(p.currentEnd));
   std::cout << fmt::format("displayPastPayAmount  {}\n", amountText(s.displayPastPayAmount, point));
@@ -114,8 +112,8 @@ void printStatus(Ledger& ledger, const Asset& card, std::optional<int> month, bo
   } else {
     state = amountText(usage.remaining, point) + " still to spend";
   }
-  std::cout << fmt::format("Usage                 {}: {} of {}, {}\n", usage.label,
-                           amountText(usage.usage.amount, point), amountText(usage.target, point), state);
+  printLine(fmt::format("Usage                 {}: {} of {}, {}", usage.label,
+                        amountText(usage.usage.amount, point), amountText(usage.target, point), state));
 }
 
 void printAutoPayment(Ledger& ledger, const AutoPaymentRun& run, bool json) {
@@ -151,11 +149,10 @@ void printAutoPayment(Ledger& ledger, const AutoPaymentRun& run, bool json) {
     const InOutCome& in = *b.transferIn;
     const auto currency = common.currencyByUid(in.currencyUid.value_or(""));
     const int point = currency ? static_cast<int>(currency->point.value_or(0)) : 0;
-    std::cout << fmt::format("{}  {} <- {}  {} {}  {}{}\n", in.txDateStr.value_or(""),
-                             accountName(ledger, in.assetUid), accountName(ledger, in.toAssetUid),
-                             amountText(in.amountSub.value_or(0), point),
-                             currency ? currency->iso.value_or("") : "", in.uid.value_or(""),
-                             b.transferOut ? "" : "  (paying side already present)");
+    printLine(fmt::format("{}  {} <- {}  {} {}  {}{}", in.txDateStr.value_or(""), accountName(ledger, in.assetUid),
+                          accountName(ledger, in.toAssetUid), amountText(in.amountSub.value_or(0), point),
+                          currency ? currency->iso.value_or("") : "", in.uid.value_or(""),
+                          b.transferOut ? "" : "  (paying side already present)"));
   }
 }
 

@@ -35,14 +35,14 @@ void printCategories(Ledger& ledger, const std::vector<Category>& records, bool 
     printJson(out);
     return;
   }
-  for (const auto& r : records) std::cout << categoryLine(ledger, r) << '\n';
+  for (const auto& r : records) printLine(categoryLine(ledger, r));
 }
 
 void printCategory(Ledger& ledger, const Category& record, bool json) {
   if (json) {
     printJson(recordJson(record, ledger.env().dates()));
   } else {
-    std::cout << categoryLine(ledger, record) << '\n';
+    printLine(categoryLine(ledger, record));
   }
 }
 

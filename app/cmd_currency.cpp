@@ -1,9 +1,8 @@
 // `varnel currency …`: the currency rows, the main currency and rate updates.
 #include <cctype>
-#include <charconv>
-#include <cmath>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include <fmt/format.h>
 
@@ -12,6 +11,7 @@
 #include "app/record_json.h"
 #include "ledger/currency_repository.h"
 #include "model/errors.h"
+#include "model/text.h"
 
 namespace varnel::cli {
 
@@ -20,16 +20,6 @@ namespace {
 std::string upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
-}
-
-double parseRate(const std::string& text) {
-  double value = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value) ||
-      value <= 0) {
-    throw InputError("the rate must be a positive number: '" + text + "'");
-  }
-  return value;
 }
 
 std::string currencyLine(const Currency& c) {
@@ -43,7 +33,7 @@ void printCurrency(const Currency& row, const Ledger& ledger, bool json) {
   if (json) {
     printJson(recordJson(row, ledger.env().dates()));
   } else {
-    std::cout << currencyLine(row) << '\n';
+    printLine(currencyLine(row));
   }
 }
 
@@ -54,7 +44,7 @@ void printCurrencies(const std::vector<Currency>& rows, const Ledger& ledger, bo
     printJson(out);
     return;
   }
-  for (const auto& r : rows) std::cout << currencyLine(r) << '\n';
+  for (const auto& r : rows) printLine(currencyLine(r));
 }
 
 std::string requireMainIso(CurrencyRepository& repo) {
@@ -81,9 +71,12 @@ nlohmann::json changeJson(const MainCurrencyChange& change, const Ledger& ledger
 
 // Rates from a JSON object of ISO code → rate text (numbers are accepted too).
 std::map<std::string, std::string> readRateFile(const std::string& path) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError("cannot read " + path);
-  auto parsed = nlohmann::json::parse(in, nullptr, false);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!isValidUtf8(text.str())) throw InputError(path + " is not valid UTF-8");
+  auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
   if (!parsed.is_object()) throw InputError(path + " is not a JSON object of currency codes and rates");
   std::map<std::string, std::string> rates;
   for (const auto& [iso, value] : parsed.items()) {
@@ -150,10 +143,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     const std::string iso = upper(customIso);
     const double rate = parseRate(customRate);
     long long decimals = 2;
-    if (!customDecimals.empty()) decimals = parseInteger(customDecimals, "--decimals");
-    if (decimals < 0 || decimals > 10) {
-      throw InputError("the number of decimals must be from 0 to 10: '" + customDecimals + "'");
-    }
+    if (!customDecimals.empty()) decimals = parseInteger(customDecimals, "the number of decimals", 0, 10);
     if (iso.empty() || iso.find_first_of(" \t;") != std::string::npos) {
       throw InputError("the currency code must be one word: '" + customIso + "'");
     }
@@ -213,7 +203,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
                                change.recurring == 1 ? "y" : "ies", change.transactions);
     }
     if (change.messageKey) std::cout << ledger->texts().text(*change.messageKey) << '\n';
-    if (auto main = repo.getMainCurrency()) std::cout << currencyLine(*main) << '\n';
+    if (auto main = repo.getMainCurrency()) printLine(currencyLine(*main));
   });
 
   auto* rates = currency->add_subcommand("rates", "Apply downloaded rates (a manual update)");
@@ -235,8 +225,8 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
                  {"message", ledger->texts().text(update.messageKey.value_or(""))}});
       return;
     }
-    for (const auto& r : update.updated) std::cout << currencyLine(r) << '\n';
-    for (const auto& iso : update.missing) std::cout << "No rate for " << iso << " in the file\n";
+    for (const auto& r : update.updated) printLine(currencyLine(r));
+    for (const auto& iso : update.missing) printLine("No rate for " + iso + " in the file");
     if (update.messageKey) std::cout << ledger->texts().text(*update.messageKey) << '\n';
   });
 }

@@ -30,12 +30,12 @@ std::string accountName(MessageMacroRepository& repo, const Text& assetUid) {
 }
 
 // One line of the listing, without trailing blanks when a column is empty.
-void printLine(std::string_view kind, std::string_view uid, std::string_view name,
-               std::string_view type, std::string_view tel, std::string_view account) {
+void printMacroLine(std::string_view kind, std::string_view uid, std::string_view name,
+                    std::string_view type, std::string_view tel, std::string_view account) {
   std::string line = fmt::format("{:<8} {:<5} {:<16} {:>2} {:<11} {}", kind, uid, name, type, tel,
                                  account);
   while (!line.empty() && line.back() == ' ') line.pop_back();
-  std::cout << line << '\n';
+  printLine(line);
 }
 
 void printMacros(MessageMacroRepository& repo, const Ledger& ledger, bool userOnly, bool json) {
@@ -61,11 +61,11 @@ void printMacros(MessageMacroRepository& repo, const Ledger& ledger, bool userOn
   }
   // Matching order: user macros are tried before the built-in ones.
   for (const auto& u : users) {
-    printLine("user", "-", u.smsString, "", "", u.conAsset ? u.conAsset->NicName.value_or("") : "");
+    printMacroLine("user", "-", u.smsString, "", "", u.conAsset ? u.conAsset->NicName.value_or("") : "");
   }
   for (const auto& m : builtIns) {
-    printLine("built-in", m.uid.value_or(""), m.macroAssetName.value_or(""),
-              std::to_string(m.macroType), m.smsTel.value_or(""), accountName(repo, m.conAssetUid));
+    printMacroLine("built-in", m.uid.value_or(""), m.macroAssetName.value_or(""),
+                   std::to_string(m.macroType), m.smsTel.value_or(""), accountName(repo, m.conAssetUid));
   }
 }
 

@@ -15,16 +15,17 @@ namespace varnel::cli {
 
 namespace {
 
+// As JSON, or each record in its human-readable lines.
 template <class T>
 void printRecords(Ledger& ledger, const std::vector<T>& records, bool json,
-                  const std::function<std::string(const T&)>& line) {
+                  const std::function<void(const T&)>& printText) {
   if (json) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& r : records) out.push_back(recordJson(r, ledger.env().dates()));
     printJson(out);
     return;
   }
-  for (const auto& r : records) std::cout << line(r) << '\n';
+  for (const auto& r : records) printText(r);
 }
 
 std::string memoLine(Ledger& ledger, const Memo& m) {
@@ -34,15 +35,20 @@ std::string memoLine(Ledger& ledger, const Memo& m) {
   std::string line = fmt::format("{}  {}{}  {}", time, m.title.value_or(""),
                                  m.pinned.value_or(0) == 1 ? "  (pinned)" : "", m.uid.value_or(""));
   if (!isLive(m)) line += "  (deleted)";
-  if (m.content && !m.content->empty()) line += "\n    " + *m.content;
   return line;
+}
+
+// A memo's line, and its content indented on the next line.
+void printMemoLines(Ledger& ledger, const Memo& m) {
+  printLine(memoLine(ledger, m));
+  if (m.content && !m.content->empty()) printLine("    " + *m.content);
 }
 
 void printMemo(Ledger& ledger, const Memo& memo, bool json) {
   if (json) {
     printJson(recordJson(memo, ledger.env().dates()));
   } else {
-    std::cout << memoLine(ledger, memo) << '\n';
+    printMemoLines(ledger, memo);
   }
 }
 
@@ -81,7 +87,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
       if (isLive(t)) tags.push_back(std::move(t));
     }
     printRecords<Tag>(*ledger, tags, ctx.json, [](const Tag& t) {
-      return fmt::format("{:<28} {}", t.name.value_or(""), t.uid.value_or(""));
+      printLine(fmt::format("{:<28} {}", t.name.value_or(""), t.uid.value_or("")));
     });
   });
 
@@ -115,7 +121,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
       memos = repository.listAll(listSearch);
     }
     Ledger& l = *ledger;
-    printRecords<Memo>(l, memos, ctx.json, [&l](const Memo& m) { return memoLine(l, m); });
+    printRecords<Memo>(l, memos, ctx.json, [&l](const Memo& m) { printMemoLines(l, m); });
   });
 
   auto* memoAdd = memo->add_subcommand("add", "Add a memo");
@@ -173,9 +179,9 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     FavRepository repository(*ledger);
     printRecords<FavTransaction>(*ledger, repository.getListLive(), ctx.json,
                                  [](const FavTransaction& f) {
-                                   return fmt::format("{:<13}{:<24} {:>12}  {}", kindText(f.doType),
-                                                      f.payee.value_or(""), f.amountSub.value_or(0),
-                                                      f.uid.value_or(""));
+                                   printLine(fmt::format("{:<13}{:<24} {:>12}  {}", kindText(f.doType),
+                                                         f.payee.value_or(""), f.amountSub.value_or(0),
+                                                         f.uid.value_or("")));
                                  });
   });
 }

@@ -1,5 +1,7 @@
 // `varnel balance`, `period`, `totals`, `trend`, `carryover`: the numbers a
 // household looks at every day.
+#include <limits>
+
 #include <fmt/format.h>
 
 #include "app/cli.h"
@@ -86,7 +88,7 @@ void addBalance(CLI::App& app, Context& ctx) {
         closeGroup();
         group = name;
         groupTotal = 0;
-        std::cout << name << '\n';
+        printLine(name);
       }
       const bool card = e->assetGroup.Status.value_or(0) == 2;
       // Group totals are in the main currency.
@@ -95,15 +97,15 @@ void addBalance(CLI::App& app, Context& ctx) {
                               : 1;
       const double shown = card ? e->displayPastPayAmount + e->LastMonthMoney + e->ThisMonthMoney : e->Money;
       groupTotal += shown * rate;
-      std::cout << fmt::format("  {:<28} {:>18}", e->assetName, money(*ledger, shown, e->currency));
+      std::string line = fmt::format("  {:<28} {:>18}", e->assetName, money(*ledger, shown, e->currency));
       if (card) {
-        std::cout << fmt::format("  (overdue {}, last bill {} to {}, this period {})",
-                                 money(*ledger, e->displayPastPayAmount, e->currency),
-                                 money(*ledger, e->LastMonthMoney, e->currency),
-                                 e->dateWillEnd ? ledger->env().dates().dayKey(*e->dateWillEnd) : "-",
-                                 money(*ledger, e->ThisMonthMoney, e->currency));
+        line += fmt::format("  (overdue {}, last bill {} to {}, this period {})",
+                            money(*ledger, e->displayPastPayAmount, e->currency),
+                            money(*ledger, e->LastMonthMoney, e->currency),
+                            e->dateWillEnd ? ledger->env().dates().dayKey(*e->dateWillEnd) : "-",
+                            money(*ledger, e->ThisMonthMoney, e->currency));
       }
-      std::cout << '\n';
+      printLine(line);
     }
     closeGroup();
   });
@@ -111,13 +113,23 @@ void addBalance(CLI::App& app, Context& ctx) {
 
 void addPeriod(CLI::App& app, Context& ctx) {
   auto* cmd = app.add_subcommand("period", "The period holding a date");
-  static std::string date;
-  static int type = -1, startDay = 0;
+  static std::string date, typeText, startDayText;
   cmd->add_option("--date", date, "A day YYYY-MM-DD (default today)");
-  cmd->add_option("--type", type, "4 all time, 6 month from the start day, 8 week, 0 calendar month");
-  cmd->add_option("--start-day", startDay, "First day of the month (default the setting)")
-      ->check(CLI::Range(1, 31));
+  cmd->add_option("--type", typeText, "4 all time, 6 month from the start day, 8 week, 0 calendar month");
+  cmd->add_option("--start-day", startDayText, "First day of the month (default the setting)");
   cmd->callback([&ctx] {
+    int type = -1, startDay = 0;
+    if (!typeText.empty()) {
+      const long long code = parseInteger(typeText, "--type", std::numeric_limits<long long>::min(),
+                                          std::numeric_limits<long long>::max());
+      if (code != dp_type::kAll && code != dp_type::kMonthFromStartDay && code != dp_type::kWeek &&
+          code != dp_type::kCalendarMonth) {
+        throw InputError("--type must be 4 (all time), 6 (month from the start day), 8 (week) or 0 (calendar month): '" +
+                         typeText + "'");
+      }
+      type = static_cast<int>(code);
+    }
+    if (!startDayText.empty()) startDay = static_cast<int>(parseInteger(startDayText, "--start-day", 1, 31));
     auto ledger = ctx.openLedger();
     const AppValues& app = ledger->commonData().app();
     const double day = date.empty() ? ledger->env().nowStoreSeconds() : parseDay(ledger->env(), date, "--date");
@@ -270,7 +282,7 @@ void addWidget(CLI::App& app, Context& ctx) {
       printJson(figures);
       return;
     }
-    for (const auto& [key, value] : figures) std::cout << fmt::format("{:<28} {}\n", key, value);
+    for (const auto& [key, value] : figures) printLine(fmt::format("{:<28} {}", key, value));
     std::cout << "Written to " << widgetFile(ledger->env()).string() << '\n';
   });
 }

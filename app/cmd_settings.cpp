@@ -1,47 +1,81 @@
 // `varnel init`, `varnel settings …`.
+#include <algorithm>
+
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "app/cli.h"
 #include "app/record_json.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
+#include "reports/period.h"
 #include "setup/initial_data.h"
 
 namespace varnel::cli {
 
 namespace {
 
-// Values some kinds accept; other kinds take any text.
-void validateSetting(int kind, const std::string& value) {
+// Kinds are stored as 32-bit numbers.
+constexpr long long kMinKind = -2147483648LL;
+constexpr long long kMaxKind = 2147483647LL;
+
+// The kinds a person sets, with the values each accepts. The other kinds
+// the ledger knows are its own bookkeeping (data versions, the passcode, the
+// message filter list, values of older releases) and change only through
+// their own operations.
+struct SettableKind {
+  int kind;
+  long long low, high;
+  std::vector<long long> only = {};  // when given, the accepted values
+};
+
+const std::vector<SettableKind>& settableKinds() {
   using namespace etc_kind;
-  auto range = [&](long long low, long long high) {
-    const long long v = parseInteger(value, fmt::format("the value of kind {}", kind));
-    if (v < low || v > high) {
-      throw InputError(fmt::format("the value of kind {} must be from {} to {}: '{}'", kind, low,
-                                   high, value));
-    }
+  static const std::vector<SettableKind> kKinds = {
+      {kStartDay, 1, 31},
+      {kWeekStartDay, 0, 6},
+      {kDefaultPeriodType, 0, 8,
+       {dp_type::kCalendarMonth, dp_type::kAll, dp_type::kMonthFromStartDay, dp_type::kWeek}},
+      {kMonthStartWeekendType, 0, 2},  // 0 leaves a month start on a weekend, 1 moves it back, 2 on
+      {kTimeDisplayOrder, 0, 1000000},
+      {kRepeatReflectType, 0, 1000000},
+      {kMainTabFirstView, 0, 1000000},
+      {kMainTabScrollType, 0, 1000000},
+      {kInputFormOrder, 0, 1000000},
+      {kMoneyColor, 0, 1000000},
+      {kCardAccountingType, 0, 1},
+      {kCarryOver, 0, 1},
+      {kUseInstallment, 0, 1},
+      {kSmsUseCopyPaste, 0, 1},
+      {kShowTxMemoOnDayList, 0, 1},
+      {kMemoBtnOnDaily, 0, 1},
+      {kUseSubCategory, 0, 1},
+      {kUseAutoComplete, 0, 1},
+      {kShowFullMessage, 0, 1},
   };
-  switch (kind) {
-    case kStartDay: range(1, 31); break;
-    case kWeekStartDay: range(0, 6); break;
-    case kDefaultPeriodType:
-    case kTimeDisplayOrder:
-    case kMonthStartWeekendType:
-    case kRepeatReflectType:
-    case kMainTabFirstView:
-    case kMainTabScrollType:
-    case kInputFormOrder:
-    case kMoneyColor: range(0, 1000000); break;
-    case kCardAccountingType:
-    case kCarryOver:
-    case kUseInstallment:
-    case kSmsUseCopyPaste:
-    case kShowTxMemoOnDayList:
-    case kMemoBtnOnDaily:
-    case kUseSubCategory:
-    case kUseAutoComplete:
-    case kShowFullMessage: range(0, 1); break;
-    default: break;
+  return kKinds;
+}
+
+// Throws InputError unless `kind` is one a person sets and `value` one it accepts.
+void validateSetting(int kind, const std::string& value) {
+  if (kind == etc_kind::kSmsRemoveText) {
+    throw InputError("kind 100 holds several message filter texts; it cannot be set as one value");
+  }
+  const auto& kinds = settableKinds();
+  const auto it = std::find_if(kinds.begin(), kinds.end(), [kind](const SettableKind& k) { return k.kind == kind; });
+  if (it == kinds.end()) {
+    if (EtcRepository::keyedKinds().count(kind) > 0 || kind == etc_kind::kPassword ||
+        kind == etc_kind::kMainCurrencyOld || kind == etc_kind::kOldTransferOption ||
+        kind == etc_kind::kOldTransferTotal || kind == etc_kind::kOldStartScreen ||
+        kind == etc_kind::kAndroid2192 || kind == etc_kind::kMigration2192Version) {
+      throw InputError(fmt::format("kind {} is kept by the ledger itself; it cannot be set", kind));
+    }
+    throw InputError(fmt::format("kind {} is not a setting kind", kind));
+  }
+  const std::string what = fmt::format("the value of kind {}", kind);
+  const long long v = parseInteger(value, what, it->low, it->high);
+  if (!it->only.empty() && std::find(it->only.begin(), it->only.end(), v) == it->only.end()) {
+    throw InputError(fmt::format("{} must be one of {}: '{}'", what, fmt::join(it->only, ", "), value));
   }
 }
 
@@ -53,9 +87,8 @@ void printSettings(const std::vector<Etc>& records, const Ledger& ledger, bool j
     return;
   }
   for (const auto& r : records) {
-    std::cout << fmt::format("{:>9}  {:<26} {}{}\n", r.DataType.value_or(0),
-                             r.datayTypeKey.value_or(""), r.Data.value_or(""),
-                             r.zData ? " [" + *r.zData + "]" : "");
+    printLine(fmt::format("{:>9}  {:<26} {}{}", r.DataType.value_or(0), r.datayTypeKey.value_or(""),
+                          r.Data.value_or(""), r.zData ? " [" + *r.zData + "]" : ""));
   }
 }
 
@@ -98,7 +131,7 @@ void addSettingsCommands(CLI::App& app, Context& ctx) {
   static std::string getKind;
   get->add_option("KIND", getKind, "Setting kind (DataType)")->required();
   get->callback([&ctx] {
-    const int kind = static_cast<int>(parseInteger(getKind, "KIND"));
+    const int kind = static_cast<int>(parseInteger(getKind, "KIND", kMinKind, kMaxKind));
     auto ledger = ctx.openLedger();
     EtcRepository etc(*ledger);
     auto record = etc.getEtcUserSettingByType(kind);
@@ -106,7 +139,7 @@ void addSettingsCommands(CLI::App& app, Context& ctx) {
     if (ctx.json) {
       printJson(recordJson(*record, ledger->env().dates()));
     } else {
-      std::cout << record->Data.value_or("") << '\n';
+      printLine(record->Data.value_or(""));
     }
   });
 
@@ -115,10 +148,7 @@ void addSettingsCommands(CLI::App& app, Context& ctx) {
   set->add_option("KIND", setKind, "Setting kind (DataType)")->required();
   set->add_option("VALUE", setValue, "New value")->required();
   set->callback([&ctx] {
-    const int kind = static_cast<int>(parseInteger(setKind, "KIND"));
-    if (kind == etc_kind::kSmsRemoveText) {
-      throw InputError("kind 100 holds several message filter texts; it cannot be set as one value");
-    }
+    const int kind = static_cast<int>(parseInteger(setKind, "KIND", kMinKind, kMaxKind));
     validateSetting(kind, setValue);
     auto ledger = ctx.openLedger();
     EtcRepository etc(*ledger);

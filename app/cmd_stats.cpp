@@ -64,7 +64,7 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
         const bool group = i.TYPE == "acc";
         const double shown = group && income ? -i.MONEY : i.MONEY;
         const std::string name = (i.NAME.empty() ? "(no name)" : i.NAME) + (group ? " [transfers]" : "");
-        std::cout << fmt::format("  {:<30} {:>18}\n", name, money(shown));
+        printLine(fmt::format("  {:<30} {:>18}", name, money(shown)));
       }
     };
     side("Income", b.cateInNum, b.dpInArray, true);

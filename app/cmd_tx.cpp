@@ -12,6 +12,7 @@
 #include "app/cli.h"
 #include "app/record_json.h"
 #include "ledger/asset_repository.h"
+#include "ledger/card_installment.h"
 #include "ledger/category_repository.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
@@ -23,6 +24,10 @@
 namespace varnel::cli {
 
 namespace {
+
+// Marker and repeat numbers are small codes; the store's columns and the
+// form's fields hold 32-bit values.
+constexpr long long kMaxCode = 2147483647;
 
 // The options `tx add` and `tx edit` share.
 struct TxOptions {
@@ -115,7 +120,7 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.has("date")) form.date = ledger.env().parseIso(o.date);
   if (o.has("content")) form.content = o.content;
   if (o.has("memo")) form.memo = o.memo;
-  if (o.has("mark")) form.mark = parseInteger(o.mark, "--mark");
+  if (o.has("mark")) form.mark = parseInteger(o.mark, "--mark", 0, kMaxCode);
   if (o.has("tag")) {
     form.tags.clear();
     for (const auto& t : o.tags) form.tags.push_back(resolveTag(ledger, t));
@@ -123,7 +128,9 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.noTags) form.tags.clear();
   for (const auto& p : o.photos) form.photos.emplace_back(p);
   if (o.has("fee")) {
-    form.fee = TransactionFee{parseAmount(o.fee, "--fee"), form.fee ? form.fee->currency : std::string()};
+    const double fee = parseAmount(o.fee, "--fee");
+    if (fee < 0) throw InputError("--fee must not be negative: '" + o.fee + "'");
+    form.fee = TransactionFee{fee, form.fee ? form.fee->currency : std::string()};
   }
   if (o.has("fee-currency")) {
     if (!form.fee) throw InputError("--fee-currency needs --fee");
@@ -134,9 +141,10 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
     form.fee.reset();
   }
   if (o.has("installments")) {
-    form.installments = static_cast<int>(parseInteger(o.installments, "--installments"));
+    // 0 is no instalments and 1 the purchase unsplit, as on the entry screen.
+    form.installments = static_cast<int>(parseInteger(o.installments, "--installments", 0, kMaxInstallments));
   }
-  if (o.has("repeat")) form.repeatType = static_cast<int>(parseInteger(o.repeat, "--repeat"));
+  if (o.has("repeat")) form.repeatType = static_cast<int>(parseInteger(o.repeat, "--repeat", 0, kMaxCode));
   if (form.mode != kModeTransfer) {
     if (o.has("to")) throw InputError("--to is only for transfers");
     if (o.has("fee")) throw InputError("--fee is only for transfers");
@@ -219,7 +227,7 @@ void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool js
     return;
   }
   Printer printer(ledger);
-  for (const auto& r : records) std::cout << printer.line(r) << '\n';
+  for (const auto& r : records) printLine(printer.line(r));
 }
 
 // The saved records, or the refusal as "KEY: text".
@@ -357,12 +365,12 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       return;
     }
     Printer printer(*ledger);
-    std::cout << printer.line(record) << '\n';
-    std::cout << "  memo: " << record.memo.value_or("") << '\n';
-    std::cout << "  mark: " << record.mark.value_or(0) << '\n';
-    std::cout << "  tags: " << (tagNames.empty() ? "(none)" : fmt::format("{}", fmt::join(tagNames, ", "))) << '\n';
-    std::cout << "  photos: " << photoNames.size() << '\n';
-    if (auto other = repo.oppositeOfTransfer(record)) std::cout << "  other side: " << printer.line(*other) << '\n';
+    printLine(printer.line(record));
+    printLine("  memo: " + record.memo.value_or(""));
+    printLine(fmt::format("  mark: {}", record.mark.value_or(0)));
+    printLine("  tags: " + (tagNames.empty() ? std::string("(none)") : fmt::format("{}", fmt::join(tagNames, ", "))));
+    printLine(fmt::format("  photos: {}", photoNames.size()));
+    if (auto other = repo.oppositeOfTransfer(record)) printLine("  other side: " + printer.line(*other));
     const InOutCome* sending = &record;
     std::optional<InOutCome> sendingSide;
     if (record.Do_Type == "4") {
@@ -370,7 +378,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       sending = sendingSide ? &*sendingSide : nullptr;
     }
     if (sending && sending->Do_Type == "3") {
-      if (auto fee = repo.feeWithInOutCome(*sending)) std::cout << "  fee: " << printer.line(*fee) << '\n';
+      if (auto fee = repo.feeWithInOutCome(*sending)) printLine("  fee: " + printer.line(*fee));
     }
   });
 
@@ -402,7 +410,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       printJson(out);
     } else {
       Printer printer(*ledger);
-      repo.forEachInOutCome(filter, [&](const InOutCome& r) { std::cout << printer.line(r) << '\n'; });
+      repo.forEachInOutCome(filter, [&](const InOutCome& r) { printLine(printer.line(r)); });
     }
   });
 

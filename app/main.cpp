@@ -76,6 +76,12 @@ void syncFolder(const std::filesystem::path& folder) {
 
 int main(int argc, char** argv) {
   using namespace varnel;
+  // Checked before anything is parsed or opened: bytes that are not UTF-8
+  // would be stored as they are and break every listing that shows them.
+  if (const int bad = cli::firstArgumentNotUtf8(argc, argv)) {
+    std::fprintf(stderr, "varnel: argument %d is not valid UTF-8\n", bad);
+    return 2;
+  }
   CLI::App app{"varnel: a household ledger engine"};
   app.require_subcommand(0, 1);
   cli::Context ctx;

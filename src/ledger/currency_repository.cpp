@@ -9,6 +9,7 @@
 
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "model/number_input.h"
 #include "model/uid_repair.h"
 
 namespace varnel {
@@ -17,7 +18,9 @@ namespace {
 
 bool isUsableRate(double rate) { return std::isfinite(rate) && rate > 0; }
 
-// A downloaded rate text: a plain decimal number above zero, or nothing.
+// A downloaded rate text: a plain decimal number within the range a rate may
+// take, or nothing (a rate of 1e308 would turn every converted amount into
+// zero or infinity).
 std::optional<double> parseRate(const std::string& text) {
   double value = 0;
   const char* begin = text.data();
@@ -25,7 +28,7 @@ std::optional<double> parseRate(const std::string& text) {
   while (begin < end && *begin == ' ') ++begin;
   while (end > begin && end[-1] == ' ') --end;
   auto [ptr, ec] = std::from_chars(begin, end, value);
-  if (begin == end || ec != std::errc() || ptr != end || !isUsableRate(value)) return std::nullopt;
+  if (begin == end || ec != std::errc() || ptr != end || !isRateInRange(value)) return std::nullopt;
   return value;
 }
 
@@ -138,7 +141,7 @@ Result<Currency> CurrencyRepository::addMainCurrency(const std::string& iso) {
 Result<Currency> CurrencyRepository::addCurrencyRate(const std::string& main, const std::string& subIso,
                                                             double rate, bool isShow) {
   if (main.empty()) throw InputError("the ledger has no main currency");
-  if (!isUsableRate(rate)) throw InputError(fmt::format("the rate must be a positive number: {}", rate));
+  if (!isRateInRange(rate)) throw InputError(fmt::format("the rate must lie from 1e-12 to 1e12: {}", rate));
   const auto entry = CalcCurrency::currencyByIso(subIso);
   std::optional<Currency> found = getCurrencyByMainIsoAndIso(main, subIso);
   const std::string uid = main + "_" + subIso;
@@ -177,7 +180,7 @@ Result<Currency> CurrencyRepository::addCurrencyCustom(const std::optional<Curre
   if (main.empty()) throw InputError("the ledger has no main currency");
   if (iso.empty()) throw InputError("the currency code is empty");
   if (symbol.empty()) throw InputError("the currency symbol is empty");
-  if (!isUsableRate(rate)) throw InputError(fmt::format("the rate must be a positive number: {}", rate));
+  if (!isRateInRange(rate)) throw InputError(fmt::format("the rate must lie from 1e-12 to 1e12: {}", rate));
   if (dotNumber < 0 || dotNumber > 10) {
     throw InputError(fmt::format("the number of decimals must be from 0 to 10: {}", dotNumber));
   }

@@ -459,7 +459,7 @@ Result<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
   const std::string fileName = newPhotoFileName();
   photo.fileName = fileName;
   photo.filePath = fmt::format("Documents/{}/{}", kFolderName, fileName);
-  photo.orgFileName = json.dump();
+  photo.orgFileName = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   photo.fileSize = static_cast<int64_t>(bytes.size());
 
   const auto path = writeFile(fileName, bytes);

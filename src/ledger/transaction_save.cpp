@@ -4,6 +4,8 @@
 #include <cmath>
 #include <sstream>
 
+#include <fmt/format.h>
+
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
 #include "ledger/currency_repository.h"
@@ -13,6 +15,7 @@
 #include "ledger/photo_store.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
+#include "model/number_input.h"
 #include "model/text.h"
 #include "model/etc_repository.h"
 #include "model/ledger.h"
@@ -40,6 +43,13 @@ TransactionSaveResult refused(const std::string& key) {
 
 void requireFinite(double value, const std::string& what) {
   if (!std::isfinite(value)) throw InputError(what + " is not a number");
+}
+
+void requireMoneyInRange(double value, const std::string& what) {
+  if (!isMoneyInRange(value)) {
+    throw InputError(fmt::format("{} would be {}, beyond what the ledger keeps to the cent (less than 1e15 in size)",
+                                 what, value));
+  }
 }
 
 bool isDeletedAccount(const Asset& a) {
@@ -180,6 +190,7 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   if (form.mainAmount) requireFinite(*form.mainAmount, "the main-currency amount");
   if (form.fee) requireFinite(form.fee->amount, "the fee");
   if (form.date) requireFinite(*form.date, "the date");
+  requireMoneyInRange(form.amount, "the amount");
 
   CurrencyRepository currencies(ledger_);
   const auto main = currencies.getMainCurrency();
@@ -199,6 +210,27 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   if (form.mainAmount && enteredIsMain) throw InputError("a main-currency amount is only for a foreign currency");
   std::optional<Currency> feeCurrency;
   if (form.fee) feeCurrency = currencyOf(form.fee->currency);
+
+  // The amounts in the main and the account currency, refused before anything
+  // is written when a rate carries them to kMoneyLimit or beyond: there a
+  // double no longer keeps the cents, and sums of such rows overflow.
+  const double mainValue =
+      form.mainAmount ? *form.mainAmount : (enteredIsMain ? form.amount : decimalProduct(form.amount, *entered.rate));
+  requireMoneyInRange(mainValue, "the amount in the main currency");
+  const double mainAmount = getAmountByMaximumFractionDigits(mainValue, pointOf(*main));
+  const double accountAmount = repo.amountAccountForSave(form.amount, mainAmount, entered.uid.value_or(""), *account,
+                                                         edited);
+  requireMoneyInRange(accountAmount, "the amount in the account's currency");
+  if (target) {
+    requireMoneyInRange(repo.amountAccountForSave(form.amount, mainAmount, entered.uid.value_or(""), *target, opposite),
+                        "the amount in the receiving account's currency");
+  }
+  if (form.fee) {
+    requireMoneyInRange(form.fee->amount, "the fee");
+    const bool feeInMain = feeCurrency->uid == main->uid || feeCurrency->isMainCurrency.value_or(0) == 1;
+    requireMoneyInRange(feeInMain ? form.fee->amount : decimalProduct(form.fee->amount, *feeCurrency->rate),
+                        "the fee in the main currency");
+  }
 
   TagRepository tags(ledger_);
   for (const auto& uid : form.tags) {
@@ -264,11 +296,8 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
     record.mark = form.mark;
     record.currencyUid = entered.uid;
     record.amountSub = getAmountByMaximumFractionDigits(form.amount, pointOf(entered));
-    const double mainValue = form.mainAmount ? *form.mainAmount
-                                             : (enteredIsMain ? form.amount : decimalProduct(form.amount, *entered.rate));
-    record.amount = getAmountByMaximumFractionDigits(mainValue, pointOf(*main));
-    record.amountAccount = repo.amountAccountForSave(form.amount, *record.amount, entered.uid.value_or(""), p.account,
-                                                     p.edited);
+    record.amount = mainAmount;
+    record.amountAccount = accountAmount;
     record.cardTimeStampStr = form.message.cardTimeStampStr.value_or("");
 
     // Content, filled in when the flag says so.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include <fmt/format.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
@@ -119,6 +120,9 @@ double Environment::parseIso(const std::string& text) const {
   if (month == 2 && day == 29 && !((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) {
     throw InputError("not a valid date or time: " + text);
   }
+  if (year < kFirstYear || year > kLastYear) {
+    throw InputError(fmt::format("dates must lie in the years {} to {}: {}", kFirstYear, kLastYear, text));
+  }
   if (!m[8].matched) return dates_.fromLocal(year, month, day, hour, minute, second);
   // An explicit offset: the wall-clock time in UTC, less the offset.
   const double utc = DateUtil("UTC").fromLocal(year, month, day, hour, minute, second);
@@ -126,7 +130,11 @@ double Environment::parseIso(const std::string& text) const {
   if (offset == "Z") return utc;
   const int sign = offset[0] == '-' ? -1 : 1;
   const std::string digits = std::regex_replace(offset.substr(1), std::regex(":"), "");
-  const int minutes = std::stoi(digits.substr(0, 2)) * 60 + std::stoi(digits.substr(2, 2));
+  const int offsetHours = std::stoi(digits.substr(0, 2)), offsetMinutes = std::stoi(digits.substr(2, 2));
+  const int minutes = offsetHours * 60 + offsetMinutes;
+  if (offsetMinutes > 59 || minutes > 14 * 60) {
+    throw InputError("a UTC offset must lie within -14:00 to +14:00: " + text);
+  }
   return utc - sign * minutes * 60.0;
 }
 

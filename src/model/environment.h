@@ -13,6 +13,12 @@
 
 namespace varnel {
 
+// The years a ledger date may lie in: wide enough for any household's
+// records, narrow enough that a typo ("0000-01-01") is not kept as a date
+// that sorts before everything and breaks the periods computed from it.
+inline constexpr int kFirstYear = 1900;
+inline constexpr int kLastYear = 2999;
+
 struct EnvironmentOptions {
   std::optional<std::string> home;    // data folder
   std::optional<std::string> now;     // ISO-8601 instant; local time when it has no offset
@@ -49,7 +55,9 @@ class Environment {
 
   // Parses an ISO-8601 date or date-time ("2026-12-10", "2026-12-10T09:30",
   // "2026-12-10T09:30:00Z", "…+09:00") into store seconds; local time when
-  // there is no offset. Throws InputError.
+  // there is no offset. Throws InputError for another form, a day or time the
+  // calendar lacks, a year outside kFirstYear … kLastYear or an offset beyond
+  // ±14:00 (the widest any zone uses).
   double parseIso(const std::string& text) const;
 
  private:

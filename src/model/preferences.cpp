@@ -34,7 +34,7 @@ bool Preferences::write() {
   {
     std::ofstream out(temp, std::ios::trunc);
     if (!out) return false;
-    out << values_.dump(2) << '\n';
+    out << values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     if (!out.flush()) return false;
   }
   std::filesystem::rename(temp, file_, ec);

@@ -1,11 +1,65 @@
 #include "model/text.h"
 
+#include <cstdint>
+#include <optional>
+
+#include <fmt/format.h>
+
 namespace varnel {
 
 namespace {
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The code point of the UTF-8 sequence starting at `pos`, advancing `pos`
+// past it; none (and `pos` past the first byte only) when the bytes there are
+// not a well-formed sequence. The second-byte ranges are the table of
+// well-formed sequences: they exclude overlong forms (C0, C1, E0 80…9F,
+// F0 80…8F), surrogates (ED A0…BF) and code points above U+10FFFF (F4 90…,
+// F5…FF).
+std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  int length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  char32_t value = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    ++pos;
+    return std::nullopt;
+  }
+  if (pos + length > text.size()) {
+    ++pos;
+    return std::nullopt;
+  }
+  for (int i = 1; i < length; ++i) {
+    const unsigned char b = byte(pos + i);
+    if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
+      ++pos;
+      return std::nullopt;
+    }
+    value = (value << 6) | (b & 0x3F);
+  }
+  pos += length;
+  return value;
 }
 
 }  // namespace
@@ -29,6 +83,40 @@ std::vector<std::string> splitFields(std::string_view text, char separator) {
     out.emplace_back(text.substr(start, pos - start));
     start = pos + 1;
   }
+}
+
+bool isValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (!decodeUtf8(text, pos)) return false;
+  }
+  return true;
+}
+
+std::string escapedForLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t start = pos;
+    const auto code = decodeUtf8(text, pos);
+    if (!code) {
+      out += "\xEF\xBF\xBD";
+    } else if (*code == '\n') {
+      out += "\\n";
+    } else if (*code == '\r') {
+      out += "\\r";
+    } else if (*code == '\t') {
+      out += "\\t";
+    } else if (*code < 0x20 || *code == 0x7F) {
+      out += fmt::format("\\x{:02x}", static_cast<uint32_t>(*code));
+    } else if (*code >= 0x80 && *code <= 0x9F) {
+      out += fmt::format("\\u{:04x}", static_cast<uint32_t>(*code));
+    } else {
+      out.append(text.substr(start, pos - start));
+    }
+  }
+  return out;
 }
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
-// Small text helpers shared by the record code: trimming white space and
-// splitting the ";"-separated records of the bundled lists.
+// Small text helpers shared by the record code: trimming white space,
+// splitting the ";"-separated records of the bundled lists, and checking and
+// showing text that came from outside (arguments, files, older stores).
 #pragma once
 
 #include <string>
@@ -14,5 +15,17 @@ std::string trimmed(std::string_view text);
 
 // Splits at every `separator`, keeping empty pieces ("a;;b" gives three).
 std::vector<std::string> splitFields(std::string_view text, char separator = ';');
+
+// Whether `text` is well-formed UTF-8: every sequence in its shortest form,
+// no UTF-16 surrogate (U+D800 … U+DFFF) and nothing above U+10FFFF. The empty
+// text is valid.
+bool isValidUtf8(std::string_view text);
+
+// `text` made safe for one line of a terminal or a line-per-record listing:
+// line breaks and tabs as "\n", "\r", "\t", every other control character
+// (U+0000 … U+001F, U+007F, U+0080 … U+009F) as "\xHH" or "\u00HH", and each
+// byte that does not belong to well-formed UTF-8 as U+FFFD. Everything else,
+// the backslash included, is kept as it is.
+std::string escapedForLine(std::string_view text);
 
 }  // namespace varnel

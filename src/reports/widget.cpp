@@ -80,7 +80,8 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
   const auto temp = file.string() + ".tmp";
   {
     std::ofstream out(temp, std::ios::trunc);
-    out << nlohmann::json(figures).dump(2) << '\n';
+    // Account and category names come from the store, which may hold bytes that are not UTF-8.
+    out << nlohmann::json(figures).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   }
   std::error_code ec;
   std::filesystem::rename(temp, file, ec);

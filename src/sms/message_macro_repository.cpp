@@ -89,6 +89,9 @@ std::optional<std::vector<MacroListRecord>> parseMacroList(std::string_view xml)
 }
 
 std::vector<MacroListRecord> readMacroList(std::string_view xml) {
+  // The XML reader passes any bytes through, and names that are not UTF-8
+  // would break every listing of the macros.
+  if (!isValidUtf8(xml)) throw InputError("the macro list is not valid UTF-8");
   pugi::xml_document doc;
   const auto parsed = doc.load_buffer(xml.data(), xml.size());
   if (!parsed) {

@@ -59,7 +59,7 @@ struct MacroListRecord {
 // and "Y" otherwise. Returns nothing when the text is not well-formed XML.
 std::optional<std::vector<MacroListRecord>> parseMacroList(std::string_view xml);
 // The same for a list a person hands in: throws InputError naming the fault
-// when the text is not XML or holds no valid record.
+// when the text is not UTF-8, not XML or holds no valid record.
 std::vector<MacroListRecord> readMacroList(std::string_view xml);
 
 // A macro as the message parser uses it. A user macro has `smsString` and

@@ -95,7 +95,8 @@ TEST_F(PhotoLimits, PhotosThatAreDamagedHugeOrNotJpegAreRefusedAndLeaveNothing) 
     std::optional<std::string> refusal;
     std::optional<StoredPhoto> stored;
     try {
-      stored = photos.addPhoto(input, "TX", false);
+      auto added = photos.addPhoto(input, "TX", false);
+      if (added) stored = added.value();
     } catch (const InputError& e) {
       refusal = e.what();
     }

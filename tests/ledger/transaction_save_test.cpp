@@ -97,6 +97,60 @@ TEST_F(Save, RefusesMissingAccountOrCategoryWithoutWriting) {
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
 }
 
+TEST_F(Save, RefusesAmountsAConversionCarriesToTheMoneyLimitWithoutWriting) {
+  // Beyond 1e15 a double loses the cents and sums of such rows overflow; a
+  // rate can carry an amount typed within the limit past it. A thousandth of
+  // a won per unit makes account amounts larger than main ones.
+  addCurrency("KRW_MIL", "MIL", 0.001, 2, false);
+  addAccount("MILLI", "Milli", "KRW_MIL");
+  ledger_->commonData().ReloadTheData();
+  struct Case {
+    const char* name;
+    TransactionForm form;
+  };
+  auto inUsd = [&](TransactionForm f) {
+    f.currency = "KRW_USD";
+    return f;
+  };
+  auto withFee = [&](TransactionForm f, double fee, const std::string& currency) {
+    f.fee = TransactionFee{fee, currency};
+    return f;
+  };
+  auto withMain = [&](TransactionForm f, double main) {
+    f.mainAmount = main;
+    return f;
+  };
+  const std::vector<Case> cases = {
+      {"the amount itself", form(kModeExpense, "WON", 1e15)},
+      {"dollars converted to won", inUsd(form(kModeExpense, "WON", 8e11))},
+      {"a typed main amount", withMain(inUsd(form(kModeExpense, "DOLLAR", 10)), -2e15)},
+      {"an instalment purchase", [&] {
+         TransactionForm f = inUsd(form(kModeExpense, "WON", 8e11));
+         f.installments = 3;
+         return f;
+       }()},
+      {"won converted for the account", form(kModeExpense, "MILLI", 2e12)},
+      {"the receiving side of a transfer", form(kModeTransfer, "WON", 2e12, "MILLI")},
+      {"a fee in dollars", withFee(form(kModeTransfer, "WON", 5, "WON2"), 8e11, "KRW_USD")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THROW(save(c.form), InputError);
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
+
+  // An edit that would cross the limit leaves the record as it was.
+  const auto first = saved(inUsd(form(kModeExpense, "WON", 10)));
+  TransactionForm edit = TransactionSave(*ledger_).formForRecord(*first.record->uid);
+  edit.amount = 8e11;
+  edit.mainAmount.reset();
+  EXPECT_THROW(save(edit), InputError);
+  EXPECT_DOUBLE_EQ(*load(first.record->uid).amount, 13000);
+  // Just within the limit is kept to the cent.
+  const auto large = saved(form(kModeExpense, "WON", 999999999999999));
+  EXPECT_DOUBLE_EQ(*load(large.record->uid).amount, 999999999999999);
+}
+
 TEST_F(Save, InstalmentPurchaseIsSplitIntoMonthlyRows) {
   TransactionForm installment = form(kModeExpense, "WON", 1000);
   installment.installments = 3;

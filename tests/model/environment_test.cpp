@@ -28,9 +28,13 @@ TEST(Environment, ParsesIsoTimesInTheLedgerTimeZone) {
       {"2001-01-01T01:00:00+01:00", 978307200000},
       {"2001-01-01T00:00:00.250Z", 978307200250},
       {"2024-02-29T12:00", 1709175600000},
+      {"2001-01-01T14:00:00+14:00", 978307200000},  // the widest offsets a zone uses
+      {"2000-12-31T12:00:00-12:00", 978307200000},
   };
   for (const auto& c : cases) EXPECT_EQ(storeSecondsToMs(seoul.parseIso(c.text)), c.ms) << c.text;
-  for (const char* bad : {"2023-02-29", "2026-13-01", "yesterday", "2026-1-5", "2026-01-01T25:00"}) {
+  for (const char* bad : {"2023-02-29", "2026-13-01", "yesterday", "2026-1-5", "2026-01-01T25:00", "0000-01-01",
+                          "1899-12-31", "3000-01-01", "2026-12-10T09:00:00+25:00", "2026-12-10T09:00:00-14:30",
+                          "2026-12-10T09:00:00+0960"}) {
     EXPECT_THROW(seoul.parseIso(bad), InputError) << bad;
   }
 }
