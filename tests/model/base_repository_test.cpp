@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/base_repository.h"
+#include "model/errors.h"
 #include "model/etc_repository.h"
 #include "support/test_ledger.h"
 
@@ -185,6 +186,81 @@ TEST_F(BaseRepositoryTest, AFailedSaveDoesNotFailTheNextOne) {
   auto next = repo.newObjectForEntity<Category>();
   EXPECT_TRUE(repo.save(next, "updateCategory"));
   EXPECT_TRUE(repo.dataByUid<Category>(*next.uid));
+}
+
+}  // namespace
+}  // namespace varnel
+
+namespace varnel {
+namespace {
+
+// A batch that fails inside an enclosing transaction used to leave the rows
+// it had already written in that transaction, to be committed with it.
+TEST_F(BaseRepositoryTest, AFailedInnerBatchTakesOnlyItsOwnRowsBack) {
+  BaseRepository repo(*ledger_);
+  Memo kept = repo.newObjectForEntity<Memo>();
+  std::vector<Memo> batch(3);
+  for (auto& m : batch) m.uid = BaseRepository::newUid();
+  batch[2].uid = kept.uid;  // the unique index refuses the third row
+  Status outer = repo.inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(repo.save(kept, "updateMemo"));
+    EXPECT_FALSE(repo.saveAll(batch, "updateMemo", true));
+    return Status::ok();
+  }, "updateMemo");
+  ASSERT_TRUE(outer) << outer.message();
+  const auto stored = repo.fetch<Memo>("");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].uid, kept.uid);
+  EXPECT_FALSE(ledger_->store().inTransaction());
+}
+
+TEST_F(BaseRepositoryTest, AFailureInsideATransactionRollsEverythingBackAndCarriesTheReason) {
+  BaseRepository repo(*ledger_);
+  Memo first = repo.newObjectForEntity<Memo>();
+  Memo clash = repo.newObjectForEntity<Memo>(*first.uid);
+  Status result = repo.inTransaction([&]() -> Status {
+    VARNEL_RETURN_IF_ERROR(repo.save(first, "updateMemo"));
+    return repo.save(clash, "updateMemo");
+  }, "updateMemo");
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.code(), StatusCode::kStoreFailure);
+  EXPECT_NE(result.message().find("UNIQUE"), std::string::npos) << result.message();
+  EXPECT_TRUE(repo.fetch<Memo>("").empty());
+}
+
+// A query run again from inside its own loop must not reset the outer one,
+// and a statement is reset once its user is done, so no read stays open.
+TEST_F(BaseRepositoryTest, AStatementOnLoanIsNeverResetUnderItsUser) {
+  BaseRepository repo(*ledger_);
+  for (int i = 0; i < 3; ++i) {
+    Memo m = repo.newObjectForEntity<Memo>();
+    m.orderSeq = i;
+    ASSERT_TRUE(repo.save(m, "updateMemo"));
+  }
+  int outer = 0, inner = 0;
+  repo.forEach<Memo>(" ORDER BY Z_PK", [&](const Memo&) {
+    ++outer;
+    repo.forEach<Memo>(" ORDER BY Z_PK", [&](const Memo&) { ++inner; });
+  });
+  EXPECT_EQ(outer, 3);
+  EXPECT_EQ(inner, 9);
+  {
+    auto st = ledger_->store().prepare("SELECT Z_PK FROM ZMEMO");
+    ASSERT_TRUE(st.executeStep());  // a read begun and left unfinished
+  }
+  // Ended with the loan: another connection can take the write lock at once.
+  SQLite::Database other(ledger_->store().path().string(), SQLite::OPEN_READWRITE);
+  EXPECT_NO_THROW(other.exec("BEGIN EXCLUSIVE; COMMIT;"));
+}
+
+// A store that cannot be read is an error, never an empty ledger or a zero.
+TEST_F(BaseRepositoryTest, AReadThatFailsThrowsInsteadOfAnsweringNothing) {
+  BaseRepository repo(*ledger_);
+  ledger_->store().db().exec("DROP TABLE ZINOUTCOME");
+  EXPECT_THROW(repo.fetch<InOutCome>(""), StoreError);
+  EXPECT_THROW(repo.forEach<InOutCome>("", [](const InOutCome&) {}), StoreError);
+  EXPECT_THROW(repo.nextAvailble<InOutCome>("aId"), StoreError);
+  EXPECT_NE(logText().find("query error : "), std::string::npos);
 }
 
 }  // namespace

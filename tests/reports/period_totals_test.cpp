@@ -1,7 +1,13 @@
+#include <functional>
+
 #include <gtest/gtest.h>
+#include <spdlog/spdlog.h>
 
 #include "model/base_repository.h"
+#include "model/errors.h"
+#include "reports/account_overview.h"
 #include "reports/period_totals.h"
+#include "setup/initial_data.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -119,6 +125,30 @@ TEST_F(PeriodTotalsTest, AmountSumWithPrepaymentTagsAndSigns) {
   EXPECT_DOUBLE_EQ(sum(0, 1), 105);
   EXPECT_DOUBLE_EQ(sum(0, 2), -15);
   EXPECT_DOUBLE_EQ(totals.getAmountSum("amount", {}, {}, {"0"}, std::nullopt, std::nullopt), 0);
+}
+
+}  // namespace
+}  // namespace varnel
+
+namespace varnel {
+namespace {
+
+// Reports used to log a failed query and answer 0, which a person could not
+// tell from a real total.
+TEST(ReportReads, AStoreThatCannotBeReadIsAnErrorNotAZero) {
+  testing::TempDir dir;
+  auto ledger = Ledger::open(testing::testEnvironment(dir.path()),
+                             std::make_shared<spdlog::logger>("null"));
+  ASSERT_TRUE(settingDefaultData(*ledger, 0));
+  ledger->store().db().exec("DROP TABLE ZINOUTCOME");
+  PeriodTotals totals(*ledger);
+  const std::vector<std::function<void()>> reads = {
+      [&] { (void)totals.sumInOutAmount("amount", true, {}, std::nullopt, std::nullopt); },
+      [&] { (void)totals.getInOutSumMoneyByDate(std::nullopt, std::nullopt); },
+      [&] { (void)totals.getAmountSum("amount", {}, {}, {}, std::nullopt, std::nullopt); },
+      [&] { (void)sumAssetAll(*ledger); },
+  };
+  for (size_t i = 0; i < reads.size(); ++i) EXPECT_THROW(reads[i](), StoreError) << "read " << i;
 }
 
 }  // namespace
