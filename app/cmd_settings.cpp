@@ -8,7 +8,7 @@
 #include "app/record_json.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
-#include "reports/period.h"
+#include "model/period.h"
 #include "setup/initial_data.h"
 
 namespace varnel::cli {

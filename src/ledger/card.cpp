@@ -8,9 +8,8 @@
 #include "ledger/money.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
-#include "reports/period.h"
-#include "reports/period_totals.h"
-#include "reports/sql_filter.h"
+#include "model/period.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 
@@ -120,7 +119,7 @@ CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& ca
 
 CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& card,
                                        const CardPeriods& periods) {
-  const std::string column = "t." + PeriodTotals::amountColumn(field);
+  const std::string column = "t." + inOutComeAmountColumn(field);
   const std::string cardUid = card.uid.value_or("");
   // The card and every debit card drawing on it, deleted or hidden ones too.
   std::vector<std::string> accounts{cardUid};

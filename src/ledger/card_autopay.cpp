@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "ledger/asset_repository.h"
 #include "ledger/card.h"

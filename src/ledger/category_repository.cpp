@@ -3,6 +3,7 @@
 #include <map>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "model/text.h"
 #include "model/errors.h"

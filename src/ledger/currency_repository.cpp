@@ -6,6 +6,7 @@
 #include <set>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "ledger/money.h"
 #include "model/errors.h"

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "model/record_io.h"
 

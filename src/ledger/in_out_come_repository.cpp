@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <spdlog/spdlog.h>
 
 #include "ledger/category_repository.h"
 #include "ledger/currency_repository.h"

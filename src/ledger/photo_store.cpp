@@ -22,6 +22,7 @@
 #include <openssl/evp.h>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "model/errors.h"
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "model/errors.h"
 

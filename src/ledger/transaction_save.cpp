@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"

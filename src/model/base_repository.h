@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include <spdlog/spdlog.h>
-
 #include "model/entities.h"
 #include "model/ledger.h"
 #include "model/record_io.h"
@@ -160,7 +158,7 @@ int64_t BaseRepository::nextAvailble(std::string_view attribute) {
     if (f.attribute == attribute) column = f.column;
   }
   if (column.empty()) {
-    log().error("Error fetching index: {}\n{}", attribute, "no such attribute");
+    getContext().logError("Error fetching index: " + std::string(attribute) + "\nno such attribute");
     return 1;
   }
   try {
@@ -168,7 +166,7 @@ int64_t BaseRepository::nextAvailble(std::string_view attribute) {
     if (st.executeStep() && !st.getColumn(0).isNull()) return st.getColumn(0).getInt64() + 1;
     return 1;
   } catch (const SQLite::Exception& e) {
-    log().error("Error fetching index: {}\n{}", e.what(), column);
+    getContext().logError("Error fetching index: " + std::string(e.what()) + "\n" + column);
     getContext().readFailed("MAX(" + column + ")", e);
   }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <spdlog/spdlog.h>
 
 #include "model/common_data.h"
 

@@ -2,28 +2,37 @@
 
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 namespace varnel {
 
-Preferences::Preferences(std::filesystem::path file) : file_(std::move(file)) {
+struct Preferences::Values {
+  nlohmann::json json = nlohmann::json::object();
+};
+
+Preferences::Preferences(std::filesystem::path file)
+    : file_(std::move(file)), values_(std::make_unique<Values>()) {
   std::ifstream in(file_);
   if (!in) return;
   auto parsed = nlohmann::json::parse(in, nullptr, false);
-  if (parsed.is_object()) values_ = std::move(parsed);
+  if (parsed.is_object()) values_->json = std::move(parsed);
 }
 
+Preferences::~Preferences() = default;
+
 std::optional<std::string> Preferences::getString(const std::string& key) const {
-  auto it = values_.find(key);
-  if (it == values_.end() || !it->is_string()) return std::nullopt;
+  auto it = values_->json.find(key);
+  if (it == values_->json.end() || !it->is_string()) return std::nullopt;
   return it->get<std::string>();
 }
 
 bool Preferences::setString(const std::string& key, const std::string& value) {
-  values_[key] = value;
+  values_->json[key] = value;
   return write();
 }
 
 bool Preferences::remove(const std::string& key) {
-  values_.erase(key);
+  values_->json.erase(key);
   return write();
 }
 
@@ -34,7 +43,7 @@ bool Preferences::write() {
   {
     std::ofstream out(temp, std::ios::trunc);
     if (!out) return false;
-    out << values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out << values_->json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     if (!out.flush()) return false;
   }
   std::filesystem::rename(temp, file_, ec);

@@ -4,10 +4,9 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 namespace varnel {
 
@@ -16,6 +15,9 @@ class Preferences {
   // Reads `file` when it exists; an unreadable file counts as empty and is
   // replaced at the next write.
   explicit Preferences(std::filesystem::path file);
+  ~Preferences();
+  Preferences(const Preferences&) = delete;
+  Preferences& operator=(const Preferences&) = delete;
 
   std::optional<std::string> getString(const std::string& key) const;
   // Writes through to the file at once (whole-file replace, so a crash never
@@ -26,8 +28,11 @@ class Preferences {
  private:
   bool write();
 
+  // The file's JSON object, kept whole (values of other kinds included) so
+  // that a write never drops what another version stored.
+  struct Values;
   std::filesystem::path file_;
-  nlohmann::json values_ = nlohmann::json::object();
+  std::unique_ptr<Values> values_;
 };
 
 }  // namespace varnel

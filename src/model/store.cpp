@@ -287,6 +287,8 @@ Status Store::writeFailed(std::string_view operation, const std::exception& e) {
   return Status::storeFailure(std::string("cannot write the ledger: ") + e.what());
 }
 
+void Store::logError(const std::string& line) { log_.error("{}", line); }
+
 bool Store::inTransaction() const { return sqlite3_get_autocommit(db_.getHandle()) == 0; }
 
 bool Store::tableExists(const std::string& table) {

@@ -110,6 +110,9 @@ class Store {
   // store failure.
   Status writeFailed(std::string_view operation, const std::exception& e);
 
+  // Writes one line to the ledger's log at error level.
+  void logError(const std::string& line);
+
   bool inTransaction() const;
 
   // True when the table exists / has the column (by PRAGMA table_info).

@@ -11,8 +11,8 @@
 
 #include "model/entities.h"
 #include "model/ledger.h"
-#include "reports/period.h"
-#include "reports/sql_filter.h"
+#include "model/period.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 

@@ -4,7 +4,7 @@
 
 #include <spdlog/spdlog.h>
 
-#include "reports/sql_filter.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 
@@ -51,12 +51,7 @@ double PeriodTotals::queryTotal(const std::string& select, const SqlFilter& filt
 PeriodTotals::PeriodTotals(Ledger& ledger)
     : ledger_(ledger), rules_(ledger.env().dates(), ledger.commonData().app()) {}
 
-std::string PeriodTotals::amountColumn(const std::string& field) {
-  if (field == "amount") return "ZAMOUNT";
-  if (field == "amountAccount") return "ZAMOUNTACCOUNT";
-  if (field == "amount_sub" || field == "amountSub") return "ZAMOUNTSUB";
-  throw std::invalid_argument("unknown amount field: " + field);
-}
+std::string PeriodTotals::amountColumn(const std::string& field) { return inOutComeAmountColumn(field); }
 
 void PeriodTotals::addDateRange(SqlFilter& filter, std::optional<double> start,
                                 std::optional<double> end) const {

@@ -10,8 +10,8 @@
 
 #include "model/ledger.h"
 #include "reports/classifier.h"
-#include "reports/period.h"
-#include "reports/sql_filter.h"
+#include "model/period.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 

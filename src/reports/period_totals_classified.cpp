@@ -9,7 +9,7 @@
 #include <spdlog/spdlog.h>
 
 #include "reports/period_totals.h"
-#include "reports/sql_filter.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 

@@ -9,7 +9,7 @@
 #include "model/etc_repository.h"
 #include "reports/classifier.h"
 #include "reports/period_totals.h"
-#include "reports/sql_filter.h"
+#include "model/sql_filter.h"
 
 namespace varnel {
 

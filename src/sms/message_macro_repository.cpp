@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include <pugixml.hpp>
+#include <spdlog/spdlog.h>
 
 #include "model/text.h"
 #include "model/errors.h"

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <filesystem>
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "bench/ledger_generator.h"
 #include "model/base_repository.h"
 #include "reports/account_overview.h"
-#include "reports/period.h"
+#include "model/period.h"
 #include "setup/initial_data.h"
 #include "support/test_ledger.h"
 

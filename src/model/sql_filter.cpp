@@ -1,6 +1,15 @@
-#include "reports/sql_filter.h"
+#include "model/sql_filter.h"
+
+#include <stdexcept>
 
 namespace varnel {
+
+std::string inOutComeAmountColumn(const std::string& field) {
+  if (field == "amount") return "ZAMOUNT";
+  if (field == "amountAccount") return "ZAMOUNTACCOUNT";
+  if (field == "amount_sub" || field == "amountSub") return "ZAMOUNTSUB";
+  throw std::invalid_argument("unknown amount field: " + field);
+}
 
 SqlFilter& SqlFilter::where(const std::string& condition, std::vector<Value> values) {
   conditions_.push_back("(" + condition + ")");

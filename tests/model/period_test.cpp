@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "reports/period.h"
+#include "model/period.h"
 
 namespace varnel {
 namespace {

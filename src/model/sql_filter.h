@@ -10,6 +10,12 @@
 
 namespace varnel {
 
+// The transaction column holding an amount attribute: "amount" → ZAMOUNT,
+// "amountAccount" → ZAMOUNTACCOUNT, "amountSub" (or "amount_sub") →
+// ZAMOUNTSUB. Throws std::invalid_argument for any other name, so no text
+// from outside ever reaches the SQL.
+std::string inOutComeAmountColumn(const std::string& field);
+
 class SqlFilter {
  public:
   using Value = std::variant<std::string, double, int64_t>;

@@ -1,4 +1,4 @@
-#include "reports/period.h"
+#include "model/period.h"
 
 namespace varnel {
 
