@@ -65,6 +65,9 @@ nlohmann::json changeJson(const MainCurrencyChange& change, const Ledger& ledger
           {"favourites", change.favourites},
           {"recurring", change.recurring},
           {"transactions", change.transactions},
+          {"restatedTransactions", change.restatedTransactions},
+          {"restatedAccountAmounts", change.restatedAccountAmounts},
+          {"restatedBudgetAmounts", change.restatedBudgetAmounts},
           {"message", change.messageKey ? nlohmann::json(ledger.texts().text(*change.messageKey))
                                         : nlohmann::json(nullptr)}};
 }
@@ -201,6 +204,14 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
       std::cout << fmt::format("Moved to the new rows: {} account(s), {} favourite(s), {} recurring entr{}, {} transaction(s)\n",
                                change.accounts, change.favourites, change.recurring,
                                change.recurring == 1 ? "y" : "ies", change.transactions);
+    }
+    if (change.restatedTransactions > 0 || change.restatedBudgetAmounts > 0) {
+      std::string accounts;
+      if (change.restatedAccountAmounts > 0) {
+        accounts = fmt::format(" ({} also in accounts without a currency row)", change.restatedAccountAmounts);
+      }
+      std::cout << fmt::format("Restated in {}: {} transaction amount(s){}, {} budget amount(s)\n", change.newIso,
+                               change.restatedTransactions, accounts, change.restatedBudgetAmounts);
     }
     if (change.messageKey) std::cout << ledger->texts().text(*change.messageKey) << '\n';
     if (auto main = repo.getMainCurrency()) printLine(currencyLine(*main));

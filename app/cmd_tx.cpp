@@ -14,6 +14,7 @@
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
 #include "ledger/category_repository.h"
+#include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "ledger/photo_store.h"
@@ -291,19 +292,20 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
     const auto oldMain = form.mainAmount;
     if (o.has("kind")) form.mode = parseMode(o.kind);
     applyOptions(o, *ledger, form);
-    // A new amount in the same foreign currency keeps the record's main
-    // rate; a new currency takes the current one.
+    CurrencyRepository currencies(*ledger);
+    const auto main = currencies.getMainCurrency();
+    // A new amount in the same foreign currency keeps the ratio the record
+    // was stored with; a new currency, or amounts that carry no ratio (a main
+    // amount that rounded to 0), take the current rate.
     if (!o.has("main-amount") && form.mainAmount) {
-      if (form.currency != oldCurrency || !oldMain || oldAmount == 0) {
+      if (form.currency != oldCurrency || !oldMain || !main) {
         form.mainAmount.reset();
       } else if (form.amount != oldAmount) {
-        form.mainAmount = *oldMain / oldAmount * form.amount;
+        form.mainAmount = convertAtStoredRatio(form.amount, oldAmount, *oldMain,
+                                               static_cast<int>(main->point.value_or(0)));
       }
     }
-    CurrencyRepository currencies(*ledger);
-    if (auto main = currencies.getMainCurrency(); main && (form.currency.empty() || form.currency == main->uid)) {
-      form.mainAmount.reset();
-    }
+    if (main && (form.currency.empty() || form.currency == main->uid)) form.mainAmount.reset();
     finishSave(*ledger, saver.saveTransaction(form), ctx.json);
   });
 

@@ -8,9 +8,9 @@
 #include <fmt/ranges.h>
 
 #include "model/text.h"
+#include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
-#include "ledger/money.h"
 #include "model/errors.h"
 
 namespace varnel {
@@ -45,8 +45,6 @@ std::string dayText(const std::string& text, const char* what) {
   if (!day) throw InputError(fmt::format("the {} must be a day of the month from 1 to 31: '{}'", what, text));
   return std::to_string(*day);
 }
-
-bool isUsableRate(const Real& rate) { return rate && std::isfinite(*rate) && *rate > 0; }
 
 }  // namespace
 
@@ -207,8 +205,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   // 4. The balance difference, in the account's currency.
   const int accountPoint =
       static_cast<int>(currency ? currency->point.value_or(0) : (main ? main->point.value_or(0) : 2));
-  const double difference = getAmountByMaximumFractionDigits(
-      form.balance - (isNew ? 0.0 : form.balanceBeforeEdit), accountPoint);
+  const double difference = roundMoney(form.balance - (isNew ? 0.0 : form.balanceBeforeEdit), accountPoint);
   const bool correctionDue = type != kDebitCardGroupType && difference != 0;
 
   Asset asset = isNew ? newObjectForEntity<Asset>() : *existing;
@@ -273,8 +270,8 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
       record.currencyUid = againstMain ? againstMain->uid : asset.currencyUid;
       record.amountSub = absolute;
       record.amountAccount = absolute;
-      record.amount = getAmountByMaximumFractionDigits(
-          absolute * rate, static_cast<int>(main ? main->point.value_or(0) : accountPoint));
+      record.amount =
+          enteredToMain(absolute, rate, static_cast<int>(main ? main->point.value_or(0) : accountPoint));
       record.cardTimeStampStr = "";
       record.isDel = 0;
       VARNEL_RETURN_IF_ERROR(saveStamped(record, "updateInOutCome"));

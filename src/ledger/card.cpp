@@ -209,15 +209,9 @@ double CardRepository::payDate(double date, int payDay) const {
   const PeriodRules rules(dates, ledger_.commonData().app());
   if (payDay < 1) payDay = 1;
   if (payDay > 31) payDay = 31;
-  const LocalDateTime start = dates.toLocal(date);
-  const int target = PeriodRules::getStartDay(start.year, start.month, payDay);
-  for (int step = 1; step <= 31; ++step) {
-    const double day = rules.addDays(date, step);
-    if (dates.toLocal(day).day == target) return day;
-  }
-  // The day clamped to the starting month does not occur in the month that
-  // follows (pay day 31 after a 31-day month, or 29 to 31 before February):
-  // the pay day clamped to that month instead, never a day of the month after.
+  // The pay day is clamped to the month the payment falls in, not to the
+  // month the period ends in: pay day 30 after a February period is 30 March,
+  // and pay day 31 in December is the 31st, whatever November had.
   for (int step = 1; step <= 31; ++step) {
     const double day = rules.addDays(date, step);
     const LocalDateTime t = dates.toLocal(day);

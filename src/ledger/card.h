@@ -131,9 +131,9 @@ class CardRepository : public BaseRepository {
   CardSettlement cardSettlement(const Asset& card);
 
   // The next day after `date` whose day of the month is the pay day `payDay`
-  // (0 means 1), clamped to the length of the month `date` lies in; when
-  // that day does not occur within the next 31 days (a shorter month comes
-  // next), the pay day clamped to the month reached. Same time of day as `date`.
+  // (0 means 1) clamped to the length of that day's own month: pay day 30
+  // after 28 February is 30 March, after 10 February it is 28 February.
+  // Same time of day as `date`.
   double payDate(double date, int payDay) const;
   // "paymentDate" = payDate(dateWillEnd); "pastPaymentDate" = payDate of the
   // end of the period holding datePastEnd, moved 10 days earlier when both

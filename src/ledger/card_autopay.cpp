@@ -10,7 +10,7 @@
 
 #include "ledger/asset_repository.h"
 #include "ledger/card.h"
-#include "ledger/money.h"
+#include "ledger/currency_conversion.h"
 
 namespace varnel {
 
@@ -70,17 +70,17 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
     // A card in the main currency has rate 1 and the main decimals, so the
     // three amounts agree; a card in another currency keeps its own decimals
     // and is brought into the main currency at its own rate.
-    const double rate = currency && currency->rate ? *currency->rate : 1.0;
+    const double rate = currency ? currency->rate.value_or(1.0) : 1.0;
     const int mainPoint = pointOf(mainCurrency);
 
     InOutCome in = newObjectForEntity<InOutCome>(inUid);
     in.txUidTrans = existingOut && existingOut->txUidTrans ? *existingOut->txUidTrans : newUid();
     in.Date = date;
     in.txDateStr = day;
-    in.amountSub = getAmountByMaximumFractionDigits(paid, cardPoint);
-    in.amount = getAmountByMaximumFractionDigits(paid * rate, mainPoint);
-    in.amountAccount = getAmountByMaximumFractionDigits(*in.amountSub, cardPoint);
+    in.amountSub = roundMoney(paid, cardPoint);
+    in.amount = enteredToMain(*in.amountSub, rate, mainPoint);
     in.currencyUid = currency ? currency->uid : card.currencyUid;
+    in.amountAccount = roundMoney(*in.amountSub, cardPoint);
     in.assetUid = card.uid;
     in.toAssetUid = payer->uid;
     in.Do_Type = "4";
@@ -134,13 +134,12 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
 double CardRepository::payerAmountAccount(const InOutCome& transferIn, const Asset& payer) const {
   const CommonData& common = ledger_.commonData();
   const std::optional<Currency> own = common.currencyByUid(payer.currencyUid.value_or(""));
-  if (own && own->uid == transferIn.currencyUid) return transferIn.amountSub.value_or(0);
-  // An account without a currency row counts as being in the main currency.
-  if (!own || own->isMainCurrency.value_or(0) == 1 || !own->rate || *own->rate <= 0) {
-    if (!own && !transferIn.currencyUid) return transferIn.amountSub.value_or(0);
-    return transferIn.amount.value_or(0);
+  if (!own) {
+    // An account without a currency row counts as being in the main currency.
+    return transferIn.currencyUid ? transferIn.amount.value_or(0) : transferIn.amountSub.value_or(0);
   }
-  return getAmountByMaximumFractionDigits(transferIn.amount.value_or(0) / *own->rate, pointOf(own));
+  return accountAmount(transferIn.currencyUid.value_or(""), transferIn.amountSub.value_or(0),
+                       transferIn.amount.value_or(0), moneyCurrency(*own, common.mainCurrency()));
 }
 
 }  // namespace varnel

@@ -8,7 +8,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
-#include "ledger/money.h"
+#include "ledger/currency_conversion.h"
 #include "model/base_repository.h"
 #include "model/errors.h"
 #include "model/ledger.h"
@@ -60,7 +60,7 @@ double installmentAmount(double total, int count, int point, int index) {
   const double whole = std::strtod(text.substr(0, text.find('.')).c_str(), nullptr);
   double part = whole / scale;
   if (index == 1) part += total - part * count;
-  return getAmountByMaximumFractionDigits(part, std::max(point, 0));
+  return roundMoney(part, std::max(point, 0));
 }
 
 double installmentMainAmount(double mainTotal, int count) {

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include "ledger/currency_conversion.h"
 #include "ledger/money.h"
 #include "model/errors.h"
 #include "model/number_input.h"
@@ -16,8 +17,6 @@
 namespace varnel {
 
 namespace {
-
-bool isUsableRate(double rate) { return std::isfinite(rate) && rate > 0; }
 
 // A downloaded rate text: a plain decimal number within the range a rate may
 // take, or nothing (a rate of 1e308 would turn every converted amount into
@@ -335,6 +334,19 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
   // old main currency's units until the next rate update.
   std::optional<double> divisor;
   if (newRow != rows.end() && newRow->rate && isUsableRate(*newRow->rate)) divisor = *newRow->rate;
+  // Amounts kept in the main currency are restated by the same rate. Without
+  // it they would stay in the old currency's units under the new one's name,
+  // so a ledger holding such amounts is not changed.
+  if (!divisor && holdsMainCurrencyMoney()) {
+    throw InputError(fmt::format("{} has no rate against {}, so the stored amounts cannot be restated in it: "
+                                 "add {} with its rate first", newIso, change.oldIso, newIso));
+  }
+  // The new main row's identifier and decimals as the stored amounts know it.
+  MoneyCurrency restatedIn;
+  if (divisor) {
+    restatedIn = moneyCurrency(*newRow, std::nullopt);
+    restatedIn.countsAsMain = false;
+  }
 
   // New identifiers; a code that two rows share keeps the built-in one on the
   // first and gives the other a fresh identifier.
@@ -361,6 +373,8 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
   change.safetyCopy = copy.value();
   const int64_t now = nowMs();
   Status ok = inTransaction([&]() -> Status {
+    // Amounts first, while the records still name the rows they were entered in.
+    if (divisor) VARNEL_RETURN_IF_ERROR(restateMainCurrencyMoney(restatedIn, now, change));
     // Free the identifiers first: a moving row may stand on another's new one.
     for (const auto& row : rows) {
       auto st = getContext().prepare("UPDATE ZCURRENCY SET ZUID = ? WHERE Z_PK = ?");
@@ -426,6 +440,7 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
     change.renamedRows.clear();
     change.removedRows.clear();
     change.accounts = change.favourites = change.recurring = change.transactions = 0;
+    change.restatedTransactions = change.restatedAccountAmounts = change.restatedBudgetAmounts = 0;
   } else {
     // The old rates were fetched for the old main currency.
     ledger_.preferences().remove(kLastCurrencyRateUpdateTimeKey);
@@ -434,6 +449,55 @@ MainCurrencyChange CurrencyRepository::changeMainCurrency(const std::string& new
   reload();
   ledger_.commonData().ReloadAppDataAsset();
   return change;
+}
+
+bool CurrencyRepository::holdsMainCurrencyMoney() {
+  const std::string sql =
+      "SELECT EXISTS (SELECT 1 FROM ZINOUTCOME WHERE ZAMOUNT IS NOT NULL AND ZAMOUNT != 0)"
+      " OR EXISTS (SELECT 1 FROM ZBUDGETAMOUNT WHERE ZAMOUNT IS NOT NULL AND ZAMOUNT != 0)";
+  try {
+    auto st = getContext().prepare(sql);
+    return st.executeStep() && st.getColumn(0).getInt() != 0;
+  } catch (const SQLite::Exception& e) {
+    getContext().readFailed(sql, e);
+  }
+}
+
+Status CurrencyRepository::restateMainCurrencyMoney(const MoneyCurrency& newMain, int64_t now,
+                                                    MainCurrencyChange& change) {
+  // Set-based: a ledger of hundreds of thousands of records converts in one
+  // pass of the store, by the function every save uses.
+  ensureMoneyFunctions(getContext());
+  // Accounts whose currency row cannot be found count as being in the main
+  // currency, so their amounts in the account's currency are main-currency
+  // money too; found before any row moves.
+  const std::string countedAsMain =
+      "ZASSETUID IN (SELECT a.ZUID FROM ZASSET a WHERE a.ZUID IS NOT NULL AND (a.ZCURRENCYUID IS NULL OR"
+      " NOT EXISTS (SELECT 1 FROM ZCURRENCY c WHERE c.ZUID = a.ZCURRENCYUID)))";
+  {
+    auto st = getContext().prepare(
+        "UPDATE ZINOUTCOME SET ZAMOUNT = VNTOACCOUNT(ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT, ?1, 0, ?2, ?3),"
+        " ZAMOUNTACCOUNT = CASE WHEN " + countedAsMain +
+        " THEN VNTOACCOUNT(ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT, ?1, 0, ?2, ?3) ELSE ZAMOUNTACCOUNT END,"
+        " ZUTIME = ?4, ZISSYNCED = 1 WHERE ZAMOUNT IS NOT NULL");
+    st.bind(1, newMain.uid);
+    st.bind(2, newMain.rate);
+    st.bind(3, newMain.decimals);
+    st.bind(4, now);
+    change.restatedTransactions = st.exec();
+  }
+  change.restatedAccountAmounts =
+      getContext().db().execAndGet("SELECT COUNT(*) FROM ZINOUTCOME WHERE ZAMOUNT IS NOT NULL AND " + countedAsMain)
+          .getInt64();
+  // Budgets are set in the main currency.
+  auto st = getContext().prepare(
+      "UPDATE ZBUDGETAMOUNT SET ZAMOUNT = VNMAINTOACCOUNT(ZAMOUNT, ?, ?), ZUTIME = ?, ZISSYNCED = 1"
+      " WHERE ZAMOUNT IS NOT NULL");
+  st.bind(1, newMain.rate);
+  st.bind(2, newMain.decimals);
+  st.bind(3, now);
+  change.restatedBudgetAmounts = st.exec();
+  return Status::ok();
 }
 
 MainCurrencyChange CurrencyRepository::startOverWithMainCurrency(

@@ -20,6 +20,8 @@
 
 namespace varnel {
 
+struct MoneyCurrency;
+
 // Device preference holding the time (ms since 1970) of the last successful
 // rate update.
 inline constexpr const char* kLastCurrencyRateUpdateTimeKey = "LastCurrencyRateUpdateTime";
@@ -46,6 +48,13 @@ struct MainCurrencyChange {
   int64_t favourites = 0;
   int64_t recurring = 0;
   int64_t transactions = 0;
+  // Main-currency money restated in the new main currency: `amount` of every
+  // transaction that has one (deleted ones and fees too), `amountAccount` of
+  // those whose account counts as being in the main currency (its currency
+  // row cannot be found), and every budget amount.
+  int64_t restatedTransactions = 0;
+  int64_t restatedAccountAmounts = 0;
+  int64_t restatedBudgetAmounts = 0;
   std::optional<std::string> messageKey;  // "popup_message9_2" after a start-over
   // A failure (the safety copy could not be taken, the store refused):
   // nothing was changed.
@@ -125,11 +134,17 @@ class CurrencyRepository : public BaseRepository {
   // already standing on that identifier is removed first), their rates are
   // restated against the new main currency, the row of `newIso` becomes the
   // main row, and every account, favourite, recurring entry and transaction
-  // follows its row to the new identifier. Stored amounts are not restated.
+  // follows its row to the new identifier. Money kept in the main currency
+  // (see MainCurrencyChange) is restated through the money module: the old
+  // amount ÷ the new main currency's old rate, rounded to its decimals; a
+  // record entered in the new main currency takes its entered amount; the
+  // restated records are stamped so that the change syncs.
   // All in one transaction; nothing changes when it fails or when the safety
-  // copy cannot be taken. A ledger without
-  // a main currency just gets one. Throws InputError for a code that is
-  // neither in the catalogue nor a row of the current main currency.
+  // copy cannot be taken. A ledger without a main currency just gets one.
+  // Throws InputError for a code that is neither in the catalogue nor a row
+  // of the current main currency, and for a new main currency without a
+  // usable rate while the ledger holds main-currency amounts other than 0
+  // (they could not be restated).
   MainCurrencyChange changeMainCurrency(const std::string& newIso);
   // The start-over variant: after a safety copy, removes every record except
   // categories, settings, account groups, message rules and the system tags,
@@ -146,6 +161,12 @@ class CurrencyRepository : public BaseRepository {
 
  private:
   void reload();
+  // Whether any transaction or budget holds a main-currency amount other than 0.
+  bool holdsMainCurrencyMoney();
+  // Restates the main-currency money in `newMain` (its old identifier, old
+  // rate and decimals), set-based, and counts it into `change`. Runs inside
+  // the change's transaction; throws SQLite::Exception when the store refuses.
+  Status restateMainCurrencyMoney(const MoneyCurrency& newMain, int64_t now, MainCurrencyChange& change);
 };
 
 }  // namespace varnel

@@ -7,9 +7,9 @@
 #include <spdlog/spdlog.h>
 
 #include "ledger/category_repository.h"
+#include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_support.h"
-#include "ledger/money.h"
 #include "ledger/photo_store.h"
 #include "model/errors.h"
 #include "model/text.h"
@@ -22,13 +22,7 @@ using namespace tx_support;
 
 constexpr const char* kLiveTx = "(ZISDEL IS NULL OR ZISDEL != 1)";
 
-bool isUsableRate(const Real& rate) { return rate && std::isfinite(*rate) && *rate > 0; }
-
 int pointOf(const Currency& c) { return static_cast<int>(c.point.value_or(0)); }
-
-bool isMainRow(const Currency& row, const std::optional<Currency>& main) {
-  return row.isMainCurrency.value_or(0) == 1 || (main && main->uid == row.uid);
-}
 
 bool isEmptyLink(const std::string& link) { return link.empty() || link == "0"; }
 
@@ -41,16 +35,8 @@ double InOutComeRepository::getAmountAccount(const InOutCome& record, const Asse
   if (!account) account = main;
   // A ledger without any currency row has nothing to convert between.
   if (!account) return record.amount.value_or(0);
-
-  double value = 0;
-  if (record.currencyUid && record.currencyUid == account->uid) {
-    value = record.amountSub.value_or(0);
-  } else if (isMainRow(*account, main) || !isUsableRate(account->rate)) {
-    value = record.amount.value_or(0);
-  } else {
-    value = decimalQuotient(record.amount.value_or(0), *account->rate);
-  }
-  return getAmountByMaximumFractionDigits(value, pointOf(*account));
+  return accountAmount(record.currencyUid.value_or(""), record.amountSub.value_or(0), record.amount.value_or(0),
+                       moneyCurrency(*account, main));
 }
 
 double InOutComeRepository::amountAccountForSave(double enteredAmount, double amount,
@@ -61,24 +47,15 @@ double InOutComeRepository::amountAccountForSave(double enteredAmount, double am
   auto currency = currencies.getCurrencyByAsset(account);
   if (!currency) currency = main;
   if (!currency) return amount;
-  const int point = pointOf(*currency);
-  if (currency->uid && *currency->uid == enteredCurrencyUid) {
-    return getAmountByMaximumFractionDigits(enteredAmount, point);
-  }
-  if (isMainRow(*currency, main)) return getAmountByMaximumFractionDigits(amount, point);
-  if (loaded && loaded->currencyUid == enteredCurrencyUid && loaded->assetUid == account.uid) {
-    // The rates of the day the record was made, read back from its amounts.
-    const double a = loaded->amount.value_or(0);
-    const double s = loaded->amountSub.value_or(0);
-    const double aa = loaded->amountAccount.value_or(0);
-    if (a != 0 && s != 0 && aa != 0 && std::isfinite(a) && std::isfinite(s) && std::isfinite(aa)) {
-      const double mainRate = a / s;
-      const double accountRate = a / aa;
-      return getAmountByMaximumFractionDigits(decimalQuotient(mainRate * enteredAmount, accountRate), point);
+  const MoneyCurrency target = moneyCurrency(*currency, main);
+  const bool converted = target.uid != enteredCurrencyUid && !target.countsAsMain;
+  if (converted && loaded && loaded->currencyUid == enteredCurrencyUid && loaded->assetUid == account.uid) {
+    if (auto kept = convertAtStoredRatio(enteredAmount, loaded->amountSub.value_or(0),
+                                         loaded->amountAccount.value_or(0), target.decimals)) {
+      return *kept;
     }
   }
-  const double value = isUsableRate(currency->rate) ? decimalQuotient(amount, *currency->rate) : amount;
-  return getAmountByMaximumFractionDigits(value, point);
+  return accountAmount(enteredCurrencyUid, enteredAmount, amount, target);
 }
 
 // --- Reads -------------------------------------------------------------------
@@ -318,9 +295,8 @@ Result<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, doub
   const std::optional<Currency> currency = feeCurrency ? feeCurrency : main;
   fee.currencyUid = currency ? currency->uid : std::nullopt;
   const int mainPoint = main ? pointOf(*main) : 2;
-  const double rate = feeCurrency && isUsableRate(feeCurrency->rate) ? *feeCurrency->rate : 1.0;
-  fee.amount = getAmountByMaximumFractionDigits(decimalProduct(feeMoney, rate), mainPoint);
-  fee.amountSub = getAmountByMaximumFractionDigits(feeMoney, currency ? pointOf(*currency) : mainPoint);
+  fee.amount = enteredToMain(feeMoney, feeCurrency ? feeCurrency->rate.value_or(1.0) : 1.0, mainPoint);
+  fee.amountSub = roundMoney(feeMoney, currency ? pointOf(*currency) : mainPoint);
   Asset account;
   if (auto cached = cache.assetByUid(sendingUid)) {
     account = *cached;
@@ -341,78 +317,50 @@ Status InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& 
     log().error("updateInOutCome fail {}", why);
     return Status::invalidInput(why);
   }
-  const std::string assetUid = asset.uid.value_or("");
-  const std::string currencyUid = currency.uid.value_or("");
-  const int point = pointOf(currency);
-  try {
-    StoreTransaction transaction(getContext());
-    // Read first, then write: changing rows of the table a statement is still
-    // stepping through is not something to rely on.
-    std::vector<std::pair<int64_t, double>> values;
-    {
-      auto read = getContext().prepare(std::string("SELECT Z_PK, ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT FROM ZINOUTCOME"
-                                                    " WHERE ZASSETUID = ? AND ") + kLiveTx);
-      read.bind(1, assetUid);
-      while (read.executeStep()) {
-        const bool sameCurrency = !read.getColumn(1).isNull() && read.getColumn(1).getString() == currencyUid;
-        const double amountSub = read.getColumn(2).getDouble();
-        const double amount = read.getColumn(3).getDouble();
-        double value = 0;
-        if (sameCurrency) {
-          value = amountSub;
-        } else if (toMain) {
-          value = amount;
-        } else {
-          value = amount / *currency.rate;
-        }
-        values.emplace_back(read.getColumn(0).getInt64(), getAmountByMaximumFractionDigits(value, point));
-      }
-      read.reset();
-    }
-    const int64_t now = nowMs();
-    auto write = getContext().prepare(
-        "UPDATE ZINOUTCOME SET ZAMOUNTACCOUNT = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?");
-    for (const auto& [pk, value] : values) {
-      write.reset();
-      write.bind(1, value);
-      write.bind(2, now);
-      write.bind(3, pk);
-      write.exec();
-    }
-    transaction.commit();
+  const MoneyCurrency target = moneyCurrency(currency, main);
+  return inTransaction([&]() -> Status {
+    ensureMoneyFunctions(getContext());
+    // One statement: the account's records are converted by the same
+    // function a save uses, without loading them.
+    auto st = getContext().prepare(std::string("UPDATE ZINOUTCOME SET ZAMOUNTACCOUNT ="
+                                               " VNTOACCOUNT(ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT, ?, ?, ?, ?),"
+                                               " ZUTIME = ?, ZISSYNCED = 1 WHERE ZASSETUID = ? AND ") +
+                                   kLiveTx);
+    st.bind(1, target.uid);
+    st.bind(2, target.countsAsMain ? 1 : 0);
+    st.bind(3, target.rate);
+    st.bind(4, target.decimals);
+    st.bind(5, nowMs());
+    st.bind(6, asset.uid.value_or(""));
+    st.exec();
     return Status::ok();
-  } catch (const SQLite::Exception& e) {
-    return getContext().writeFailed("updateInOutCome", e);
-  }
+  }, "updateInOutCome");
 }
 
 double InOutComeRepository::sumForAssets(const std::vector<std::string>& assetUids,
                                          const std::optional<Currency>& inCurrency) {
   if (assetUids.empty()) return 0;
-  std::string marks;
-  for (size_t i = 0; i < assetUids.size(); ++i) marks += i ? ", ?" : "?";
-  // Each converted amount is rounded as the stored value would be.
-  const std::string value = inCurrency ? "ROUND(CASE WHEN ZCURRENCYUID = ? THEN ZAMOUNTSUB WHEN ? THEN ZAMOUNT"
-                                         " ELSE ZAMOUNT / ? END, ?)"
+  // Each amount is converted and rounded by the function a save uses, so the
+  // preview is the sum of what the change of currency would store.
+  const std::string value = inCurrency ? "VNTOACCOUNT(ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT, ?1, ?2, ?3, ?4)"
                                        : "ZAMOUNTACCOUNT";
+  const int first = inCurrency ? 5 : 1;
+  std::string marks;
+  for (size_t i = 0; i < assetUids.size(); ++i) marks += (i ? ", ?" : "?") + std::to_string(first + i);
   const std::string sql = "SELECT TOTAL(CASE WHEN ZDO_TYPE IN ('0', '4', '7') THEN " + value + " ELSE -(" +
                           value + ") END) FROM ZINOUTCOME WHERE " + kLiveTx + " AND ZASSETUID IN (" + marks + ")";
   try {
+    if (inCurrency) ensureMoneyFunctions(getContext());
     auto st = getContext().prepare(sql);
-    int n = 0;
     if (inCurrency) {
-      CurrencyRepository currencies(ledger_);
-      const auto main = currencies.getMainCurrency();
-      const bool toMain = inCurrency->isMainCurrency.value_or(0) == 1 || (main && main->uid == inCurrency->uid);
-      const bool usable = isUsableRate(inCurrency->rate);
-      for (int twice = 0; twice < 2; ++twice) {
-        st.bind(++n, inCurrency->uid.value_or(""));
-        st.bind(++n, (toMain || !usable) ? 1 : 0);
-        st.bind(++n, usable ? *inCurrency->rate : 1.0);
-        st.bind(++n, pointOf(*inCurrency));
-      }
+      const MoneyCurrency target = moneyCurrency(*inCurrency, CurrencyRepository(ledger_).getMainCurrency());
+      st.bind(1, target.uid);
+      st.bind(2, target.countsAsMain ? 1 : 0);
+      st.bind(3, target.rate);
+      st.bind(4, target.decimals);
     }
-    for (const auto& uid : assetUids) st.bind(++n, uid);
+    int n = first;
+    for (const auto& uid : assetUids) st.bind(n++, uid);
     return st.executeStep() ? st.getColumn(0).getDouble() : 0;
   } catch (const SQLite::Exception& e) {
     getContext().readFailed(sql, e);
@@ -427,7 +375,7 @@ double InOutComeRepository::getInOutComeAmountAccountByCurrnecy(const Asset& ass
   }
   const bool unchanged = orgCurrency.uid == newCurrency.uid;
   const double total = sumForAssets(uids, unchanged ? std::nullopt : std::optional<Currency>(newCurrency));
-  return getAmountByMaximumFractionDigits(total, pointOf(newCurrency));
+  return roundMoney(total, pointOf(newCurrency));
 }
 
 double InOutComeRepository::getAmountAccountBalance(const std::string& assetUid,
@@ -439,7 +387,7 @@ double InOutComeRepository::getAmountAccountBalance(const std::string& assetUid,
     if (auto asset = dataByUid<Asset>(assetUid)) rounding = currencies.getCurrencyByAsset(*asset);
     if (!rounding) rounding = currencies.getMainCurrency();
   }
-  return rounding ? getAmountByMaximumFractionDigits(total, pointOf(*rounding)) : total;
+  return rounding ? roundMoney(total, pointOf(*rounding)) : total;
 }
 
 }  // namespace varnel

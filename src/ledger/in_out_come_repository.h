@@ -156,9 +156,10 @@ class InOutComeRepository : public BaseRepository {
   // The `amountAccount` a save gives a record booked on `account`: the
   // entered amount when entered in the account's currency; `amount` when the
   // account is in the main currency; for an edit whose account and currency
-  // are those of `loaded`, the entered amount at the record's historical
-  // ratio (`amount`/`amountSub` ÷ `amount`/`amountAccount`); else `amount` ÷
-  // the account currency's rate. Rounded to the account currency.
+  // are those of `loaded`, the entered amount at the ratio the record was
+  // stored with (`amountAccount` ÷ `amountSub`, convertAtStoredRatio), unless
+  // either is 0; else `amount` ÷ the account currency's rate. Rounded to the
+  // account currency (ledger/currency_conversion.h does every step).
   double amountAccountForSave(double enteredAmount, double amount, const std::string& enteredCurrencyUid,
                               const Asset& account, const std::optional<InOutCome>& loaded);
 
@@ -172,7 +173,7 @@ class InOutComeRepository : public BaseRepository {
 
   // Recomputes `amountAccount` of every live record of the account for its
   // new currency (same three rules, rounded to the new currency's decimals)
-  // and stamps them, in one transaction. Returns the failure when the
+  // and stamps them, in one statement. Returns the failure when the
   // currency has no usable rate or the store refused (logged
   // "updateInOutCome fail …"); nothing is changed then.
   Status updateInOutComeAmountAccountByCurrnecy(const Asset& asset, const Currency& currency);

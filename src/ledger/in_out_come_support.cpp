@@ -1,8 +1,5 @@
 #include "ledger/in_out_come_support.h"
 
-#include <cmath>
-#include <cstdlib>
-
 #include <fmt/format.h>
 
 namespace varnel::tx_support {
@@ -13,19 +10,6 @@ std::string trimSpaces(std::string_view text) {
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return std::string(text);
 }
-
-namespace {
-
-double significant15(double value) {
-  if (!std::isfinite(value)) return value;
-  return std::strtod(fmt::format("{:.15g}", value).c_str(), nullptr);
-}
-
-}  // namespace
-
-double decimalProduct(double a, double b) { return significant15(a * b); }
-
-double decimalQuotient(double a, double b) { return significant15(a / b); }
 
 std::string transferMemo(const std::string& fromName, const std::string& toName) {
   return fmt::format("{} → {}", fromName, toName);

@@ -1,6 +1,6 @@
 // Small rules shared by the transaction code: trimming of the memo, kind
-// tests, decimal-clean conversion, the transfer-fee memo ("A → B") and its
-// renaming, and the log text of a transfer whose other side is missing.
+// tests, the transfer-fee memo ("A → B") and its renaming, and the log text
+// of a transfer whose other side is missing.
 #pragma once
 
 #include <optional>
@@ -27,13 +27,6 @@ inline bool isAdjustment(const InOutCome& r) { return isKind(r, "6") || isKind(r
 
 // A link text that links something: not empty and not "0".
 inline bool hasLink(const Text& link) { return link && !link->empty() && *link != "0"; }
-
-// The product or quotient of two amounts with the binary noise of the
-// operation removed (kept to 15 significant digits), so that a result that is
-// half-way in decimals (2.675 × 1300 = 3477.5) stays half-way for the
-// rounding instead of landing just below it.
-double decimalProduct(double a, double b);
-double decimalQuotient(double a, double b);
 
 // "A → B" with the two account names.
 std::string transferMemo(const std::string& fromName, const std::string& toName);

@@ -9,10 +9,10 @@
 
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
+#include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "ledger/in_out_come_support.h"
-#include "ledger/money.h"
 #include "ledger/photo_store.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
@@ -201,7 +201,7 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
     auto row = currencies.getCurrencyByUid(uid);
     const bool mainRow = row && (row->isMainCurrency.value_or(0) == 1 || row->uid == main->uid);
     if (!row || (!mainRow && row->mainIso != main->iso)) throw InputError("no currency '" + uid + "' in this ledger");
-    if (!mainRow && !(row->rate && std::isfinite(*row->rate) && *row->rate > 0)) {
+    if (!mainRow && !isUsableRate(row->rate)) {
       throw InputError("currency '" + uid + "' has no usable rate");
     }
     return *row;
@@ -215,10 +215,11 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   // The amounts in the main and the account currency, refused before anything
   // is written when a rate carries them to kMoneyLimit or beyond: there a
   // double no longer keeps the cents, and sums of such rows overflow.
-  const double mainValue =
-      form.mainAmount ? *form.mainAmount : (enteredIsMain ? form.amount : decimalProduct(form.amount, *entered.rate));
-  requireMoneyInRange(mainValue, "the amount in the main currency");
-  const double mainAmount = getAmountByMaximumFractionDigits(mainValue, pointOf(*main));
+  const int mainPoint = pointOf(*main);
+  const double mainAmount = form.mainAmount ? roundMoney(*form.mainAmount, mainPoint)
+                            : enteredIsMain ? roundMoney(form.amount, mainPoint)
+                                            : enteredToMain(form.amount, *entered.rate, mainPoint);
+  requireMoneyInRange(mainAmount, "the amount in the main currency");
   const double accountAmount = repo.amountAccountForSave(form.amount, mainAmount, entered.uid.value_or(""), *account,
                                                          edited);
   requireMoneyInRange(accountAmount, "the amount in the account's currency");
@@ -229,7 +230,7 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   if (form.fee) {
     requireMoneyInRange(form.fee->amount, "the fee");
     const bool feeInMain = feeCurrency->uid == main->uid || feeCurrency->isMainCurrency.value_or(0) == 1;
-    requireMoneyInRange(feeInMain ? form.fee->amount : decimalProduct(form.fee->amount, *feeCurrency->rate),
+    requireMoneyInRange(feeInMain ? form.fee->amount : enteredToMain(form.fee->amount, *feeCurrency->rate, mainPoint),
                         "the fee in the main currency");
   }
 
@@ -296,7 +297,7 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
     record.memo = trimSpaces(form.memo);
     record.mark = form.mark;
     record.currencyUid = entered.uid;
-    record.amountSub = getAmountByMaximumFractionDigits(form.amount, pointOf(entered));
+    record.amountSub = roundMoney(form.amount, pointOf(entered));
     record.amount = mainAmount;
     record.amountAccount = accountAmount;
     record.cardTimeStampStr = form.message.cardTimeStampStr.value_or("");
@@ -436,7 +437,6 @@ TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionFor
   const auto main = currencies.getMainCurrency();
   const auto row = form.currency.empty() ? main : currencies.getCurrencyByUid(form.currency);
   const bool enteredIsMain = !row || !main || row->uid == main->uid;
-  const double rate = enteredIsMain ? 1.0 : row->rate.value_or(1.0);
 
   // The purchase as entered: amount as typed, the same in the main currency.
   InstallmentEntry entry;
@@ -449,7 +449,15 @@ TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionFor
   }
   entry.tx.Date = form.date ? *form.date : ledger_.env().nowStoreSeconds();
   entry.tx.amountSub = form.amount;
-  entry.tx.amount = form.mainAmount ? *form.mainAmount : form.amount * rate;
+  // The same conversion as an ordinary save, so that one instalment stores
+  // what a plain expense of the amount would.
+  if (form.mainAmount) {
+    entry.tx.amount = *form.mainAmount;
+  } else if (enteredIsMain) {
+    entry.tx.amount = form.amount;
+  } else {
+    entry.tx.amount = enteredToMain(form.amount, row->rate.value_or(1.0), pointOf(*main));
+  }
   entry.tx.currencyUid = row ? row->uid : std::nullopt;
 
   PhotoStore photos(ledger_);

@@ -179,6 +179,21 @@ TEST_F(AutoPaymentTest, AForeignCurrencyCardKeepsItsDecimalsAndRate) {
   EXPECT_DOUBLE_EQ(*out->amountSub, 12.34);
 }
 
+TEST_F(AutoPaymentTest, TheFebruaryBillWithPayDay30IsBookedOn30March) {
+  account("CARD").Card_DayPay = "30";
+  saveAccounts();
+  add("1", "CARD", 50000, at(2027, 2, 10));
+  setToday(2027, 3, 29);
+  CardRepository cards(*ledger_);
+  EXPECT_FALSE(cards.funcAutoPayment().booked);  // not due yet, and never on the 28th
+  EXPECT_FALSE(row("CARD_2027-03-28_4"));
+  setToday(2027, 3, 31);
+  ASSERT_TRUE(cards.funcAutoPayment().booked);
+  auto in = row("CARD_2027-03-30_4");
+  ASSERT_TRUE(in);
+  EXPECT_EQ(in->amountSub, 50000);
+}
+
 TEST_F(AutoPaymentTest, AFailedWriteIsLoggedAndLeavesNothingHalfWritten) {
   account("CARD").Order = 1;
   Asset& second = addAccount("CARD2", "G2");

@@ -184,7 +184,6 @@ TEST_F(CardTest, PayDateIsTheNextPayDayAfterTheDate) {
       {2026, 11, 30, 1, "2026-12-01"},
       {2026, 11, 30, 0, "2026-12-01"},   // 0 means 1
       {2026, 11, 25, 25, "2026-12-25"},  // strictly after the date
-      {2026, 11, 30, 31, "2026-12-30"},  // clamped to the starting month, as stored ledgers have it
       {2026, 12, 31, 31, "2027-01-31"},
       // The clamped day does not come within a month: the pay day of the
       // month reached, never a day of the month after it.
@@ -198,6 +197,42 @@ TEST_F(CardTest, PayDateIsTheNextPayDayAfterTheDate) {
     EXPECT_EQ(day(cards.payDate(at(c.y, c.m, c.d, 0), c.payDay)), c.expected)
         << day(at(c.y, c.m, c.d)) << " pay day " << c.payDay;
   }
+}
+
+// Pay days 29 to 31 were clamped to the month the period ended in and then
+// looked for in the next month: the February bill with pay day 30 fell on
+// 28 March, pay day 31 after November on 30 December.
+TEST_F(CardTest, PayDay29To31IsClampedToThePaymentMonthNotThePeriodEndMonth) {
+  struct Case {
+    int y, m, d, payDay;
+    const char* expected;
+  } cases[] = {
+      {2027, 2, 28, 30, "2027-03-30"},
+      {2027, 2, 28, 29, "2027-03-29"},
+      {2027, 2, 28, 31, "2027-03-31"},
+      {2028, 2, 29, 31, "2028-03-31"},
+      {2026, 11, 30, 31, "2026-12-31"},
+      {2026, 9, 30, 31, "2026-10-31"},
+      {2026, 4, 30, 31, "2026-05-31"},
+      // Already right before, and so keeping the payment identifiers made from them.
+      {2026, 12, 31, 31, "2027-01-31"},
+      {2027, 1, 31, 30, "2027-02-28"},
+      {2026, 10, 31, 31, "2026-11-30"},
+      {2026, 11, 10, 31, "2026-11-30"},
+  };
+  CardRepository cards(*ledger_);
+  for (const auto& c : cases) {
+    EXPECT_EQ(day(cards.payDate(at(c.y, c.m, c.d, 0), c.payDay)), c.expected)
+        << day(at(c.y, c.m, c.d)) << " pay day " << c.payDay;
+  }
+  // The card's status and its payment agree on the day.
+  account("CARD").Card_DayPay = "30";
+  saveAccounts();
+  setToday(2027, 3, 10);
+  const CardSettlement s = cardSettlement(*ledger_, account("CARD"));
+  const CardPaymentDates due = cards.newPayDate(s.datePastEnd, s.dateWillEnd, 30, 1);
+  EXPECT_EQ(day(s.dateWillEnd), "2027-02-28");
+  EXPECT_EQ(day(due.paymentDate), "2027-03-30");
 }
 
 TEST_F(CardTest, NewPayDateGivesTheNextAndThePreviousBillsPaymentDays) {

@@ -387,7 +387,7 @@ TEST_F(MainCurrencyChangeTest, RowsAndEveryReferenceMoveToTheNewMainCurrency) {
   EXPECT_EQ(base.dataByUid<RepeatTransaction>(*repeat_.uid)->currencyUid, "EUR_KRW");
   auto moved = base.dataByUid<InOutCome>(*tx_.uid);
   EXPECT_EQ(moved->currencyUid, "EUR_USD");
-  EXPECT_EQ(moved->amount, 13000);  // stored amounts are not restated
+  EXPECT_EQ(moved->amount, 8.97);  // 13000 KRW ÷ 1450, in euros
   EXPECT_EQ(moved->isSynced, 1);
   EXPECT_EQ(base.dataByUid<InOutCome>(*deletedTx_.uid)->currencyUid, "EUR_USD");
   EXPECT_EQ(change.accounts, 3);
@@ -399,6 +399,12 @@ TEST_F(MainCurrencyChangeTest, RowsAndEveryReferenceMoveToTheNewMainCurrency) {
 }
 
 TEST_F(MainCurrencyChangeTest, ACurrencyWithoutARowBecomesMainWithCatalogueValues) {
+  // Without a GBP rate the stored won amounts could not be restated.
+  EXPECT_THROW(repo().changeMainCurrency("GBP"), InputError);
+  EXPECT_EQ(repo().mainIso(), "KRW");
+  EXPECT_FALSE(std::filesystem::exists(ledger_->env().documentsDir() / "InternalData"));
+  // A ledger without main-currency amounts has nothing to restate.
+  ledger_->store().db().exec("UPDATE ZINOUTCOME SET ZAMOUNT = 0");
   const MainCurrencyChange change = repo().changeMainCurrency("GBP");
   ASSERT_TRUE(change.ok());
   Currency gbp = row("GBP_GBP");
@@ -444,6 +450,62 @@ TEST_F(MainCurrencyChangeTest, AFailureChangesNothing) {
   EXPECT_EQ(row("EUR_USD").rate, 0.5);
   BaseRepository base(*ledger_);
   EXPECT_EQ(base.dataByUid<Asset>(*usdAccount_.uid)->currencyUid, "KRW_USD");
+  EXPECT_EQ(base.dataByUid<InOutCome>(*tx_.uid)->amount, 13000);
+  EXPECT_EQ(change.restatedTransactions, 0);
+}
+
+// The rates moved to the new main currency while every stored main-currency
+// amount stayed in the old one's units: 50,000 won showed as $50,000.00 in
+// the totals next to a balance of $38.46.
+TEST_F(MainCurrencyChangeTest, StoredMainCurrencyAmountsAreRestatedInTheNewMainCurrency) {
+  BaseRepository base(*ledger_);
+  const InOutCome inWon = tx(*krwAccount_.uid, "0", "KRW_KRW", 50000, 50000, 50000);
+  const InOutCome inEuro = tx(*krwAccount_.uid, "1", "KRW_EUR", 9.99, 14486, 14486);
+  const InOutCome gone = tx(*krwAccount_.uid, "1", "KRW_KRW", 1450, 1450, 1450, 1);
+  InOutCome fee = tx(*krwAccount_.uid, "1", "KRW_KRW", 725, 725, 725);
+  fee.txUidFee = "FEE-LINK";
+  ASSERT_TRUE(base.save(fee, "updateInOutCome"));
+  // An account whose currency row is gone counts as being in the main currency.
+  const Asset lost = account("KRW_GONE");
+  const InOutCome onLost = tx(*lost.uid, "1", "KRW_KRW", 2900, 2900, 2900);
+  BudgetAmount budget = base.newObjectForEntity<BudgetAmount>();
+  budget.amount = 300000;
+  ASSERT_TRUE(base.save(budget, "updateBudgetAmount"));
+  ledger_->env().setNow(ledger_->env().nowMs() + kMinute);
+
+  const MainCurrencyChange change = repo().changeMainCurrency("EUR");
+  ASSERT_TRUE(change.ok());
+  struct Expected {
+    const InOutCome& record;
+    double amount, amountSub, amountAccount;
+  } expected[] = {
+      {inWon, 34.48, 50000, 50000},  // 50000 ÷ 1450; the won account keeps its won
+      {inEuro, 9.99, 9.99, 14486},   // entered in euros: its entered amount
+      {gone, 1, 1450, 1450},         // deleted records too, should they come back
+      {fee, 0.5, 725, 725},
+      {tx_, 8.97, 10, 10},
+      {onLost, 2, 2900, 2},
+  };
+  for (const auto& e : expected) {
+    const auto r = base.dataByUid<InOutCome>(*e.record.uid);
+    EXPECT_EQ(r->amount, e.amount) << *r->uid;
+    EXPECT_EQ(r->amountSub, e.amountSub) << *r->uid;
+    EXPECT_EQ(r->amountAccount, e.amountAccount) << *r->uid;
+    EXPECT_EQ(r->utime, ledger_->env().nowMs()) << *r->uid;
+    EXPECT_EQ(r->isSynced, 1) << *r->uid;
+  }
+  EXPECT_EQ(base.dataByUid<BudgetAmount>(*budget.uid)->amount, 206.9);
+  EXPECT_EQ(base.dataByUid<BudgetAmount>(*budget.uid)->utime, ledger_->env().nowMs());
+  EXPECT_EQ(change.restatedTransactions, 7);
+  EXPECT_EQ(change.restatedAccountAmounts, 1);
+  EXPECT_EQ(change.restatedBudgetAmounts, 1);
+  // The safety copy holds the amounts as they were.
+  SQLite::Database copy(change.safetyCopy->string());
+  EXPECT_EQ(copy.execAndGet("SELECT ZAMOUNT FROM ZINOUTCOME WHERE ZUID = '" + *inWon.uid + "'").getDouble(), 50000);
+
+  // What the person sees: the won balance in euros and the period's income agree.
+  EXPECT_EQ(InOutComeRepository(*ledger_).getAmountAccountBalance(*krwAccount_.uid, row("EUR_EUR")),
+            23.99);  // 34.48 − 9.99 − 0.5
 }
 
 TEST_F(MainCurrencyChangeTest, StartingOverKeepsCategoriesAndSettingsOnly) {
