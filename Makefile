@@ -4,8 +4,14 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 HOME_DIR ?= $(CURDIR)/data
 CMAKE_FLAGS ?=
+SANITIZE_DIR ?= build-sanitize
+# Any finding fails the run: a leak at exit, the first memory error, the first
+# undefined behaviour (built not to recover from it). The program that the
+# end-to-end cases run inherits these as well.
+SANITIZE_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test test-sanitize bench clean
 
 deps:
 	@bash scripts/install-deps
@@ -24,8 +30,15 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# Every target built with AddressSanitizer and UndefinedBehaviorSanitizer in a
+# folder of its own, so the ordinary build stays as it is.
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Sanitize -DVARNEL_SANITIZE=ON -DVARNEL_WERROR=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
 bench: build
 	$(BUILD_DIR)/bin/store_bench
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
