@@ -17,10 +17,7 @@
 #include "model/errors.h"
 #include "model/ledger.h"
 #include "model/status.h"
-
-namespace varnel {
-class AssetRepository;
-}
+#include "ledger/record_lookup.h"
 
 namespace varnel::cli {
 
@@ -74,22 +71,6 @@ double parseAmount(const std::string& text, const std::string& what);
 // Parses a currency rate (positive, at most 15 significant digits, 1e-12 …
 // 1e12); throws InputError otherwise.
 double parseRate(const std::string& text);
-
-// An account named by identifier (deleted ones too), or by exact name among
-// those not deleted. Throws InputError when nothing or several match.
-Asset resolveAccount(AssetRepository& repo, const std::string& text);
-// The live category named by `text`: its uid, else its exact full name
-// ("Parent/Child"), else its exact name. The pseudo-categories are refused.
-// Throws InputError when nothing or several match.
-Category resolveCategory(Ledger& ledger, const std::string& text);
-
-// A "YYYY-MM-DD" day as the store date of its local midnight; throws
-// InputError naming `what` for another form or a day the calendar lacks.
-double parseDay(const Environment& env, const std::string& text, const std::string& what);
-
-// The uid of the account named by identifier or by exact name (accounts that
-// are not deleted); throws InputError when none or several match.
-std::string accountUidByName(const CommonData& cache, const std::string& text);
 
 void addInitCommand(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);

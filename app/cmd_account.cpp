@@ -84,18 +84,6 @@ long long parseGroupType(const std::string& text) {
   throw InputError(fmt::format("--type must be a group type code ({}): '{}'", fmt::join(known, ", "), text));
 }
 
-AssetGroup resolveGroup(AssetRepository& repo, const std::string& text) {
-  if (auto byUid = repo.assetGroupByUid(text)) return *byUid;
-  std::vector<AssetGroup> matches;
-  for (const auto& g : repo.ledger().commonData().assetGroupList()) {
-    const int64_t del = g.isDel.value_or(0);
-    if (del != 1 && del != 2 && del != 4 && g.AssetGroupName.value_or("") == text) matches.push_back(g);
-  }
-  if (matches.empty()) throw InputError("no account group is named or identified '" + text + "'");
-  if (matches.size() > 1) throw InputError("several account groups are named '" + text + "'; use the identifier");
-  return matches.front();
-}
-
 std::string assetLine(Ledger& ledger, const Asset& a) {
   CurrencyRepository currencies(ledger);
   const auto group = ledger.commonData().assetGroupByUid(a.groupUid.value_or(""));
@@ -111,9 +99,8 @@ std::string assetLine(Ledger& ledger, const Asset& a) {
     auto payer = ledger.commonData().assetByUid(*a.cardAssetUid);
     line += "  paid from " + (payer ? payer->NicName.value_or("") : *a.cardAssetUid);
   }
-  const int64_t del = a.isDel.value_or(0);
-  if (del == kAssetHidden) line += "  hidden";
-  if (del == 1 || del == 2) line += "  deleted";
+  if (a.isDel.value_or(0) == kAssetHidden) line += "  hidden";
+  if (isDeletedAsset(a)) line += "  deleted";
   if (a.isReflect.value_or(0) == 1) line += "  excluded-from-totals";
   if (a.transferExpense.value_or(0) == 1) line += "  transfer-expense";
   if (a.isCardAutoPay.value_or(0) == 1) line += "  autopay";
@@ -146,12 +133,12 @@ void printSaved(Ledger& ledger, const AssetSaveResult& result, bool json) {
 // account as it is).
 void applyOptions(const AccountOptions& o, AssetRepository& repo, AssetForm& form) {
   if (o.has("name")) form.name = o.name;
-  if (o.has("group")) form.groupUid = resolveGroup(repo, o.group).uid.value_or("");
+  if (o.has("group")) form.groupUid = resolveAssetGroup(repo.ledger().commonData(), o.group).uid.value_or("");
   if (o.has("currency")) form.currency = o.currency;
   if (o.has("settle-day")) form.settlementDay = dayOption(o.settleDay, "--settle-day");
   if (o.has("pay-day")) form.paymentDay = dayOption(o.payDay, "--pay-day");
   if (o.has("paid-from")) {
-    form.cardAssetUid = o.paidFrom.empty() ? std::string() : resolveAccount(repo, o.paidFrom).uid.value_or("");
+    form.cardAssetUid = o.paidFrom.empty() ? std::string() : resolveAccount(repo.ledger().commonData(), o.paidFrom).uid.value_or("");
   }
   if (o.has("memo")) form.memo = o.memo;
   if (o.has("sms")) form.smsString = o.sms;
@@ -173,10 +160,8 @@ void printAssets(Ledger& ledger, const std::vector<Asset>& assets, bool json) {
 }
 
 std::string groupLine(const AssetGroup& g) {
-  const int64_t del = g.isDel.value_or(0);
   return fmt::format("{}  {}  type {}  order {}{}", g.uid.value_or(""), g.AssetGroupName.value_or(""),
-                     g.Status.value_or(0), g.Order.value_or(0),
-                     del == 1 || del == 2 || del == 4 ? "  deleted" : "");
+                     g.Status.value_or(0), g.Order.value_or(0), isDeletedAssetGroup(g) ? "  deleted" : "");
 }
 
 }  // namespace
@@ -224,7 +209,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     AssetRepository repo(*ledger);
     CurrencyRepository currencies(*ledger);
     InOutComeRepository transactions(*ledger);
-    const Asset asset = resolveAccount(repo, editAccount);
+    const Asset asset = resolveAccount(repo.ledger().commonData(), editAccount);
     AssetForm form;
     form.uid = asset.uid.value_or("");
     form.name = asset.NicName.value_or("");
@@ -271,7 +256,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
   hide->callback([&ctx] {
     auto ledger = ctx.openLedger();
     AssetRepository repo(*ledger);
-    const Asset asset = resolveAccount(repo, hideAccount);
+    const Asset asset = resolveAccount(repo.ledger().commonData(), hideAccount);
     auto saved = repo.setAssetHidden(asset.uid.value_or(""), !hideOff);
     check(saved.status());
     if (ctx.json) {
@@ -289,7 +274,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
   remove->callback([&ctx] {
     auto ledger = ctx.openLedger();
     AssetRepository repo(*ledger);
-    const Asset asset = resolveAccount(repo, deleteAccount);
+    const Asset asset = resolveAccount(repo.ledger().commonData(), deleteAccount);
     const std::string uid = asset.uid.value_or("");
     if (auto question = check(repo.deleteAsset(uid, deleteYes))) refuse(*ledger, *question);
     auto deleted = repo.assetByUid(uid);

@@ -6,38 +6,19 @@
 #include "ledger/asset_repository.h"
 #include "ledger/card.h"
 #include "model/errors.h"
+#include "model/number_input.h"
 
 namespace varnel::cli {
 
 namespace {
 
-// A credit card named by identifier, or by exact name among the accounts
-// that are not deleted.
+// A credit card, named as any account is.
 Asset resolveCard(Ledger& ledger, const std::string& text) {
-  const CommonData& common = ledger.commonData();
-  std::optional<Asset> card = common.assetByUid(text);
-  if (!card) {
-    std::vector<Asset> matches;
-    for (const auto& a : common.assetList()) {
-      const int64_t del = a.isDel.value_or(0);
-      if (del != 1 && del != 2 && a.NicName.value_or("") == text) matches.push_back(a);
-    }
-    if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
-    if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
-    card = matches.front();
+  const Asset card = resolveAccount(ledger.commonData(), text);
+  if (ledger.commonData().getAssetGroupTypeAsset(card) != kCreditCardGroupType) {
+    throw InputError("'" + card.NicName.value_or(text) + "' is not a credit card");
   }
-  if (common.getAssetGroupTypeAsset(*card) != kCreditCardGroupType) {
-    throw InputError("'" + card->NicName.value_or(text) + "' is not a credit card");
-  }
-  return *card;
-}
-
-int parseMonth(const std::string& text) {
-  const long long value = parseInteger(text, "--month", kFirstYear * 100 + 1, kLastYear * 100 + 12);
-  if (text.size() != 6 || value % 100 < 1 || value % 100 > 12) {
-    throw InputError("--month must be a month written yyyymm: '" + text + "'");
-  }
-  return static_cast<int>(value);
+  return card;
 }
 
 std::string amountText(double value, int point) {
@@ -168,7 +149,7 @@ void addCardCommands(CLI::App& app, Context& ctx) {
   status->add_option("--month", month, "Month of the usage target, yyyymm (default: this month)");
   status->callback([&ctx, status] {
     const std::optional<int> usageMonth =
-        status->count("--month") > 0 ? std::optional<int>(parseMonth(month)) : std::nullopt;
+        status->count("--month") > 0 ? std::optional<int>(parseYearMonthText(month, "--month", kFirstYear, kLastYear)) : std::nullopt;
     auto ledger = ctx.openLedger();
     const Asset asset = resolveCard(*ledger, cardName);
     printStatus(*ledger, asset, usageMonth, ctx.json);

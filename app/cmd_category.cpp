@@ -89,7 +89,7 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
     if (addParent.empty()) {
       saved = check(repository.addMainCategory(addName, *kind));
     } else {
-      const Category parent = resolveCategory(*ledger, addParent);
+      const Category parent = resolveCategory(ledger->commonData(), addParent);
       if (parent.Status.value_or(0) == kSubStatus) {
         throw InputError("'" + addParent + "' is a sub-category; sub-categories cannot have their own");
       }
@@ -109,7 +109,7 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
   rename->callback([&ctx] {
     auto ledger = ctx.openLedger();
     CategoryRepository repository(*ledger);
-    const Category record = resolveCategory(*ledger, renameWhich);
+    const Category record = resolveCategory(ledger->commonData(), renameWhich);
     auto saved = check(repository.editCategory(CategoryModel::fromRecord(record), renameTo));
     printCategory(*ledger, saved, ctx.json);
   });
@@ -121,7 +121,7 @@ void addCategoryCommands(CLI::App& app, Context& ctx) {
   remove->callback([&ctx] {
     auto ledger = ctx.openLedger();
     CategoryRepository repository(*ledger);
-    const Category record = resolveCategory(*ledger, deleteWhich);
+    const Category record = resolveCategory(ledger->commonData(), deleteWhich);
     auto deleted = check(repository.deleteCategory(*record.uid));
     if (deleted.empty()) throw InputError("the category " + *record.uid + " is already deleted");
     printCategories(*ledger, deleted, ctx.json);

@@ -105,8 +105,8 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
   memoList->callback([&ctx] {
     const Environment env = ctx.environment();
     std::optional<double> from, to;
-    if (!listFrom.empty()) from = parseDay(env, listFrom, "--from");
-    if (!listTo.empty()) to = parseDay(env, listTo, "--to");
+    if (!listFrom.empty()) from = env.parseDay(listFrom, "--from");
+    if (!listTo.empty()) to = env.parseDay(listTo, "--to");
     if (from && to && *to < *from) throw InputError("--to must not be before --from");
     auto ledger = ctx.openLedger();
     MemoRepository repository(*ledger);
@@ -133,7 +133,7 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     const Environment env = ctx.environment();
     int64_t memoTime = env.nowMs();
     if (!addDate.empty()) {
-      const double day = parseDay(env, addDate, "--date");
+      const double day = env.parseDay(addDate, "--date");
       const LocalDateTime now = env.dates().toLocal(env.nowStoreSeconds());
       const LocalDateTime d = env.dates().toLocal(day);
       memoTime = storeSecondsToMs(

@@ -49,7 +49,7 @@ void addBalance(CLI::App& app, Context& ctx) {
   cmd->callback([&ctx] {
     auto ledger = ctx.openLedger();
     std::optional<std::string> only;
-    if (!account.empty()) only = accountUidByName(ledger->commonData(), account);
+    if (!account.empty()) only = *resolveAccount(ledger->commonData(), account).uid;
     const AccountOverview overview = sumAssetAll(*ledger, only);
     // Group by group order, then account order.
     std::vector<const AccountOverviewEntry*> entries;
@@ -132,7 +132,7 @@ void addPeriod(CLI::App& app, Context& ctx) {
     if (!startDayText.empty()) startDay = static_cast<int>(parseInteger(startDayText, "--start-day", 1, 31));
     auto ledger = ctx.openLedger();
     const AppValues& app = ledger->commonData().app();
-    const double day = date.empty() ? ledger->env().nowStoreSeconds() : parseDay(ledger->env(), date, "--date");
+    const double day = date.empty() ? ledger->env().nowStoreSeconds() : ledger->env().parseDay(date, "--date");
     const int kind = type < 0 ? app.appPeriodType : type;
     const int d = startDay == 0 ? app.appStartDay : startDay;
     PeriodTotals totals(*ledger);
@@ -164,17 +164,17 @@ void addTotals(CLI::App& app, Context& ctx) {
                   "#OUTCOMECARD<uid>, #INCOMECARD<uid>");
   cmd->callback([&ctx] {
     auto ledger = ctx.openLedger();
-    const double start = parseDay(ledger->env(), from, "--from");
-    const double end = parseDay(ledger->env(), to, "--to");
+    const double start = ledger->env().parseDay(from, "--from");
+    const double end = ledger->env().parseDay(to, "--to");
     if (end < start) throw InputError("--to is before --from");
     std::vector<std::string> accountUids, categoryUids;
-    for (const auto& a : accounts) accountUids.push_back(accountUidByName(ledger->commonData(), a));
+    for (const auto& a : accounts) accountUids.push_back(*resolveAccount(ledger->commonData(), a).uid);
     for (const auto& c : categories) categoryUids.push_back(categoryUidByName(ledger->commonData(), c));
     for (const auto& f : filters) {
       bool known = false;
       for (const char* marker : {"#OUTCOMETRANS", "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD"}) {
         if (f.rfind(marker, 0) == 0) {
-          accountUidByName(ledger->commonData(), f.substr(std::string(marker).size()));
+          resolveAccount(ledger->commonData(), f.substr(std::string(marker).size()));
           known = true;
           break;
         }
@@ -239,7 +239,7 @@ void addCarryover(CLI::App& app, Context& ctx) {
   cmd->callback([&ctx] {
     auto ledger = ctx.openLedger();
     const AppValues& app = ledger->commonData().app();
-    const double day = date.empty() ? ledger->env().nowStoreSeconds() : parseDay(ledger->env(), date, "--date");
+    const double day = date.empty() ? ledger->env().nowStoreSeconds() : ledger->env().parseDay(date, "--date");
     PeriodTotals totals(*ledger);
     const PeriodRules& rules = totals.rules();
     const int kind = app.appPeriodType == 4 ? 6 : app.appPeriodType;

@@ -34,12 +34,12 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
       ->allow_extra_args(false);
   stats->callback([&ctx] {
     const Environment env = ctx.environment();
-    const double start = parseDay(env, from, "--from");
-    const double end = parseDay(env, to, "--to");
+    const double start = env.parseDay(from, "--from");
+    const double end = env.parseDay(to, "--to");
     if (end < start) throw InputError("--to must not be before --from");
     auto ledger = ctx.openLedger();
     std::vector<std::string> uids;
-    for (const auto& a : accounts) uids.push_back(accountUidByName(ledger->commonData(), a));
+    for (const auto& a : accounts) uids.push_back(*resolveAccount(ledger->commonData(), a).uid);
 
     CategoryCalculator calculator(*ledger);
     const CategoryBreakdown b = calculator.categoryCalculator3(calculator.statisticsTxList(start, end, uids));

@@ -102,12 +102,11 @@ std::string resolveTag(Ledger& ledger, const std::string& text) {
 std::string resolveCategoryUid(Ledger& ledger, const std::string& text) {
   // The pseudo-categories go to the save as they are; it knows what to do with them.
   if (text == kUncategorisedUid || text == kBalanceAdjustmentUid) return text;
-  return *resolveCategory(ledger, text).uid;
+  return *resolveCategory(ledger.commonData(), text).uid;
 }
 
 std::string resolveAccountUid(Ledger& ledger, const std::string& text) {
-  AssetRepository repo(ledger);
-  return *resolveAccount(repo, text).uid;
+  return *resolveAccount(ledger.commonData(), text).uid;
 }
 
 // Applies the given options to a form (for an edit the form holds the record).
@@ -396,9 +395,9 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     InOutComeFilter filter;
     filter.includeDeleted = listAll;
-    if (!listFrom.empty()) filter.startDate = parseDay(ledger->env(), listFrom, "--from");
+    if (!listFrom.empty()) filter.startDate = ledger->env().parseDay(listFrom, "--from");
     if (!listTo.empty()) {
-      const LocalDateTime last = ledger->env().dates().toLocal(parseDay(ledger->env(), listTo, "--to"));
+      const LocalDateTime last = ledger->env().dates().toLocal(ledger->env().parseDay(listTo, "--to"));
       filter.endDate = ledger->env().dates().fromLocal(last.year, last.month, last.day + 1);
     }
     if (filter.startDate && filter.endDate && *filter.endDate <= *filter.startDate) {
@@ -436,19 +435,18 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
     for (const auto& uid : splitList(bulkUids)) records.push_back(loadRecord(*ledger, uid));
     if (records.empty()) throw InputError("--uids names no transaction");
     InOutComeRepository repo(*ledger);
-    AssetRepository assets(*ledger);
     BulkEditResult result;
     if (accountOpt->count()) {
-      result = repo.updateAssetArrayData(records, resolveAccount(assets, bulkAccount));
+      result = repo.updateAssetArrayData(records, resolveAccount(ledger->commonData(), bulkAccount));
     } else if (categoryOpt->count()) {
-      result = repo.updateCategoryArrayData(records, resolveCategory(*ledger, bulkCategory));
+      result = repo.updateCategoryArrayData(records, resolveCategory(ledger->commonData(), bulkCategory));
     } else if (dateOpt->count()) {
       result = repo.updateDateInOutComeArray(records, ledger->env().parseIso(bulkDate));
     } else if (contentOpt->count()) {
       result = repo.updateContentInOutComeArray(records, bulkContent);
     } else {
-      result = repo.updateTransferInOutComeArray(records, resolveAccount(assets, bulkTransfer.at(0)),
-                                                 resolveAccount(assets, bulkTransfer.at(1)));
+      result = repo.updateTransferInOutComeArray(records, resolveAccount(ledger->commonData(), bulkTransfer.at(0)),
+                                                 resolveAccount(ledger->commonData(), bulkTransfer.at(1)));
     }
     check(result.status);
     printRecords(*ledger, result.changed, ctx.json);

@@ -23,11 +23,6 @@ constexpr const char* kLiveGroup = "((ZISDEL != 1 AND ZISDEL != 2 AND ZISDEL != 
 // Korean card accounts start with this monthly usage target.
 constexpr int64_t kKoreanCardUsageHurdle = 300000;
 
-bool isDeletedGroup(const AssetGroup& g) {
-  const int64_t code = g.isDel.value_or(0);
-  return code == 1 || code == 2 || code == 4;
-}
-
 std::optional<int> dayOfMonth(const std::string& text) {
   int day = 0;
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), day);
@@ -138,7 +133,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   // Values the screen would only offer valid: checked before anything is written.
   auto group = assetGroupByUid(form.groupUid);
   const bool sameGroup = existing && existing->groupUid == form.groupUid;
-  if (!group || (!sameGroup && isDeletedGroup(*group))) {
+  if (!group || (!sameGroup && isDeletedAssetGroup(*group))) {
     throw InputError("no account group " + (form.groupUid.empty() ? std::string("given") : form.groupUid));
   }
   const int64_t type = group->Status.value_or(0);

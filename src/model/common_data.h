@@ -25,6 +25,13 @@ inline bool isDeletedAsset(const Asset& a) {
   return code == 1 || code == 2;
 }
 
+// Groups with `isDel` 1, 2 or 4 are gone from every list; their accounts
+// stay where they are (see the account overview).
+inline bool isDeletedAssetGroup(const AssetGroup& g) {
+  const int64_t code = g.isDel.value_or(0);
+  return code == 1 || code == 2 || code == 4;
+}
+
 // Settings as the rest of the ledger uses them.
 struct AppValues {
   int appStartDay = 1;          // first day of the accounting month

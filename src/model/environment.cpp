@@ -138,4 +138,20 @@ double Environment::parseIso(const std::string& text) const {
   return utc - sign * minutes * 60.0;
 }
 
+double Environment::parseDay(const std::string& text, const std::string& what) const {
+  static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
+  if (!std::regex_match(text, kDay)) throw InputError(what + " must be a date YYYY-MM-DD: '" + text + "'");
+  if (const int year = std::stoi(text.substr(0, 4)); year < kFirstYear || year > kLastYear) {
+    throw InputError(fmt::format("{} must lie in the years {} to {}: '{}'", what, kFirstYear, kLastYear, text));
+  }
+  double day = 0;
+  try {
+    day = parseIso(text);
+  } catch (const InputError&) {
+    throw InputError(what + " is not a valid date: '" + text + "'");
+  }
+  if (dates_.dayKey(day) != text) throw InputError(what + " is not a valid date: '" + text + "'");
+  return day;
+}
+
 }  // namespace varnel

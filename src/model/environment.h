@@ -59,6 +59,11 @@ class Environment {
   // calendar lacks, a year outside kFirstYear … kLastYear or an offset beyond
   // ±14:00 (the widest any zone uses).
   double parseIso(const std::string& text) const;
+  // A day written "YYYY-MM-DD" as the store date of its local midnight.
+  // Throws InputError naming `what` for another form, a year outside
+  // kFirstYear … kLastYear or a day the calendar lacks (2026-02-30 is refused,
+  // never rolled over into March).
+  double parseDay(const std::string& text, const std::string& what) const;
 
  private:
   Environment(DateUtil dates) : dates_(std::move(dates)) {}

@@ -83,4 +83,12 @@ int64_t parseIntegerText(std::string_view text, std::string_view what, int64_t m
   return value;
 }
 
+int parseYearMonthText(std::string_view text, std::string_view what, int firstYear, int lastYear) {
+  const int64_t value = parseIntegerText(text, what, int64_t{firstYear} * 100 + 1, int64_t{lastYear} * 100 + 12);
+  if (text.size() != 6 || value % 100 < 1 || value % 100 > 12) {
+    throw InputError(fmt::format("{} must be a month written yyyymm: '{}'", what, text));
+  }
+  return static_cast<int>(value);
+}
+
 }  // namespace varnel

@@ -36,5 +36,8 @@ double parseRateText(std::string_view text, std::string_view what);
 // A whole decimal number (optionally "-") within `min` … `max`. Throws
 // InputError naming `what` ("… must be from MIN to MAX") otherwise.
 int64_t parseIntegerText(std::string_view text, std::string_view what, int64_t min, int64_t max);
+// A month written yyyymm (six digits, month 01 to 12) within the years
+// `firstYear` … `lastYear`. Throws InputError naming `what` otherwise.
+int parseYearMonthText(std::string_view text, std::string_view what, int firstYear, int lastYear);
 
 }  // namespace varnel

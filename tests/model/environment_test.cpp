@@ -69,6 +69,15 @@ TEST(Environment, LocalDatesAcrossDaylightSaving) {
   EXPECT_EQ(ny.dates().dayKey(ny.dates().fromLocal(2026, 1, 32, 12)), "2026-02-01");
 }
 
+TEST(Environment, ADayTheCalendarLacksIsRefusedNotRolledOver) {
+  const Environment seoul = make("Asia/Seoul");
+  EXPECT_EQ(seoul.dates().dayKey(seoul.parseDay("2024-02-29", "--from")), "2024-02-29");
+  EXPECT_EQ(seoul.parseDay("2001-01-01", "--from"), seoul.parseIso("2001-01-01"));
+  for (const char* bad : {"2026-02-30", "2026-04-31", "12/01/2026", "2026-12-10T09:00", "0999-01-01", "3000-01-01", ""}) {
+    EXPECT_THROW(seoul.parseDay(bad, "--from"), InputError) << bad;
+  }
+}
+
 TEST(Texts, FallBackToEnglishThenToTheKey) {
   const Texts ko("ko_KR");
   EXPECT_EQ(ko.text("none_category"), "미분류");

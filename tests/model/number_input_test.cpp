@@ -112,5 +112,19 @@ TEST(NumberInput, IntegersAreReadWholeAndWithinTheirRange) {
       InputError);
 }
 
+TEST(NumberInput, MonthsAreSixDigitsWithARealMonth) {
+  const std::vector<std::pair<const char*, std::optional<int>>> cases = {
+      {"202612", 202612}, {"190001", 190001}, {"299912", 299912}, {"202613", {}}, {"202600", {}},
+      {"20261", {}},      {"0202612", {}},    {"189912", {}},     {"300001", {}}, {"2026-12", {}},
+  };
+  for (const auto& [text, value] : cases) {
+    if (value) {
+      EXPECT_EQ(parseYearMonthText(text, "--month", 1900, 2999), *value) << text;
+    } else {
+      EXPECT_THROW(parseYearMonthText(text, "--month", 1900, 2999), InputError) << text;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varnel

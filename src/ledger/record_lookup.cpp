@@ -1,0 +1,58 @@
+#include "ledger/record_lookup.h"
+
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "ledger/category_repository.h"
+#include "model/errors.h"
+
+namespace varnel {
+
+Asset resolveAccount(const CommonData& cache, const std::string& text) {
+  if (auto byUid = cache.assetByUid(text)) return *byUid;
+  std::vector<const Asset*> matches;
+  for (const Asset& a : cache.assetList()) {
+    if (a.uid && !isDeletedAsset(a) && a.NicName.value_or("") == text) matches.push_back(&a);
+  }
+  if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
+  if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
+  return *matches.front();
+}
+
+AssetGroup resolveAssetGroup(const CommonData& cache, const std::string& text) {
+  if (auto byUid = cache.assetGroupByUid(text)) return *byUid;
+  std::vector<const AssetGroup*> matches;
+  for (const AssetGroup& g : cache.assetGroupList()) {
+    if (g.uid && !isDeletedAssetGroup(g) && g.AssetGroupName.value_or("") == text) matches.push_back(&g);
+  }
+  if (matches.empty()) throw InputError("no account group is named or identified '" + text + "'");
+  if (matches.size() > 1) {
+    throw InputError("several account groups are named '" + text + "'; use the identifier");
+  }
+  return *matches.front();
+}
+
+Category resolveCategory(const CommonData& cache, const std::string& text) {
+  using namespace category_code;
+  if (text == kUncategorised || text == kBalanceAdjustment) {
+    throw InputError("'" + text + "' is a built-in pseudo-category and cannot be changed");
+  }
+  if (auto byUid = cache.categoryByUid(text); byUid && isLive(*byUid)) return *byUid;
+  std::vector<const Category*> byFullName, byName;
+  for (const Category& c : cache.categoryList()) {
+    if (!isLive(c) || !c.uid) continue;
+    if (cache.getCategoryFullNameByCategoryId(*c.uid) == text) byFullName.push_back(&c);
+    if (c.Name == text) byName.push_back(&c);
+  }
+  for (const auto* matches : {&byFullName, &byName}) {
+    if (matches->size() == 1) return *matches->front();
+    if (matches->size() > 1) {
+      throw InputError(fmt::format("'{}' names {} categories; name it by uid or full name", text,
+                                   matches->size()));
+    }
+  }
+  throw InputError("no category '" + text + "'");
+}
+
+}  // namespace varnel
