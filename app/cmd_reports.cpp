@@ -8,6 +8,7 @@
 #include "ledger/money.h"
 #include "model/errors.h"
 #include "reports/account_overview.h"
+#include "reports/common_filter.h"
 #include "reports/period_totals.h"
 #include "reports/widget.h"
 
@@ -24,22 +25,6 @@ std::string money(Ledger& ledger, double amount, const std::optional<Currency>& 
   const auto& row = currency ? currency : ledger.commonData().mainCurrency();
   if (!row) return fmt::format("{:.2f}", amount);
   return showMoneyByCurrecy(amount, *row, 0, ledger.env().locale());
-}
-
-// The category uid named by identifier or by exact full name ("Food/Snacks")
-// or name; throws InputError when none or several match.
-std::string categoryUidByName(const CommonData& cache, const std::string& text) {
-  if (auto byUid = cache.categoryByUid(text)) return *byUid->uid;
-  std::vector<std::string> matches;
-  for (const auto& c : cache.categoryList()) {
-    if (!c.uid || !isLive(c)) continue;
-    if (c.Name.value_or("") == text || cache.getCategoryFullNameByCategoryId(*c.uid) == text) {
-      matches.push_back(*c.uid);
-    }
-  }
-  if (matches.empty()) throw InputError("no category is named or identified '" + text + "'");
-  if (matches.size() > 1) throw InputError("several categories are named '" + text + "'; use the identifier");
-  return matches.front();
 }
 
 void addBalance(CLI::App& app, Context& ctx) {
@@ -158,10 +143,12 @@ void addTotals(CLI::App& app, Context& ctx) {
   cmd->add_option("--from", from, "First day YYYY-MM-DD")->required();
   cmd->add_option("--to", to, "Last day YYYY-MM-DD (included)")->required();
   cmd->add_option("--account", accounts, "Only these accounts (uid or name)");
-  cmd->add_option("--category", categories, "Only these categories (uid or name)");
+  cmd->add_option("--category", categories,
+                  "Only these categories (uid, full name or name; a main category with its sub-categories; "
+                  "-2 uncategorised)");
   cmd->add_option("--filter", filters,
-                  "Transfer marker and account uid: #OUTCOMETRANS<uid>, #INCOMETRANS<uid>, "
-                  "#OUTCOMECARD<uid>, #INCOMECARD<uid>");
+                  "Transfer marker and account (uid or name): #OUTCOMETRANS<account>, #INCOMETRANS<account>, "
+                  "#OUTCOMECARD<account>, #INCOMECARD<account>");
   cmd->callback([&ctx] {
     auto ledger = ctx.openLedger();
     const double start = ledger->env().parseDay(from, "--from");
@@ -169,20 +156,13 @@ void addTotals(CLI::App& app, Context& ctx) {
     if (end < start) throw InputError("--to is before --from");
     std::vector<std::string> accountUids, categoryUids;
     for (const auto& a : accounts) accountUids.push_back(*resolveAccount(ledger->commonData(), a).uid);
-    for (const auto& c : categories) categoryUids.push_back(categoryUidByName(ledger->commonData(), c));
-    for (const auto& f : filters) {
-      bool known = false;
-      for (const char* marker : {"#OUTCOMETRANS", "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD"}) {
-        if (f.rfind(marker, 0) == 0) {
-          resolveAccount(ledger->commonData(), f.substr(std::string(marker).size()));
-          known = true;
-          break;
-        }
-      }
-      if (!known) throw InputError("a filter is a marker followed by an account uid: '" + f + "'");
+    for (const auto& c : categories) {
+      for (auto& uid : categoryFilterUids(ledger->commonData(), c)) categoryUids.push_back(std::move(uid));
     }
+    std::vector<std::string> items;
+    for (const auto& f : filters) items.push_back(resolveTransferItem(ledger->commonData(), f));
     PeriodTotals totals(*ledger);
-    const IncomeExpense r = totals.getInOutSumMoneyByDate(start, end, accountUids, categoryUids, filters);
+    const IncomeExpense r = totals.getInOutSumMoneyByDate(start, end, accountUids, categoryUids, items);
     if (ctx.json) {
       printJson(nlohmann::json::array({r.income, r.expense, r.balance()}));
       return;

@@ -6,6 +6,9 @@
 
 #include <spdlog/spdlog.h>
 
+#include "ledger/category_repository.h"
+#include "ledger/record_lookup.h"
+#include "model/errors.h"
 #include "model/record_io.h"
 #include "reports/period_totals.h"
 
@@ -56,6 +59,35 @@ Selection selection(const std::vector<std::string>& incomeCategories,
 }
 
 }  // namespace
+
+std::string resolveTransferItem(const CommonData& cache, const std::string& text) {
+  using namespace transfer_marker;
+  for (const char* marker : {kOutcomeTrans, kIncomeTrans, kOutcomeCard, kIncomeCard}) {
+    const std::string m(marker);
+    if (text.rfind(m, 0) != 0) continue;
+    return m + resolveAccount(cache, text.substr(m.size())).uid.value_or("");
+  }
+  throw InputError("a transfer filter is #OUTCOMETRANS, #INCOMETRANS, #OUTCOMECARD or #INCOMECARD "
+                   "followed by an account: '" + text + "'");
+}
+
+std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::string& text) {
+  using namespace category_code;
+  if (text == kUncategorised) return {text};
+  if (text == kBalanceAdjustment) {
+    throw InputError("'-4' holds balance adjustments, which are neither income nor expense");
+  }
+  std::optional<Category> chosen = cache.categoryByUid(text);
+  if (!chosen) chosen = resolveCategory(cache, text);
+  const std::string uid = chosen->uid.value_or("");
+  std::vector<std::string> uids = {uid};
+  if (chosen->Status.value_or(kMainStatus) != kSubStatus) {
+    // Widened as when sub-categories are switched off, whatever the setting:
+    // a main category named here stands for its whole branch.
+    for (std::string& sub : cache.getSubCategoryIdsByParentId(uid, false)) uids.push_back(std::move(sub));
+  }
+  return uids;
+}
 
 void CommonFilter::setFilter(std::vector<std::string> incomeCategories,
                              std::vector<std::string> expenseCategories,

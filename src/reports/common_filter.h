@@ -27,6 +27,25 @@ struct FilterInOut {
   bool isCardOutMoney = false;    // a card purchase in card cash-book mode
 };
 
+// A transfer item as a person writes it: a marker ("#OUTCOMETRANS",
+// "#INCOMETRANS", "#OUTCOMECARD", "#INCOMECARD") followed by an account's
+// identifier or exact name (named as resolveAccount names accounts). Returns
+// the item as the filters read it, the marker followed by the account's
+// identifier. Throws InputError for text that does not start with a marker
+// and for an account that resolves to nothing or to several; the raw text
+// is never passed on, since an item naming no account selects nothing.
+std::string resolveTransferItem(const CommonData& cache, const std::string& text);
+
+// The category identifiers a category chosen as `text` selects: a main
+// category with every one of its sub-categories, deleted ones too (their
+// rows stay live and the statistics count them toward the main category), a
+// sub-category alone, and "-2" the uncategorised rows. Named by identifier
+// (also of a deleted category, whose rows remain), else full name
+// ("Parent/Child"), else name among the live categories. Throws InputError
+// for "-4" (balance adjustments are neither income nor expense) and for a
+// text that names nothing or several categories.
+std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::string& text);
+
 class CommonFilter {
  public:
   explicit CommonFilter(Ledger& ledger) : ledger_(ledger) {}

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "model/base_repository.h"
+#include "model/errors.h"
 #include "model/etc_repository.h"
+#include "reports/category_statistics.h"
 #include "reports/classifier.h"
 #include "reports/common_filter.h"
 #include "reports/period_totals.h"
@@ -28,8 +31,10 @@ class CommonFilterTest : public testing::LedgerTest {
       g.isDel = 0;
       ASSERT_TRUE(repo.save(g, "updateAssetGroup"));
     }
-    for (auto [uid, group, flagged] : {std::tuple{"BANK", "1", 0}, {"CARD", "2", 0}, {"SAVE", "9", 1}}) {
+    for (auto [uid, name, group, flagged] :
+         {std::tuple{"BANK", "Bank", "1", 0}, {"CARD", "Card", "2", 0}, {"SAVE", "Savings", "9", 1}}) {
       Asset a = repo.newObjectForEntity<Asset>(uid);
+      a.NicName = name;
       a.groupUid = group;
       a.isDel = 0;
       a.transferExpense = flagged;
@@ -222,6 +227,59 @@ TEST_F(CommonFilterTest, StoreListHoldsExactlyTheRowsTheFilteredTotalCounts) {
   ASSERT_FALSE(full.empty());
   EXPECT_EQ(full.front().categoryUid, "FOOD");
   EXPECT_DOUBLE_EQ(*full.front().amountSub, 100);
+}
+
+// A transfer filter naming its account was passed on as text, selected no
+// row and totalled 0.
+TEST_F(CommonFilterTest, TransferFilterByAccountNameTotalsThatAccountsTransfers) {
+  const CommonData& cache = ledger_->commonData();
+  EXPECT_EQ(resolveTransferItem(cache, "#OUTCOMETRANSSavings"), "#OUTCOMETRANSSAVE");
+  EXPECT_EQ(resolveTransferItem(cache, "#INCOMETRANSSAVE"), "#INCOMETRANSSAVE");
+  EXPECT_EQ(resolveTransferItem(cache, "#OUTCOMECARDCard"), "#OUTCOMECARDCARD");
+  PeriodTotals totals(*ledger_);
+  const IncomeExpense byName =
+      totals.getInOutSumMoneyByDate(start(), end(), {}, {}, {resolveTransferItem(cache, "#OUTCOMETRANSSavings")});
+  EXPECT_DOUBLE_EQ(byName.expense, 500);
+  EXPECT_DOUBLE_EQ(byName.expense, totals.getInOutSumMoneyByDate(start(), end(), {}, {}, {"#OUTCOMETRANSSAVE"}).expense);
+  for (const char* bad : {"#OUTCOMETRANSNowhere", "Savings", "SAVE#OUTCOMETRANS", "#OUTCOMETRANS"}) {
+    EXPECT_THROW(resolveTransferItem(cache, bad), InputError) << bad;
+  }
+}
+
+// A main category's total left out the rows of its sub-categories, which the
+// statistics count toward it.
+TEST_F(CommonFilterTest, CategoryTotalOfAMainCategoryIncludesItsSubCategories) {
+  BaseRepository repo(*ledger_);
+  for (auto [uid, name, parent] : {std::tuple{"FOOD", "Food", ""}, {"SNACK", "Snacks", "FOOD"}, {"OLD", "Old", "FOOD"}}) {
+    Category c = repo.newObjectForEntity<Category>(uid);
+    c.Name = name;
+    c.doType = 1;
+    c.Status = *parent ? 2 : 0;
+    if (*parent) c.pUid = parent;
+    c.isDel = std::string(uid) == "OLD" ? 1 : 0;  // a deleted sub-category keeps its live rows
+    ASSERT_TRUE(repo.save(c, "updateCategory"));
+  }
+  ledger_->commonData().ReloadTheData();
+  add("snack", "1", "BANK", "", 20, 8, "SNACK");
+  add("old", "1", "BANK", "", 4, 9, "OLD");
+  add("nocat", "1", "BANK", "", 7, 10, "-2");
+  const CommonData& cache = ledger_->commonData();
+
+  PeriodTotals totals(*ledger_);
+  const IncomeExpense food = totals.getInOutSumMoneyByDate(start(), end(), {}, categoryFilterUids(cache, "Food"), {});
+  EXPECT_DOUBLE_EQ(food.expense, 100 + 60 + 20 + 4);
+  CategoryCalculator stats(*ledger_);
+  const CategoryBreakdown b = stats.categoryCalculator3(stats.statisticsTxList(start(), end()));
+  const auto item = std::find_if(b.dpOutArray.begin(), b.dpOutArray.end(),
+                                 [](const BreakdownItem& i) { return i.ID == "FOOD"; });
+  ASSERT_NE(item, b.dpOutArray.end());
+  EXPECT_DOUBLE_EQ(food.expense, item->MONEY);
+
+  EXPECT_EQ(categoryFilterUids(cache, "Food/Snacks"), Uids{"SNACK"});
+  EXPECT_EQ(categoryFilterUids(cache, "OLD"), Uids{"OLD"});  // by identifier, though deleted
+  EXPECT_DOUBLE_EQ(totals.getInOutSumMoneyByDate(start(), end(), {}, categoryFilterUids(cache, "-2"), {}).expense, 7);
+  EXPECT_THROW(categoryFilterUids(cache, "-4"), InputError);
+  EXPECT_THROW(categoryFilterUids(cache, "Old"), InputError);  // a name reaches live categories only
 }
 
 }  // namespace
