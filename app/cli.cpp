@@ -8,7 +8,7 @@
 #include "model/errors.h"
 #include "model/number_input.h"
 #include "model/text.h"
-#include "setup/initial_data.h"
+#include "setup/app_start.h"
 
 namespace varnel::cli {
 
@@ -25,8 +25,8 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
     at = staged;
   }
   auto ledger = Ledger::open(env, nullptr, at);
-  const bool wrote = check(settingDefaultData(*ledger));
-  if (wroteDefaults) *wroteDefaults = wrote;
+  const LedgerStartReport started = check(startLedger(*ledger));
+  if (wroteDefaults) *wroteDefaults = started.wroteDefaults;
   return ledger;
 }
 

@@ -33,10 +33,10 @@ struct Context {
   mutable std::ostringstream output;
 
   Environment environment() const { return Environment::make(options); }
-  // Opens the ledger and, when it has no settings yet, writes the default
-  // ledger (as the application does at its first start). `wroteDefaults`
-  // tells whether it did. Throws StoreError when the defaults cannot be
-  // written.
+  // Opens the ledger as the application does at start (startLedger): the
+  // default ledger when it has no settings yet, then the category repairs.
+  // `wroteDefaults` tells whether the defaults were written. Throws
+  // StoreError when they or the repairs cannot be written.
   std::unique_ptr<Ledger> openLedger(bool* wroteDefaults = nullptr) const;
 };
 

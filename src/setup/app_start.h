@@ -1,0 +1,34 @@
+// What the application does each time it opens a ledger: it writes the
+// default ledger into a store without settings, then repairs the category
+// records older releases and other devices may have left behind. Every front
+// end opens a ledger through this, so they all see the same repaired ledger.
+#pragma once
+
+#include "model/status.h"
+
+namespace varnel {
+
+class Ledger;
+
+// What the start did.
+struct LedgerStartReport {
+  bool wroteDefaults = false;             // the store had no settings: the default ledger was written
+  int categoryStatusesFixed = 0;          // `Status` values other than 0 and 2 normalised
+  int pseudoCategoryRecordsRemoved = 0;   // stored records claiming "-2" or "-4"
+  int orphanedSubCategoriesAttached = 0;  // live sub-categories without a parent given one
+};
+
+// Writes the default ledger when the store has no settings record (see
+// settingDefaultData), then repairs the categories: statuses other than
+// main (0) and sub (2) are normalised (fixCategoryStatus), records stored
+// under the pseudo-category identifiers "-2" and "-4" are removed, since
+// those identifiers stand for no record and a stored one would be listed as
+// a category of its own, and each live sub-category without a parent is put
+// under the first live main category of its kind (by order), so that its
+// rows are counted and listed again; one whose kind has no live main
+// category stays as it is. The repairs look first and write only when there
+// is something to repair, all in one store transaction; a sound ledger is
+// never written to. On failure nothing of the repairs is changed.
+Result<LedgerStartReport> startLedger(Ledger& ledger);
+
+}  // namespace varnel
