@@ -2,6 +2,7 @@
 
 #include "model/base_repository.h"
 #include "model/etc_repository.h"
+#include "model/texts.h"
 #include "reports/period_totals.h"
 #include "support/test_ledger.h"
 
@@ -138,6 +139,9 @@ TEST_F(ClassifiedTotalsTest, CarryOverRowsOnlyWhenOnAndNonZero) {
   EXPECT_EQ(row->uid, "-100");
   EXPECT_EQ(row->Do_Type, "1");
   EXPECT_EQ(row->amount, "12.500000");
+  // The row showed its raw message key.
+  EXPECT_EQ(row->displayName, "[이월]");
+  EXPECT_EQ(Texts("en").text("main_day_list_draw_text"), "Carried over");
   EXPECT_FALSE(totals.makeCarryoverDic(end(), 0));
 
   const auto three = totals.threeMonthCarryover(start(), march(28), ledger_->env().dates().fromLocal(2026, 4, 1));
