@@ -349,6 +349,8 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
       record.cardDivideMonth = form.installment->cardDivideMonth;
       record.cardDivideUid = form.installment->cardDivideUid;
       record.cardDivideMonthStr = form.installment->cardDivideMonthStr;
+    } else if (!record.cardDivideMonthStr) {
+      record.cardDivideMonthStr = "";  // an ordinary entry has an empty position, never none
     }
 
     // The record, its photos and its tags.

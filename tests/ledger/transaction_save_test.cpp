@@ -172,6 +172,17 @@ TEST_F(Save, InstalmentPurchaseIsSplitIntoMonthlyRows) {
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 3);
 }
 
+// Ordinary entries stored no instalment position at all (NULL) instead of
+// an empty one.
+TEST_F(Save, OrdinaryEntriesStoreAnEmptyInstalmentPosition) {
+  const auto expense = saved(form(kModeExpense, "WON", 1000));
+  EXPECT_EQ(load(expense.record->uid).cardDivideMonthStr, "");
+  const auto transfer = saved(form(kModeTransfer, "WON", 1000, "DOLLAR"));
+  EXPECT_EQ(load(transfer.record->uid).cardDivideMonthStr, "");
+  EXPECT_EQ(load(transfer.opposite->uid).cardDivideMonthStr, "");
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME WHERE ZCARDDIVIDEMONTHSTR IS NULL"), 0);
+}
+
 TEST_F(Save, RepeatsLeaveTheOrdinarySaveUnsaved) {
   TransactionForm repeat = form(kModeExpense, "WON", 30000);
   repeat.repeatType = 1;
