@@ -32,8 +32,9 @@ std::string memoLine(Ledger& ledger, const Memo& m) {
   const std::string time =
       m.memoTime ? ledger.env().dates().format(msToStoreSeconds(*m.memoTime), "yyyy-MM-dd HH:mm")
                  : m.memoDate.value_or("");
-  std::string line = fmt::format("{}  {}{}  {}", time, m.title.value_or(""),
-                                 m.pinned.value_or(0) == 1 ? "  (pinned)" : "", m.uid.value_or(""));
+  std::string line = fmt::format("{}  {}{}{}  {}", time, m.title.value_or(""),
+                                 m.pinned.value_or(0) == 1 ? "  (pinned)" : "",
+                                 m.color ? "  " + *m.color : std::string(), m.uid.value_or(""));
   if (!isLive(m)) line += "  (deleted)";
   return line;
 }
@@ -68,6 +69,19 @@ std::string kindText(Int doType) {
     case 7: return "adjust-up";
     case 8: return "adjust-down";
     default: return "kind " + std::to_string(doType.value_or(-1));
+  }
+}
+
+std::string favLine(const FavTransaction& f) {
+  return fmt::format("{:<13}{:<24} {:>12}  {}{}", kindText(f.doType), f.payee.value_or(""), f.amountSub.value_or(0),
+                     f.uid.value_or(""), isLive(f) ? "" : "  (deleted)");
+}
+
+void printFav(Ledger& ledger, const FavTransaction& f, bool json) {
+  if (json) {
+    printJson(recordJson(f, ledger.env().dates()));
+  } else {
+    printLine(favLine(f));
   }
 }
 
@@ -159,6 +173,24 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     printMemo(*ledger, m, ctx.json);
   });
 
+  auto* memoEdit = memo->add_subcommand("edit", "Change a memo's title, content or colour");
+  static std::string editUid, editTitle, editContent, editColor;
+  memoEdit->add_option("UID", editUid, "Memo uid")->required();
+  auto* titleOpt = memoEdit->add_option("--title", editTitle, "New title");
+  auto* contentOpt = memoEdit->add_option("--content", editContent, "New content");
+  auto* colorOpt = memoEdit->add_option("--color", editColor, "Colour #RRGGBB or #AARRGGBB; \"\" removes it");
+  memoEdit->callback([&ctx, titleOpt, contentOpt, colorOpt] {
+    MemoRepository::MemoEdit edit;
+    if (titleOpt->count() > 0) edit.title = editTitle;
+    if (contentOpt->count() > 0) edit.content = editContent;
+    if (colorOpt->count() > 0) edit.color = editColor;
+    if (!edit.title && !edit.content && !edit.color) throw InputError("give --title, --content or --color");
+    auto ledger = ctx.openLedger();
+    MemoRepository repository(*ledger);
+    const Memo saved = check(repository.editMemo(editUid, edit));
+    printMemo(*ledger, saved, ctx.json);
+  });
+
   auto* memoDelete = memo->add_subcommand("delete", "Delete a memo");
   static std::string deleteUid;
   memoDelete->add_option("UID", deleteUid, "Memo uid")->required();
@@ -178,11 +210,26 @@ void addRecordCommands(CLI::App& app, Context& ctx) {
     auto ledger = ctx.openLedger();
     FavRepository repository(*ledger);
     printRecords<FavTransaction>(*ledger, repository.getListLive(), ctx.json,
-                                 [](const FavTransaction& f) {
-                                   printLine(fmt::format("{:<13}{:<24} {:>12}  {}", kindText(f.doType),
-                                                         f.payee.value_or(""), f.amountSub.value_or(0),
-                                                         f.uid.value_or("")));
-                                 });
+                                 [](const FavTransaction& f) { printLine(favLine(f)); });
+  });
+
+  auto* favAdd = fav->add_subcommand("add", "Save a transaction as a favourite (an equal one is revived)");
+  static std::string favFromTx;
+  favAdd->add_option("--from-tx", favFromTx, "Transaction uid (a transfer from either side)")->required();
+  favAdd->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    FavRepository repository(*ledger);
+    const auto saved = check(repository.saveFavoriteFromTransaction(favFromTx));
+    printFav(*ledger, saved.first, ctx.json);
+  });
+
+  auto* favDelete = fav->add_subcommand("delete", "Delete a favourite");
+  static std::string favDeleteUid;
+  favDelete->add_option("UID", favDeleteUid, "Favourite uid")->required();
+  favDelete->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    FavRepository repository(*ledger);
+    printFav(*ledger, check(repository.deleteFavByUid(favDeleteUid)), ctx.json);
   });
 }
 

@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include "ledger/in_out_come_repository.h"
+#include "model/errors.h"
 #include "model/record_io.h"
 
 namespace varnel {
@@ -119,6 +121,26 @@ Result<std::pair<FavTransaction, std::string>> FavRepository::saveFavorite(
   fav.order = nextAvailble<FavTransaction>("order");
   VARNEL_RETURN_IF_ERROR(updateFav(fav, isAdd));
   return std::make_pair(fav, std::string("inout_edit_message3"));
+}
+
+Result<std::pair<FavTransaction, std::string>> FavRepository::saveFavoriteFromTransaction(
+    const std::string& uid) {
+  InOutComeRepository transactions(ledger_);
+  auto tx = transactions.inOutComeByUid(uid);
+  if (!tx) throw InputError("no transaction '" + uid + "'");
+  if (!isLive(*tx)) throw InputError("transaction " + uid + " is deleted");
+  if (tx->Do_Type == do_type::kTransferIn) {
+    // The receiving side as a template would send the money the other way.
+    if (auto sending = transactions.oppositeOfTransfer(*tx)) tx = sending;
+  }
+  return saveFavorite(FavTemplate::fromTransaction(*tx));
+}
+
+Result<FavTransaction> FavRepository::deleteFavByUid(const std::string& uid) {
+  auto fav = getFavByUId(uid);
+  if (!fav || !isLive(*fav)) throw InputError("no favourite '" + uid + "'");
+  VARNEL_RETURN_IF_ERROR(deleteFav(*fav));
+  return *fav;
 }
 
 Status FavRepository::deleteAll() {

@@ -63,6 +63,14 @@ class FavRepository : public BaseRepository {
   // is copied and `order` becomes the next free one. Returns the record and
   // the confirming message key "inout_edit_message3"; none when the save failed.
   Result<std::pair<FavTransaction, std::string>> saveFavorite(const FavTemplate& fav);
+  // Saves the live transaction `uid` as a favourite through saveFavorite; a
+  // transfer is saved from its sending side whichever side is named, as the
+  // input screen shows it. Throws InputError for an unknown or deleted
+  // transaction.
+  Result<std::pair<FavTransaction, std::string>> saveFavoriteFromTransaction(const std::string& uid);
+  // Deletes the live favourite `uid` (soft deletion, stamped) and returns it.
+  // Throws InputError for an unknown or already deleted favourite.
+  Result<FavTransaction> deleteFavByUid(const std::string& uid);
   // Physically removes every favourite (whole-ledger reset).
   Status deleteAll();
 };

@@ -11,6 +11,20 @@ namespace {
 
 constexpr const char* kLive = "(ZISDEL IS NULL OR ZISDEL != 1)";
 
+bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// "#RRGGBB" or "#AARRGGBB" in upper case; none for any other text.
+std::optional<std::string> colorText(const std::string& text) {
+  if ((text.size() != 7 && text.size() != 9) || text[0] != '#') return std::nullopt;
+  std::string out = "#";
+  for (char c : text.substr(1)) {
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return std::nullopt;
+    out += c;
+  }
+  return out;
+}
+
 bool allDigits(const std::string& s) {
   for (char c : s) {
     if (c < '0' || c > '9') return false;
@@ -99,10 +113,7 @@ Status MemoRepository::pinMemo(Memo& memo, bool pinned) {
 
 Result<Memo> MemoRepository::addMemo(const std::string& title, const std::string& content,
                                             int64_t memoTimeMs) {
-  if (title.find_first_not_of(" \t\r\n") == std::string::npos &&
-      content.find_first_not_of(" \t\r\n") == std::string::npos) {
-    throw InputError("a memo needs a title or a content");
-  }
+  if (blank(title) && blank(content)) throw InputError("a memo needs a title or a content");
   Memo memo = newObjectForEntity<Memo>();
   memo.title = title;
   memo.content = content;
@@ -111,6 +122,28 @@ Result<Memo> MemoRepository::addMemo(const std::string& title, const std::string
   memo.pinned = 0;
   memo.pinnedTime = 0;
   VARNEL_RETURN_IF_ERROR(updateMemo(memo, true, true));
+  return memo;
+}
+
+Result<Memo> MemoRepository::editMemo(const std::string& uid, const MemoEdit& edit) {
+  auto found = memoWithUid(uid);
+  if (!found || !isLive(*found)) throw InputError("no memo '" + uid + "'");
+  Memo memo = *found;
+  if (edit.title) memo.title = *edit.title;
+  if (edit.content) memo.content = *edit.content;
+  if (blank(memo.title.value_or("")) && blank(memo.content.value_or(""))) {
+    throw InputError("a memo needs a title or a content");
+  }
+  if (edit.color) {
+    if (edit.color->empty()) {
+      memo.color.reset();
+    } else if (auto color = colorText(*edit.color)) {
+      memo.color = *color;
+    } else {
+      throw InputError("a colour is written #RRGGBB or #AARRGGBB: '" + *edit.color + "'");
+    }
+  }
+  VARNEL_RETURN_IF_ERROR(updateMemo(memo, false, true));
   return memo;
 }
 

@@ -53,6 +53,19 @@ class MemoRepository : public BaseRepository {
   Result<Memo> addMemo(const std::string& title, const std::string& content,
                               int64_t memoTimeMs);
 
+  // What an edit changes: each field given replaces the memo's.
+  struct MemoEdit {
+    std::optional<std::string> title;
+    std::optional<std::string> content;
+    // "#RRGGBB" or "#AARRGGBB" (hex digits, either case); "" removes the colour.
+    std::optional<std::string> color;
+  };
+  // Changes the title, content and colour of the live memo `uid`, stamped
+  // and synchronised. Throws InputError for an unknown or deleted memo, an
+  // edit that leaves both title and content empty, and a colour of another
+  // form; nothing is then changed. A colour is kept upper-case.
+  Result<Memo> editMemo(const std::string& uid, const MemoEdit& edit);
+
   // Moves the live older key/value records of type "MEMO" into memos (key
   // "yyyyMMdd" → `memoDate` "yyyy-MM-dd" and `memoTime` at that local
   // midnight; value → content) and marks them deleted so that a second run

@@ -201,6 +201,47 @@ TEST_F(MemoTest, SavingStampsAndEmptyMemosAreRefused) {
   EXPECT_EQ(memos.listAll().size(), 1u);
 }
 
+TEST_F(MemoTest, EditsChangeTheGivenFieldsAndRefuseWhatCannotBeKept) {
+  MemoRepository memos(*ledger_);
+  const Memo m = add("Rent", "before the 25th", ledger_->env().nowMs());
+  ledger_->env().setNow(ledger_->env().nowMs() + 60'000);
+  struct Case {
+    MemoRepository::MemoEdit edit;
+    std::optional<std::string> title, content, color;  // after the edit; title none: refused
+  } cases[] = {
+      {{"Rent!", std::nullopt, std::nullopt}, "Rent!", "before the 25th", std::nullopt},
+      {{std::nullopt, "", "#ffcc00"}, "Rent!", "", "#FFCC00"},
+      {{std::nullopt, std::nullopt, "#80ffcc00"}, "Rent!", "", "#80FFCC00"},
+      {{std::nullopt, std::nullopt, ""}, "Rent!", "", std::nullopt},
+      {{" ", std::nullopt, std::nullopt}, std::nullopt, {}, {}},   // nothing left in it
+      {{std::nullopt, std::nullopt, "yellow"}, std::nullopt, {}, {}},
+      {{std::nullopt, std::nullopt, "#FFCC0"}, std::nullopt, {}, {}},
+      {{std::nullopt, std::nullopt, "#GGCC00"}, std::nullopt, {}, {}},
+  };
+  for (const Case& c : cases) {
+    const Memo before = *memos.memoWithUid(*m.uid);
+    if (!c.title) {
+      EXPECT_THROW((void)memos.editMemo(*m.uid, c.edit), InputError);
+      const Memo after = *memos.memoWithUid(*m.uid);
+      EXPECT_EQ(after.title, before.title);
+      EXPECT_EQ(after.color, before.color);
+      continue;
+    }
+    const Memo saved = memos.editMemo(*m.uid, c.edit).value();
+    const Memo stored = *memos.memoWithUid(*m.uid);
+    EXPECT_EQ(stored.title, c.title);
+    EXPECT_EQ(stored.content, c.content);
+    EXPECT_EQ(stored.color, c.color);
+    EXPECT_EQ(stored.utime, ledger_->env().nowMs());
+    EXPECT_EQ(stored.memoTime, m.memoTime);
+    EXPECT_EQ(saved.color, stored.color);
+  }
+  Memo gone = *memos.memoWithUid(*m.uid);
+  ASSERT_TRUE(memos.deleteMemo(gone));
+  EXPECT_THROW((void)memos.editMemo(*m.uid, {"x", std::nullopt, std::nullopt}), InputError);
+  EXPECT_THROW((void)memos.editMemo("NO-SUCH-MEMO", {"x", std::nullopt, std::nullopt}), InputError);
+}
+
 TEST_F(MemoTest, OlderKeyValueMemosMoveOnce) {
   BaseRepository base(*ledger_);
   auto property = [&](const std::string& type, const std::string& key, const std::string& value) {
@@ -297,6 +338,37 @@ TEST_F(FavTest, EqualityDependsOnTheKind) {
   EXPECT_FALSE(favs.getFavByUId("0"));
   ASSERT_TRUE(favs.deleteAll());
   EXPECT_TRUE(favs.getListAll().empty());
+}
+
+TEST_F(FavTest, ATransferIsSavedFromItsSendingSideAndDeletionIsChecked) {
+  BaseRepository repo(*ledger_);
+  auto tx = [&](const char* uid, const char* kind, const char* account, const char* to, int isDel) {
+    InOutCome t = repo.newObjectForEntity<InOutCome>(uid);
+    t.Do_Type = kind;
+    t.assetUid = account;
+    if (to) t.toAssetUid = to;
+    t.txUidTrans = "LINK";
+    t.amountSub = 100;
+    t.Content = "Savings";
+    t.isDel = isDel;
+    EXPECT_TRUE(repo.save(t, "updateInOutCome"));
+  };
+  tx("OUT", "3", "BANK", "SAVE", 0);
+  tx("IN", "4", "SAVE", "BANK", 0);
+  tx("GONE", "1", "BANK", nullptr, 1);
+  FavRepository favs(*ledger_);
+  const FavTransaction fromIn = favs.saveFavoriteFromTransaction("IN")->first;
+  EXPECT_EQ(fromIn.doType, 3);
+  EXPECT_EQ(fromIn.assetUid, "BANK");
+  EXPECT_EQ(fromIn.toAssetUid, "SAVE");
+  EXPECT_EQ(favs.saveFavoriteFromTransaction("OUT")->first.uid, fromIn.uid);  // the same template
+  EXPECT_THROW((void)favs.saveFavoriteFromTransaction("GONE"), InputError);
+  EXPECT_THROW((void)favs.saveFavoriteFromTransaction("NONE"), InputError);
+
+  EXPECT_EQ(favs.deleteFavByUid(*fromIn.uid)->isDel, 1);
+  EXPECT_TRUE(favs.getListLive().empty());
+  EXPECT_THROW((void)favs.deleteFavByUid(*fromIn.uid), InputError);
+  EXPECT_EQ(favs.saveFavoriteFromTransaction("OUT")->first.uid, fromIn.uid);  // revived
 }
 
 // ---------------------------------------------------------------- photos
