@@ -10,6 +10,7 @@
 #include "app/cli.h"
 #include "app/record_json.h"
 #include "ledger/asset_repository.h"
+#include "ledger/card.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
@@ -23,6 +24,7 @@ namespace {
 // negative form so that an edit can turn them off again.
 struct AccountOptions {
   std::string name, group, currency, balance, record, settleDay, payDay, paidFrom, memo, sms;
+  std::string usageTarget, usageTargetType;
   bool autopay = false, hidden = false, excluded = false, transferExpense = false;
   bool confirmCurrencyChange = false;
   std::map<std::string, CLI::Option*> given;
@@ -45,6 +47,10 @@ struct AccountOptions {
     given["paid-from"] = cmd->add_option("--paid-from", paidFrom, "Account that pays this card (\"\" for none)");
     given["memo"] = cmd->add_option("--memo", memo, "Note");
     given["sms"] = cmd->add_option("--sms", sms, "Text that identifies the account in bank messages");
+    given["usage-target"] = cmd->add_option("--usage-target", usageTarget,
+                                            "Card usage target, whole units of the card's currency (0: none)");
+    given["usage-target-type"] = cmd->add_option("--usage-target-type", usageTargetType,
+                                                 "monthly, or three-months (the average of three months)");
     given["autopay"] = cmd->add_flag("--autopay,!--no-autopay", autopay, "Pay the card bill automatically");
     given["hidden"] = cmd->add_flag("--hidden,!--shown", hidden, "Hide the account from lists");
     given["excluded"] = cmd->add_flag("--exclude-from-totals,!--include-in-totals", excluded,
@@ -62,6 +68,15 @@ BalanceRecording parseRecording(const std::string& text) {
   if (text == "correction") return BalanceRecording::kCorrection;
   if (text == "income-expense") return BalanceRecording::kIncomeExpense;
   throw InputError("--record must be correction or income-expense: '" + text + "'");
+}
+
+// Whole units below the money limit.
+constexpr long long kMaxUsageTarget = 999999999999999;
+
+int64_t parseUsageTargetType(const std::string& text) {
+  if (text == "monthly") return kCardUsageMonthly;
+  if (text == "three-months") return kCardUsageThreeMonths;
+  throw InputError("--usage-target-type must be monthly or three-months: '" + text + "'");
 }
 
 std::string dayOption(const std::string& text, const std::string& what) {
@@ -94,6 +109,12 @@ std::string assetLine(Ledger& ledger, const Asset& a) {
   const int64_t type = group ? group->Status.value_or(0) : 0;
   if (type == kCreditCardGroupType) {
     line += fmt::format("  settle {} pay {}", a.Card_DayFin.value_or("1"), a.Card_DayPay.value_or("1"));
+  }
+  if (a.card_usage_hurdle_amount || a.card_usage_hurdle_type) {
+    const int64_t type = a.card_usage_hurdle_type.value_or(kCardUsageMonthly);
+    const bool threeMonths = type != 0 && type != 1;  // as the card code reads it
+    line += fmt::format("  target {}{}", a.card_usage_hurdle_amount.value_or(kDefaultCardUsageHurdle),
+                        threeMonths ? " (three months)" : "");
   }
   if (a.cardAssetUid && !a.cardAssetUid->empty()) {
     auto payer = ledger.commonData().assetByUid(*a.cardAssetUid);
@@ -147,6 +168,10 @@ void applyOptions(const AccountOptions& o, AssetRepository& repo, AssetForm& for
   if (o.has("excluded")) form.countedInTotals = !o.excluded;
   if (o.has("transfer-expense")) form.transferExpense = o.transferExpense;
   if (o.has("record")) form.recordCorrectionAs = parseRecording(o.record);
+  if (o.has("usage-target")) {
+    form.usageTargetAmount = parseInteger(o.usageTarget, "--usage-target", 0, kMaxUsageTarget);
+  }
+  if (o.has("usage-target-type")) form.usageTargetType = parseUsageTargetType(o.usageTargetType);
 }
 
 void printAssets(Ledger& ledger, const std::vector<Asset>& assets, bool json) {

@@ -12,6 +12,7 @@
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
+#include "model/number_input.h"
 
 namespace varnel {
 
@@ -171,6 +172,19 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   if (!std::isfinite(form.balance) || !std::isfinite(form.balanceBeforeEdit)) {
     throw InputError("the balance must be a number");
   }
+  const bool card = type == kCreditCardGroupType || type == kDebitCardGroupType;
+  if ((form.usageTargetType || form.usageTargetAmount) && !card) {
+    throw InputError("only credit and debit cards have a usage target");
+  }
+  if (form.usageTargetType && *form.usageTargetType != kCardUsageMonthly &&
+      *form.usageTargetType != kCardUsageThreeMonths) {
+    throw InputError(fmt::format("the usage target type must be {} (monthly) or {} (three months): {}",
+                                 kCardUsageMonthly, kCardUsageThreeMonths, *form.usageTargetType));
+  }
+  if (form.usageTargetAmount &&
+      (*form.usageTargetAmount < 0 || !isMoneyInRange(static_cast<double>(*form.usageTargetAmount)))) {
+    throw InputError(fmt::format("the usage target must be from 0 to less than 1e15: {}", *form.usageTargetAmount));
+  }
 
   // 2. A debit card spends the money of its paying account.
   if (type == kDebitCardGroupType && payer) {
@@ -232,11 +246,16 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
     asset.transferExpense = form.transferExpense ? 1 : 0;
     asset.smsString = trimmed(form.smsString);
 
-    // 7. Korean cards start with a usage target.
-    if (isNew && ledger_.env().language() == "ko" &&
-        (type == kCreditCardGroupType || type == kDebitCardGroupType)) {
+    // 7. Korean cards start with a usage target; one given replaces it.
+    if (isNew && ledger_.env().language() == "ko" && card) {
       asset.card_usage_hurdle_amount = kKoreanCardUsageHurdle;
     }
+    const bool targetChanged =
+        (form.usageTargetType && asset.card_usage_hurdle_type != form.usageTargetType) ||
+        (form.usageTargetAmount && asset.card_usage_hurdle_amount != form.usageTargetAmount);
+    if (form.usageTargetType) asset.card_usage_hurdle_type = *form.usageTargetType;
+    if (form.usageTargetAmount) asset.card_usage_hurdle_amount = *form.usageTargetAmount;
+    if (targetChanged) asset.card_usage_hurdle_start_date = nowMs();
 
     // 8. The balance correction.
     if (correctionDue) {

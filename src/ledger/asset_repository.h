@@ -17,6 +17,12 @@ inline constexpr int64_t kAssetLive = 0;
 inline constexpr int64_t kAssetDeleted = 1;
 inline constexpr int64_t kAssetHidden = 3;
 
+// `card_usage_hurdle_type` values: the usage of one month, or of three
+// months against three times the target (the card code reads 0 and 1 as
+// monthly and anything else as three months).
+inline constexpr int64_t kCardUsageMonthly = 0;
+inline constexpr int64_t kCardUsageThreeMonths = 2;
+
 // How a balance correction is recorded.
 enum class BalanceRecording {
   kCorrection,     // kinds "7"/"8", category "-4"
@@ -42,6 +48,13 @@ struct AssetForm {
   double balanceBeforeEdit = 0;    // the account's balance when the screen opened (0 for new)
   bool confirmCurrencyChange = false;
   BalanceRecording recordCorrectionAs = BalanceRecording::kCorrection;
+  // A card's usage target (cards only): `card_usage_hurdle_type`,
+  // kCardUsageMonthly or kCardUsageThreeMonths, and
+  // `card_usage_hurdle_amount`, whole units of the card's currency, 0 asking
+  // for nothing. None keeps what the account has; a new Korean card starts
+  // with 300000 a month.
+  std::optional<int64_t> usageTargetType;
+  std::optional<int64_t> usageTargetAmount;
 };
 
 // The outcome of saving an account: the saved account (and the correction
@@ -89,7 +102,11 @@ class AssetRepository : public BaseRepository {
   // one transaction. A refusal leaves everything as it was. Throws InputError
   // for values the screen would not offer (unknown group, currency or paying
   // account, a deleted account, days outside 1…31, a balance that is not a
-  // number).
+  // number, a usage target on an account that is not a card, a usage target
+  // type other than monthly or three months, a negative target or one of
+  // 1e15 or more). A usage target given that differs from the stored one sets
+  // `card_usage_hurdle_start_date` to now (milliseconds since 1970, as the
+  // other integer times of the store).
   AssetSaveResult saveAsset(const AssetForm& form);
 
   // Hides (`isDel` 3) or shows again (0) a live account; stamped and saved.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ledger/asset_repository.h"
+#include "ledger/card.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
@@ -417,6 +418,55 @@ TEST_F(AssetRepositoryTest, OnlyKoreanCardsGetAUsageTarget) {
   const Asset card = add(form("Card", cards_));
   EXPECT_FALSE(card.card_usage_hurdle_amount);
   EXPECT_EQ(add(form("Won", bank_)).card_usage_hurdle_amount, std::nullopt);
+}
+
+TEST_F(AssetRepositoryTest, ACardUsageTargetIsWhatTheUsageViewReads) {
+  AssetForm f = form("Card", cards_);
+  f.usageTargetType = kCardUsageThreeMonths;
+  f.usageTargetAmount = 150000;
+  const Asset card = add(f);
+  EXPECT_EQ(card.card_usage_hurdle_start_date, ledger_->env().nowMs());
+  const CardUsageView view = CardRepository(*ledger_).cardUsageView(card);
+  EXPECT_TRUE(view.threeMonths);
+  EXPECT_DOUBLE_EQ(view.target, 150000);
+  EXPECT_DOUBLE_EQ(view.remaining, 3 * 150000);
+
+  // Saving the same target again does not restart it; no target is 0.
+  ledger_->env().setNow(ledger_->env().nowMs() + 60'000);
+  AssetForm edit = f;
+  edit.uid = *card.uid;
+  EXPECT_EQ(add(edit).card_usage_hurdle_start_date, card.card_usage_hurdle_start_date);
+  edit.usageTargetAmount = 0;
+  edit.usageTargetType.reset();
+  const Asset none = add(edit);
+  EXPECT_EQ(none.card_usage_hurdle_type, kCardUsageThreeMonths);
+  EXPECT_EQ(none.card_usage_hurdle_start_date, ledger_->env().nowMs());
+  EXPECT_FALSE(CardRepository(*ledger_).cardUsageView(none).hasTarget);
+  // A debit card has one too; a Korean card given a target keeps that one.
+  AssetForm debit = form("Debit", debit_);
+  debit.usageTargetAmount = 5;
+  EXPECT_EQ(add(debit).card_usage_hurdle_amount, 5);
+}
+
+TEST_F(AssetRepositoryTest, UsageTargetsTheCardCodeCannotReadAreRefused) {
+  struct Case {
+    const char* what;
+    bool onBank;
+    std::optional<int64_t> type, amount;
+  } cases[] = {
+      {"a bank account", true, std::nullopt, 1000},
+      {"1, which is monthly written another way", false, 1, std::nullopt},
+      {"an unknown type", false, 7, std::nullopt},
+      {"a negative target", false, std::nullopt, -1},
+      {"a target beyond the money limit", false, std::nullopt, 1'000'000'000'000'000},
+  };
+  for (const Case& c : cases) {
+    AssetForm f = form(c.what, c.onBank ? bank_ : cards_);
+    f.usageTargetType = c.type;
+    f.usageTargetAmount = c.amount;
+    EXPECT_THROW((void)repo().saveAsset(f), InputError) << c.what;
+  }
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZASSET"), 0);
 }
 
 }  // namespace
