@@ -189,6 +189,14 @@ std::string groupLine(const AssetGroup& g) {
                      g.Status.value_or(0), g.Order.value_or(0), isDeletedAssetGroup(g) ? "  deleted" : "");
 }
 
+void printGroup(Ledger& ledger, const AssetGroup& g, bool json) {
+  if (json) {
+    printJson(recordJson(g, ledger.env().dates()));
+  } else {
+    printLine(groupLine(g));
+  }
+}
+
 }  // namespace
 
 void addAccountCommands(CLI::App& app, Context& ctx) {
@@ -346,13 +354,28 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     if (!groupPosition.empty()) position = parseInteger(groupPosition, "--position", 0, kMaxPosition);
     auto ledger = ctx.openLedger();
     AssetRepository repo(*ledger);
-    auto saved = repo.addAssetGroup(groupName, type, position);
-    check(saved.status());
-    if (ctx.json) {
-      printJson(recordJson(*saved, ledger->env().dates()));
-    } else {
-      printLine(groupLine(*saved));
-    }
+    printGroup(*ledger, check(repo.addAssetGroup(groupName, type, position)), ctx.json);
+  });
+
+  auto* groupRename = group->add_subcommand("rename", "Rename an account group");
+  static std::string renameGroup, renameTo;
+  groupRename->add_option("GROUP", renameGroup, "Group, by identifier or name")->required();
+  groupRename->add_option("NEW_NAME", renameTo, "New name")->required();
+  groupRename->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    const AssetGroup target = resolveAssetGroup(ledger->commonData(), renameGroup);
+    printGroup(*ledger, check(repo.renameAssetGroup(target.uid.value_or(""), renameTo)), ctx.json);
+  });
+
+  auto* groupDelete = group->add_subcommand("delete", "Delete an account group that holds no account");
+  static std::string deleteGroup;
+  groupDelete->add_option("GROUP", deleteGroup, "Group, by identifier or name")->required();
+  groupDelete->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    AssetRepository repo(*ledger);
+    const AssetGroup target = resolveAssetGroup(ledger->commonData(), deleteGroup);
+    printGroup(*ledger, check(repo.deleteAssetGroup(target.uid.value_or(""))), ctx.json);
   });
 }
 

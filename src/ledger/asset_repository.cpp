@@ -385,4 +385,35 @@ Result<AssetGroup> AssetRepository::addAssetGroup(const std::string& name, int64
   return group;
 }
 
+Result<AssetGroup> AssetRepository::renameAssetGroup(const std::string& uid, const std::string& name) {
+  const std::string groupName = trimmed(name);
+  if (groupName.empty()) throw InputError("the group name is empty");
+  auto group = assetGroupByUid(uid);
+  if (!group || isDeletedAssetGroup(*group)) throw InputError("no account group " + uid);
+  group->AssetGroupName = groupName;
+  VARNEL_RETURN_IF_ERROR(updateAssetGroup(*group, false));
+  return *group;
+}
+
+Result<AssetGroup> AssetRepository::deleteAssetGroup(const std::string& uid) {
+  auto group = assetGroupByUid(uid);
+  if (!group || isDeletedAssetGroup(*group)) throw InputError("no account group " + uid);
+  std::optional<std::string> refusal;
+  Status deleted = inTransaction([&]() -> Status {
+    std::vector<std::string> names;
+    for (const Asset& a : assetListByGroupUid(uid, false)) names.push_back("'" + a.NicName.value_or("") + "'");
+    if (!names.empty()) {
+      refusal = fmt::format("the group '{}' still holds {} account{} ({}); move or delete {} first",
+                            group->AssetGroupName.value_or(uid), names.size(), names.size() == 1 ? "" : "s",
+                            fmt::join(names, ", "), names.size() == 1 ? "it" : "them");
+      return Status::ok();
+    }
+    return deleteRecord(*group, "updateAssetGroup");
+  }, "updateAssetGroup");
+  reload();
+  if (refusal) throw InputError(*refusal);
+  if (!deleted) return deleted;
+  return *group;
+}
+
 }  // namespace varnel

@@ -139,6 +139,16 @@ class AssetRepository : public BaseRepository {
   // empty name or a negative type or position.
   Result<AssetGroup> addAssetGroup(const std::string& name, int64_t status,
                                           std::optional<int64_t> position = std::nullopt);
+  // Renames a group that is not deleted; stamped. Throws InputError for an
+  // empty name and for an unknown or deleted group.
+  Result<AssetGroup> renameAssetGroup(const std::string& uid, const std::string& name);
+  // Deletes a group (`isDel` 1, stamped) once it holds no account that is not
+  // deleted: the account overview and the trend leave deleted groups out, so
+  // the balances of accounts left in one would drop out of every total while
+  // the accounts themselves stay listed. Throws InputError for an unknown or
+  // deleted group and for one that still holds accounts (hidden ones too),
+  // naming them; the check and the deletion are one transaction.
+  Result<AssetGroup> deleteAssetGroup(const std::string& uid);
 
  private:
   void reload();

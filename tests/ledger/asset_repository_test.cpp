@@ -469,5 +469,43 @@ TEST_F(AssetRepositoryTest, UsageTargetsTheCardCodeCannotReadAreRefused) {
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZASSET"), 0);
 }
 
+TEST_F(AssetRepositoryTest, AGroupIsDeletedOnlyOnceNoAccountIsLeftInIt) {
+  const AssetGroup savings = *repo().addAssetGroup("Savings", 4);
+  AssetForm jar = form("Jar", savings);
+  jar.hidden = true;  // hidden accounts still count in totals
+  const Asset hidden = add(jar);
+  const Asset closed = add(form("Closed", savings));
+  ASSERT_TRUE(repo().deleteAsset(*closed.uid, true));
+
+  try {
+    (void)repo().deleteAssetGroup(*savings.uid);
+    ADD_FAILURE() << "a group holding an account was deleted";
+  } catch (const InputError& e) {
+    EXPECT_STREQ(e.what(), "the group 'Savings' still holds 1 account ('Jar'); move or delete it first");
+  }
+  EXPECT_FALSE(isDeletedAssetGroup(*repo().assetGroupByUid(*savings.uid)));
+
+  AssetForm move = form("Jar", bank_);
+  move.uid = *hidden.uid;
+  move.hidden = true;
+  add(move);
+  const AssetGroup gone = repo().deleteAssetGroup(*savings.uid).value();
+  EXPECT_EQ(gone.isDel, 1);
+  EXPECT_EQ(gone.utime, ledger_->env().nowMs());
+  EXPECT_TRUE(isDeletedAssetGroup(*ledger_->commonData().assetGroupByUid(*savings.uid)));
+  EXPECT_THROW((void)repo().deleteAssetGroup(*savings.uid), InputError);
+  EXPECT_THROW((void)repo().renameAssetGroup(*savings.uid, "Back"), InputError);
+}
+
+TEST_F(AssetRepositoryTest, RenamingAGroupKeepsEverythingElse) {
+  const AssetGroup renamed = repo().renameAssetGroup(*bank_.uid, "  Banks ").value();
+  EXPECT_EQ(renamed.AssetGroupName, "Banks");
+  EXPECT_EQ(renamed.Order, bank_.Order);
+  EXPECT_EQ(renamed.Status, bank_.Status);
+  EXPECT_EQ(ledger_->commonData().assetGroupByUid(*bank_.uid)->AssetGroupName, "Banks");
+  EXPECT_THROW((void)repo().renameAssetGroup(*bank_.uid, " "), InputError);
+  EXPECT_THROW((void)repo().renameAssetGroup("NO-SUCH-GROUP", "X"), InputError);
+}
+
 }  // namespace
 }  // namespace varnel
