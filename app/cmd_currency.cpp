@@ -23,10 +23,11 @@ std::string upper(std::string text) {
 }
 
 std::string currencyLine(const Currency& c) {
-  return fmt::format("{:<12} {:<4} {:>14}  {} {} {}  {}{}", c.uid.value_or(""), c.iso.value_or(""),
+  return fmt::format("{:<12} {:<4} {:>14}  {} {} {}  {}{}{}", c.uid.value_or(""), c.iso.value_or(""),
                      fmt::format("{}", c.rate.value_or(0)), c.symbol.value_or(""),
                      c.symbolPosition.value_or(""), c.point.value_or(0), c.memo.value_or(""),
-                     c.isMainCurrency.value_or(0) == 1 ? "  (main)" : "");
+                     c.isMainCurrency.value_or(0) == 1 ? "  (main)" : "",
+                     c.isShow.value_or(0) == 1 || c.isMainCurrency.value_or(0) == 1 ? "" : "  (hidden)");
 }
 
 void printCurrency(const Currency& row, const Ledger& ledger, bool json) {
@@ -216,6 +217,20 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     if (change.messageKey) std::cout << ledger->texts().text(*change.messageKey) << '\n';
     if (auto main = repo.getMainCurrency()) printLine(currencyLine(*main));
   });
+
+  for (const bool shown : {false, true}) {
+    auto* cmd = currency->add_subcommand(shown ? "show" : "hide",
+                                         shown ? "Offer a hidden currency for entry again"
+                                               : "Stop offering a currency for entry (its accounts keep it)");
+    static std::string hideIso, showIso;
+    std::string& iso = shown ? showIso : hideIso;
+    cmd->add_option("ISO", iso, "ISO code")->required();
+    cmd->callback([&ctx, &iso, shown] {
+      auto ledger = ctx.openLedger();
+      CurrencyRepository repo(*ledger);
+      printCurrency(check(repo.setCurrencyShown(upper(iso), shown)), *ledger, ctx.json);
+    });
+  }
 
   auto* rates = currency->add_subcommand("rates", "Apply downloaded rates (a manual update)");
   static std::string ratesFile;

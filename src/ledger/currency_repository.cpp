@@ -204,6 +204,21 @@ Result<Currency> CurrencyRepository::addCurrencyCustom(const std::optional<Curre
   return row;
 }
 
+Result<Currency> CurrencyRepository::setCurrencyShown(const std::string& iso, bool shown) {
+  const std::string main = mainIso();
+  if (main.empty()) throw InputError("the ledger has no main currency");
+  if (iso == main) {
+    if (!shown) throw InputError("the main currency " + iso + " cannot be hidden");
+    return *getMainCurrency();
+  }
+  auto row = getCurrencyByMainIsoAndIso(main, iso);
+  if (!row || !isLive(*row)) throw InputError("no currency '" + iso + "' in this ledger");
+  if (row->isShow.value_or(0) == (shown ? 1 : 0)) return *row;
+  row->isShow = shown ? 1 : 0;
+  VARNEL_RETURN_IF_ERROR(updateCurrency(*row, false));
+  return *row;
+}
+
 Status CurrencyRepository::updateCurrencyRate(Currency& row) {
   const auto before = row.modifyDate;
   row.modifyDate = ledger_.env().nowStoreSeconds();

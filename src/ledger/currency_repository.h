@@ -105,6 +105,13 @@ class CurrencyRepository : public BaseRepository {
                                             const std::string& iso, const std::string& symbol, double rate,
                                             const std::string& memo, bool isSymbolpositionFirst,
                                             int dotNumber);
+  // Hides (`isShow` 0) or shows again (1) the row of `iso` against the
+  // current main currency: a hidden currency is not offered for entry, while
+  // the accounts and transactions that use it keep it. Stamped; returns the
+  // row (unchanged and unsaved when it already was so). Throws InputError
+  // when the ledger has no main currency, has no live row of `iso`, or `iso`
+  // is the main currency and is to be hidden.
+  Result<Currency> setCurrencyShown(const std::string& iso, bool shown);
   // Stamps a row (`utime`, `modifyDate` now, `isSynced` 1) and saves it.
   Status updateCurrencyRate(Currency& row);
   // Saves with the stamp; `isAdd` sets `isDel` 0. The stamp is applied

@@ -165,6 +165,26 @@ TEST_F(CurrencyRepositoryTest, ListsKeepToTheMainCurrency) {
   EXPECT_FALSE(repo().getCurrencyBySubIso("EUR"));
 }
 
+TEST_F(CurrencyRepositoryTest, AHiddenCurrencyIsNotOfferedButStaysWithItsAccounts) {
+  krwLedger();
+  const Asset dollars = account("KRW_USD");
+  ledger_->env().setNow(ledger_->env().nowMs() + kMinute);
+  const Currency hidden = repo().setCurrencyShown("USD", false).value();
+  EXPECT_EQ(hidden.isShow, 0);
+  EXPECT_EQ(row("KRW_USD").utime, ledger_->env().nowMs());
+  EXPECT_FALSE(repo().getCurrencyBySubIso("USD"));
+  EXPECT_EQ(repo().getListCurrencyByMainIso().size(), 1u);
+  EXPECT_EQ(repo().getCurrencyByAsset(dollars)->uid, "KRW_USD");
+  EXPECT_DOUBLE_EQ(*row("KRW_USD").rate, 1300);
+
+  EXPECT_EQ(repo().setCurrencyShown("USD", true)->isShow, 1);
+  EXPECT_TRUE(repo().getCurrencyBySubIso("USD"));
+  EXPECT_THROW((void)repo().setCurrencyShown("KRW", false), InputError);
+  EXPECT_EQ(repo().setCurrencyShown("KRW", true)->uid, "KRW_KRW");
+  EXPECT_THROW((void)repo().setCurrencyShown("GBP", false), InputError);  // no row of it
+  EXPECT_EQ(row("KRW_KRW").isShow, 1);
+}
+
 TEST_F(CurrencyRepositoryTest, DeletingRemovesTheRowButNeverTheMainOne) {
   krwLedger();
   ASSERT_TRUE(repo().deleteCurrency(row("KRW_EUR")));
