@@ -7,6 +7,7 @@
 #include "app/cli.h"
 #include "app/record_json.h"
 #include "model/errors.h"
+#include "ledger/transaction_save.h"
 #include "model/etc_repository.h"
 #include "model/period.h"
 #include "setup/initial_data.h"
@@ -19,66 +20,6 @@ namespace {
 constexpr long long kMinKind = -2147483648LL;
 constexpr long long kMaxKind = 2147483647LL;
 
-// The kinds a person sets, with the values each accepts. The other kinds
-// the ledger knows are its own bookkeeping (data versions, the passcode, the
-// message filter list, values of older releases) and change only through
-// their own operations.
-struct SettableKind {
-  int kind;
-  long long low, high;
-  std::vector<long long> only = {};  // when given, the accepted values
-};
-
-const std::vector<SettableKind>& settableKinds() {
-  using namespace etc_kind;
-  static const std::vector<SettableKind> kKinds = {
-      {kStartDay, 1, 31},
-      {kWeekStartDay, 0, 6},
-      {kDefaultPeriodType, 0, 8,
-       {dp_type::kCalendarMonth, dp_type::kAll, dp_type::kMonthFromStartDay, dp_type::kWeek}},
-      {kMonthStartWeekendType, 0, 2},  // 0 leaves a month start on a weekend, 1 moves it back, 2 on
-      {kTimeDisplayOrder, 0, 1000000},
-      {kRepeatReflectType, 0, 1000000},
-      {kMainTabFirstView, 0, 1000000},
-      {kMainTabScrollType, 0, 1000000},
-      {kInputFormOrder, 0, 1000000},
-      {kMoneyColor, 0, 1000000},
-      {kCardAccountingType, 0, 1},
-      {kCarryOver, 0, 1},
-      {kUseInstallment, 0, 1},
-      {kSmsUseCopyPaste, 0, 1},
-      {kShowTxMemoOnDayList, 0, 1},
-      {kMemoBtnOnDaily, 0, 1},
-      {kUseSubCategory, 0, 1},
-      {kUseAutoComplete, 0, 1},
-      {kShowFullMessage, 0, 1},
-  };
-  return kKinds;
-}
-
-// Throws InputError unless `kind` is one a person sets and `value` one it accepts.
-void validateSetting(int kind, const std::string& value) {
-  if (kind == etc_kind::kSmsRemoveText) {
-    throw InputError("kind 100 holds several message filter texts; it cannot be set as one value");
-  }
-  const auto& kinds = settableKinds();
-  const auto it = std::find_if(kinds.begin(), kinds.end(), [kind](const SettableKind& k) { return k.kind == kind; });
-  if (it == kinds.end()) {
-    if (EtcRepository::keyedKinds().count(kind) > 0 || kind == etc_kind::kPassword ||
-        kind == etc_kind::kMainCurrencyOld || kind == etc_kind::kOldTransferOption ||
-        kind == etc_kind::kOldTransferTotal || kind == etc_kind::kOldStartScreen ||
-        kind == etc_kind::kAndroid2192 || kind == etc_kind::kMigration2192Version) {
-      throw InputError(fmt::format("kind {} is kept by the ledger itself; it cannot be set", kind));
-    }
-    throw InputError(fmt::format("kind {} is not a setting kind", kind));
-  }
-  const std::string what = fmt::format("the value of kind {}", kind);
-  const long long v = parseInteger(value, what, it->low, it->high);
-  if (!it->only.empty() && std::find(it->only.begin(), it->only.end(), v) == it->only.end()) {
-    throw InputError(fmt::format("{} must be one of {}: '{}'", what, fmt::join(it->only, ", "), value));
-  }
-}
-
 void printSettings(const std::vector<Etc>& records, const Ledger& ledger, bool json) {
   if (json) {
     nlohmann::json out = nlohmann::json::array();
@@ -89,6 +30,19 @@ void printSettings(const std::vector<Etc>& records, const Ledger& ledger, bool j
   for (const auto& r : records) {
     printLine(fmt::format("{:>9}  {:<26} {}{}", r.DataType.value_or(0), r.datayTypeKey.value_or(""),
                           r.Data.value_or(""), r.zData ? " [" + *r.zData + "]" : ""));
+  }
+}
+
+void printFilters(const std::vector<Etc>& records, const Ledger& ledger, bool json) {
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : records) out.push_back(recordJson(r, ledger.env().dates()));
+    printJson(out);
+    return;
+  }
+  for (const auto& r : records) {
+    printLine(fmt::format("{:<6} {}  {}{}", r.zData.value_or(""), r.Data.value_or(""), r.uid.value_or(""),
+                          isLive(r) ? "" : "  (removed)"));
   }
 }
 
@@ -149,16 +103,69 @@ void addSettingsCommands(CLI::App& app, Context& ctx) {
   set->add_option("VALUE", setValue, "New value")->required();
   set->callback([&ctx] {
     const int kind = static_cast<int>(parseInteger(setKind, "KIND", kMinKind, kMaxKind));
-    validateSetting(kind, setValue);
+    EtcRepository::checkUserSetting(kind, setValue);
     auto ledger = ctx.openLedger();
     EtcRepository etc(*ledger);
-    check(etc.updateEtcUserSettingByType(kind, setValue));
+    check(etc.updateUserSetting(kind, setValue));
     auto record = etc.getEtcUserSettingByType(kind);
     if (ctx.json) {
       printJson(recordJson(*record, ledger->env().dates()));
     } else {
       printSettings({*record}, *ledger, false);
     }
+  });
+
+  // --- message filter texts (kind 100) ---
+  auto* filter = settings->add_subcommand("filter", "The texts removed from bank and card messages before reading them");
+  filter->require_subcommand(1);
+  auto* filterList = filter->add_subcommand("list", "The live filter texts");
+  filterList->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    printFilters(EtcRepository(*ledger).listSmsFilter(), *ledger, ctx.json);
+  });
+  auto* filterAdd = filter->add_subcommand("add", "Add a filter text");
+  static std::string addText, addLang;
+  filterAdd->add_option("TEXT", addText, "Text to remove from messages")->required();
+  filterAdd->add_option("--lang", addLang, "Language of the text, such as ko or zh_CN (default: the interface's)");
+  filterAdd->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    const std::string lang = addLang.empty() ? ledger->env().language() : addLang;
+    printFilters({check(EtcRepository(*ledger).addSmsFilter(addText, lang))}, *ledger, ctx.json);
+  });
+  auto* filterRemove = filter->add_subcommand("remove", "Remove a filter text, named by its text or uid");
+  static std::string removeWhich;
+  filterRemove->add_option("TEXT_OR_UID", removeWhich, "The text, or the record's uid")->required();
+  filterRemove->callback([&ctx] {
+    auto ledger = ctx.openLedger();
+    printFilters(check(EtcRepository(*ledger).removeSmsFilter(removeWhich)), *ledger, ctx.json);
+  });
+
+  // --- the device preference that fills an empty content ---
+  auto* emptyContent = settings->add_subcommand(
+      "empty-content", "Whether a transaction saved without content gets the category or account names");
+  static std::string emptyChoice;
+  emptyContent->add_option("CHOICE", emptyChoice, "fill or keep (without it: show the current behaviour)");
+  emptyContent->callback([&ctx] {
+    if (!emptyChoice.empty() && emptyChoice != "fill" && emptyChoice != "keep") {
+      throw InputError("the choice must be fill or keep: '" + emptyChoice + "'");
+    }
+    auto ledger = ctx.openLedger();
+    TransactionSave saver(*ledger);
+    if (!emptyChoice.empty()) check(saver.setAutoSaveTxContent(emptyChoice == "keep"));
+    const bool keep = saver.autoSaveTxContent() == 1;
+    const bool byPreference = saver.autoSaveTxContentFollowsPreference();
+    const auto preference = ledger->preferences().getString(kTxAddCategoryToEmptyContentKey);
+    if (ctx.json) {
+      printJson({{"emptyContent", keep ? "keep" : "fill"},
+                 {"decidedBy", byPreference ? "preference" : "first version"},
+                 {kTxAddCategoryToEmptyContentKey, preference ? nlohmann::json(*preference) : nlohmann::json(nullptr)}});
+      return;
+    }
+    std::cout << (keep ? "keep: an empty content stays empty" : "fill: an empty content gets the category or account names")
+              << (byPreference ? " (device preference " + std::string(kTxAddCategoryToEmptyContentKey) + " " +
+                                     preference.value_or("unset") + ")"
+                               : std::string(" (the ledger was first set up with version 2.5.0 or later)"))
+              << '\n';
   });
 }
 

@@ -100,8 +100,22 @@ struct Prepared {
 
 // --- Content flag ------------------------------------------------------------
 
+bool TransactionSave::autoSaveTxContentFollowsPreference() {
+  return !versionAtLeast(EtcRepository(ledger_).getFistInstallVersion(), {2, 5, 0});
+}
+
+Status TransactionSave::setAutoSaveTxContent(bool keepEmpty) {
+  if (!autoSaveTxContentFollowsPreference()) {
+    throw InputError("this ledger was first set up with version 2.5.0 or later: an empty content always stays empty");
+  }
+  if (!ledger_.preferences().setString(kTxAddCategoryToEmptyContentKey, keepEmpty ? "1" : "0")) {
+    return Status::systemFailure("cannot write the device preferences");
+  }
+  return Status::ok();
+}
+
 int TransactionSave::autoSaveTxContent() {
-  if (versionAtLeast(EtcRepository(ledger_).getFistInstallVersion(), {2, 5, 0})) return 1;
+  if (!autoSaveTxContentFollowsPreference()) return 1;
   const std::string text = ledger_.preferences().getString(kTxAddCategoryToEmptyContentKey).value_or("0");
   int value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);

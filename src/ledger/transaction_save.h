@@ -173,6 +173,14 @@ class TransactionSave {
   // or the accounts (0): 1 for installations first made with version 2.5.0 or
   // later, else the device preference "TX_ADD_CTG_TO_EMPTY_CONTENT" ("0" when unset).
   int autoSaveTxContent();
+  // Whether the device preference decides that (the ledger was first made
+  // with a version before 2.5.0).
+  bool autoSaveTxContentFollowsPreference();
+  // Sets the device preference: `keepEmpty` leaves an empty content empty
+  // (1), else it is filled (0). Throws InputError when the preference does not
+  // decide for this ledger; a preferences file that cannot be written is a
+  // system failure (nothing changed).
+  Status setAutoSaveTxContent(bool keepEmpty);
 
   // The ordinary save in the form the card instalment save calls it, one row
   // at a time: `entered` is the form as the person filled it in; each

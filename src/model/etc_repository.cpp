@@ -2,9 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
+#include <regex>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <spdlog/spdlog.h>
 
 #include "model/common_data.h"
+#include "model/errors.h"
+#include "model/number_input.h"
 
 namespace varnel {
 
@@ -38,7 +45,83 @@ const std::vector<std::pair<std::string, std::string>>& basicSmsFilters() {
   return kFilters;
 }
 
+// The kinds a person sets, with the values each takes.
+struct SettableKind {
+  int kind;
+  int64_t low, high;
+  std::vector<int64_t> only = {};  // when given, the accepted values
+};
+
+// Screen codes whose meaning belongs to the screens; any whole number from 0
+// up to this is kept.
+constexpr int64_t kMaxScreenCode = 1000000;
+
+const std::vector<SettableKind>& settableKinds() {
+  using namespace etc_kind;
+  static const std::vector<SettableKind> kKinds = {
+      {kStartDay, 1, 31},
+      {kWeekStartDay, 0, 6},
+      {kDefaultPeriodType, 0, 8, {0, 4, 6, 8}},  // calendar month, all time, month from the start day, week
+      {kMonthStartWeekendType, 0, 2},  // 0 leaves a month start on a weekend, 1 moves it back, 2 on
+      {kTimeDisplayOrder, 0, kMaxScreenCode},
+      {kRepeatReflectType, 0, kMaxScreenCode},
+      {kMainTabFirstView, 0, kMaxScreenCode},
+      {kMainTabScrollType, 0, kMaxScreenCode},
+      {kInputFormOrder, 0, kMaxScreenCode},
+      {kMoneyColor, 0, 1},  // 0 expenses in red, 1 in blue
+      {kCardAccountingType, 0, 1},
+      {kCarryOver, 0, 1},
+      {kUseInstallment, 0, 1},
+      {kSmsUseCopyPaste, 0, 1},
+      {kShowTxMemoOnDayList, 0, 1},
+      {kMemoBtnOnDaily, 0, 1},
+      {kUseSubCategory, 0, 1},
+      {kUseAutoComplete, 0, 1},
+      {kShowFullMessage, 0, 1},
+  };
+  return kKinds;
+}
+
 }  // namespace
+
+void EtcRepository::checkUserSetting(int dataType, const std::string& value) {
+  using namespace etc_kind;
+  if (dataType == kSmsRemoveText) {
+    throw InputError("kind 100 holds several message filter texts; change them with their own operations");
+  }
+  if (dataType == kPassword) {
+    static const std::regex kPasscode("[0-9]{4}");
+    if (!value.empty() && !std::regex_match(value, kPasscode)) {
+      throw InputError("the passcode (kind -8457) must be four digits, or \"\" for none");
+    }
+    return;
+  }
+  const auto& kinds = settableKinds();
+  const auto it = std::find_if(kinds.begin(), kinds.end(), [dataType](const SettableKind& k) { return k.kind == dataType; });
+  if (it == kinds.end()) {
+    if (keyedKinds().count(dataType) > 0 || dataType == kMainCurrencyOld || dataType == kOldTransferOption ||
+        dataType == kOldTransferTotal || dataType == kOldStartScreen || dataType == kAndroid2192 ||
+        dataType == kMigration2192Version) {
+      throw InputError(fmt::format("kind {} is kept by the ledger itself; it cannot be set", dataType));
+    }
+    throw InputError(fmt::format("kind {} is not a setting kind", dataType));
+  }
+  const std::string what = fmt::format("the value of kind {}", dataType);
+  const int64_t v = parseIntegerText(value, what, it->low, it->high);
+  if (!it->only.empty() && std::find(it->only.begin(), it->only.end(), v) == it->only.end()) {
+    throw InputError(fmt::format("{} must be one of {}: '{}'", what, fmt::join(it->only, ", "), value));
+  }
+}
+
+Status EtcRepository::updateUserSetting(int dataType, const std::string& value) {
+  checkUserSetting(dataType, value);
+  if (dataType == etc_kind::kPassword) return updatePassword(value);
+  // Kept in the plain form ("01" as "1"): some readers compare the text
+  // itself, and carry-over "01" would read as off.
+  const int64_t number =
+      parseIntegerText(value, "the value", std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+  return updateEtcUserSettingByType(dataType, std::to_string(number));
+}
 
 const std::map<int, std::string>& EtcRepository::keyedKinds() {
   using namespace etc_kind;
@@ -158,6 +241,40 @@ Status EtcRepository::updateOnlyOneEtc(int dataType, const std::string& data) {
 }
 
 std::vector<Etc> EtcRepository::listSmsFilter() { return liveOfKind(etc_kind::kSmsRemoveText); }
+
+Result<Etc> EtcRepository::addSmsFilter(const std::string& text, const std::string& language) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) throw InputError("a filter text must not be blank");
+  static const std::regex kLanguage("[a-z]{2,3}(_[A-Z]{2})?");
+  if (!std::regex_match(language, kLanguage)) {
+    throw InputError("a language is a code like ko, en or zh_CN: '" + language + "'");
+  }
+  for (const Etc& r : listSmsFilter()) {
+    if (r.Data == text) throw InputError("'" + text + "' is already a filter text");
+  }
+  Etc record = newObjectForEntity<Etc>();
+  record.DataType = etc_kind::kSmsRemoveText;
+  record.Data = text;
+  record.zData = language;
+  record.isDel = 0;
+  record.datayTypeKey = datayTypeKeyByDataType(etc_kind::kSmsRemoveText);
+  Status ok = saveStamped(record, "updateEtc");
+  reload();
+  if (!ok) return ok;
+  return record;
+}
+
+Result<std::vector<Etc>> EtcRepository::removeSmsFilter(const std::string& textOrUid) {
+  std::vector<Etc> gone;
+  for (Etc& r : listSmsFilter()) {
+    if (r.uid == textOrUid || r.Data == textOrUid) gone.push_back(std::move(r));
+  }
+  if (gone.empty()) throw InputError("no filter text is '" + textOrUid + "'");
+  for (Etc& r : gone) assignNumber(r.isDel, 1);
+  Status ok = saveAll(gone, "updateEtc", true);
+  reload();
+  if (!ok) return ok;
+  return gone;
+}
 
 bool EtcRepository::getUseSubCategory() {
   auto record = getEtcUserSettingByType(etc_kind::kUseSubCategory);

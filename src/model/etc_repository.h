@@ -60,6 +60,20 @@ class EtcRepository : public BaseRepository {
   // The kinds that have a text key, with it.
   static const std::map<int, std::string>& keyedKinds();
 
+  // Throws InputError unless `kind` is one a person sets and `value` one it
+  // takes: the month start day 1 to 31, the week start 0 to 6, the default
+  // period 0, 4, 6 or 8, the weekend rule of the month start 0 to 2, the
+  // switches and the money colour 0 or 1, the screen codes (display order,
+  // first tab, scrolling, input form order, repeat reflection) whole numbers
+  // from 0, and the passcode four digits or "" (none). The ledger's own kinds
+  // (data versions, the message filter texts, values of older releases) and
+  // unknown kinds are refused.
+  static void checkUserSetting(int dataType, const std::string& value);
+  // Sets a kind a person sets, after checkUserSetting; the passcode goes
+  // through updatePassword. Throws InputError for what checkUserSetting
+  // refuses; nothing is then written.
+  Status updateUserSetting(int dataType, const std::string& value);
+
   // The first live record of the kind, or nothing.
   std::optional<Etc> getEtcUserSettingByType(int dataType);
   // Makes the kind single-valued (the newest record stays, the others are
@@ -78,6 +92,14 @@ class EtcRepository : public BaseRepository {
 
   // Live message filter texts (kind 100), in store order.
   std::vector<Etc> listSmsFilter();
+  // Adds a message filter text with its language (`zData`, "ko", "pt",
+  // "zh_CN" …). Throws InputError for a blank text, a text already among the
+  // live filter texts, or a language that is not a code like "ko" or "zh_CN".
+  Result<Etc> addSmsFilter(const std::string& text, const std::string& language);
+  // Deletes (soft, stamped) the live filter texts whose identifier or text is
+  // `textOrUid`, in one transaction, and returns them. Throws InputError when
+  // none is.
+  Result<std::vector<Etc>> removeSmsFilter(const std::string& textOrUid);
 
   bool getUseSubCategory();
   Status updateUseSubCategory(bool use);

@@ -218,6 +218,20 @@ TEST_F(Save, AutoSaveTxContentFollowsTheFirstInstalledVersionThenThePreference) 
   }
 }
 
+TEST_F(Save, TheEmptyContentPreferenceIsSetOnlyWhereItDecides) {
+  TransactionSave saver(*ledger_);
+  EtcRepository etc(*ledger_);
+  ASSERT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kInitDbVersion, "2.4.9"));
+  ASSERT_TRUE(saver.setAutoSaveTxContent(true));
+  EXPECT_EQ(saver.autoSaveTxContent(), 1);
+  ASSERT_TRUE(saver.setAutoSaveTxContent(false));
+  EXPECT_EQ(saver.autoSaveTxContent(), 0);
+  EXPECT_EQ(ledger_->preferences().getString(kTxAddCategoryToEmptyContentKey), "0");
+  ASSERT_TRUE(etc.updateEtcUserSettingByType(etc_kind::kInitDbVersion, "2.5.0"));
+  EXPECT_THROW((void)saver.setAutoSaveTxContent(false), InputError);
+  EXPECT_EQ(ledger_->preferences().getString(kTxAddCategoryToEmptyContentKey), "0");
+}
+
 TEST_F(Save, AnEmptyContentIsFilledFromTheCategoryOrTheAccountsWhenTheFlagIsOff) {
   ASSERT_EQ(TransactionSave(*ledger_).autoSaveTxContent(), 0);
   TransactionForm income = form(kModeIncome, "WON", 100);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "model/errors.h"
 #include "model/etc_repository.h"
 #include "support/test_ledger.h"
 
@@ -78,6 +79,58 @@ TEST_F(EtcRepositoryTest, SmsFiltersSkipDeletedRecords) {
   filters = etc.listSmsFilter();
   ASSERT_EQ(filters.size(), 1u);
   EXPECT_EQ(filters[0].Data, "내역");
+}
+
+TEST_F(EtcRepositoryTest, SmsFiltersAreAddedOnceAndRemovedByTextOrUid) {
+  EtcRepository etc(*ledger_);
+  const Etc approved = etc.addSmsFilter("승인", "ko").value();
+  EXPECT_EQ(approved.zData, "ko");
+  EXPECT_EQ(approved.datayTypeKey, "sms_remove_text");
+  const Etc thanks = etc.addSmsFilter("Thank you", "en").value();
+  EXPECT_THROW((void)etc.addSmsFilter("승인", "en"), InputError);
+  EXPECT_THROW((void)etc.addSmsFilter("  ", "en"), InputError);
+  EXPECT_THROW((void)etc.addSmsFilter("x", "Korean"), InputError);
+  EXPECT_EQ(etc.removeSmsFilter("승인")->size(), 1u);
+  EXPECT_EQ(etc.removeSmsFilter(*thanks.uid)->front().isDel, 1);
+  EXPECT_TRUE(etc.listSmsFilter().empty());
+  EXPECT_THROW((void)etc.removeSmsFilter("승인"), InputError);
+  EXPECT_TRUE(etc.addSmsFilter("승인", "ko"));  // a removed text may come back
+}
+
+TEST_F(EtcRepositoryTest, UserSettingsTakeOnlyTheValuesTheirReadersUnderstand) {
+  struct Case {
+    int kind;
+    const char* value;
+    bool ok;
+  } cases[] = {
+      {etc_kind::kStartDay, "31", true},           {etc_kind::kStartDay, "0", false},
+      {etc_kind::kWeekStartDay, "6", true},        {etc_kind::kWeekStartDay, "7", false},
+      {etc_kind::kDefaultPeriodType, "8", true},   {etc_kind::kDefaultPeriodType, "5", false},
+      {etc_kind::kMonthStartWeekendType, "2", true}, {etc_kind::kMonthStartWeekendType, "3", false},
+      {etc_kind::kMoneyColor, "1", true},          {etc_kind::kMoneyColor, "2", false},
+      {etc_kind::kCarryOver, "1", true},           {etc_kind::kCarryOver, "yes", false},
+      {etc_kind::kTimeDisplayOrder, "5", true},    {etc_kind::kTimeDisplayOrder, "-1", false},
+      {etc_kind::kPassword, "0420", true},         {etc_kind::kPassword, "", true},
+      {etc_kind::kPassword, "12345", false},       {etc_kind::kPassword, "abcd", false},
+      {etc_kind::kDbVersion, "2194", false},       {etc_kind::kInitDbVersion, "9.9.9", false},
+      {etc_kind::kSmsRemoveText, "x", false},      {424242, "1", false},
+  };
+  for (const Case& c : cases) {
+    if (c.ok) {
+      EXPECT_NO_THROW(EtcRepository::checkUserSetting(c.kind, c.value)) << c.kind << " " << c.value;
+    } else {
+      EXPECT_THROW(EtcRepository::checkUserSetting(c.kind, c.value), InputError) << c.kind << " " << c.value;
+    }
+  }
+  EtcRepository etc(*ledger_);
+  ASSERT_TRUE(etc.updateUserSetting(etc_kind::kCarryOver, "01"));
+  EXPECT_EQ(etc.getEtcUserSettingByType(etc_kind::kCarryOver)->Data, "1");
+  EXPECT_EQ(ledger_->commonData().app().nextMonth, "1");  // read as on
+  ASSERT_TRUE(etc.updateUserSetting(etc_kind::kPassword, "0420"));
+  ASSERT_TRUE(etc.updateUserSetting(etc_kind::kPassword, ""));
+  EXPECT_EQ(etc.getEtcUserSettingByType(etc_kind::kPassword)->zData, "0");
+  EXPECT_THROW((void)etc.updateUserSetting(etc_kind::kDbVersion, "1"), InputError);
+  EXPECT_EQ(etc.getDBVersion(), 0);
 }
 
 TEST_F(EtcRepositoryTest, PasswordClearedSetsZData) {
