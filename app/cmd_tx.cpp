@@ -21,6 +21,7 @@
 #include "ledger/tag_repository.h"
 #include "ledger/transaction_save.h"
 #include "model/errors.h"
+#include "reports/common_filter.h"
 
 namespace varnel::cli {
 
@@ -67,6 +68,14 @@ struct TxOptions {
     }
   }
 };
+
+TransactionKind parseKind(const std::string& text) {
+  if (text == "income") return TransactionKind::kIncome;
+  if (text == "expense") return TransactionKind::kExpense;
+  if (text == "transfer") return TransactionKind::kTransfer;
+  if (text == "adjustment") return TransactionKind::kAdjustment;
+  throw InputError("--kind must be income, expense, transfer or adjustment: '" + text + "'");
+}
 
 int parseMode(const std::string& text) {
   if (text == "income") return kModeIncome;
@@ -384,15 +393,27 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
   });
 
   // --- list ---
-  auto* list = tx->add_subcommand("list", "Transactions by date, optionally of one account or a date range");
-  static std::string listFrom, listTo, listAccount;
+  auto* list = tx->add_subcommand("list", "Transactions by date, narrowed as the transaction screens' filter narrows them");
+  static std::string listFrom, listTo, listAccount, listText;
+  static std::vector<std::string> listCategories, listKinds, listFilters;
   static bool listAll = false;
   list->add_option("--from", listFrom, "First day YYYY-MM-DD");
   list->add_option("--to", listTo, "Last day YYYY-MM-DD, included");
-  list->add_option("--account", listAccount, "Account, by uid or name");
+  list->add_option("--account", listAccount, "Rows booked on this account (uid or name)");
+  list->add_option("--category", listCategories,
+                   "Income or expense rows of this category (a main category with its sub-categories; "
+                   "-2 uncategorised); repeatable");
+  list->add_option("--kind", listKinds, "income, expense, transfer or adjustment; repeatable");
+  list->add_option("--filter", listFilters,
+                   "Transfer rows by marker and account: #OUTCOMETRANS<account> (into it), #INCOMETRANS<account> "
+                   "(out of it), #OUTCOMECARD<card> (card payments); repeatable");
+  list->add_option("--text", listText, "Text in the content or memo (case and accents ignored)");
   list->add_flag("--all", listAll, "Deleted records too");
   list->callback([&ctx] {
+    std::vector<TransactionKind> kinds;
+    for (const auto& k : listKinds) kinds.push_back(parseKind(k));
     auto ledger = ctx.openLedger();
+    const CommonData& cache = ledger->commonData();
     InOutComeFilter filter;
     filter.includeDeleted = listAll;
     if (!listFrom.empty()) filter.startDate = ledger->env().parseDay(listFrom, "--from");
@@ -404,15 +425,44 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       throw InputError("--to must not be before --from");
     }
     if (!listAccount.empty()) filter.assetUid = resolveAccountUid(*ledger, listAccount);
-    InOutComeRepository repo(*ledger);
-    if (ctx.json) {
-      nlohmann::json out = nlohmann::json::array();
-      repo.forEachInOutCome(filter, [&](const InOutCome& r) { out.push_back(recordJson(r, ledger->env().dates())); });
-      printJson(out);
-    } else {
-      Printer printer(*ledger);
-      repo.forEachInOutCome(filter, [&](const InOutCome& r) { printLine(printer.line(r)); });
+    // The screens' filter keeps income and expense categories apart; the
+    // uncategorised rows are of either kind.
+    std::vector<std::string> income, expense, items;
+    for (const auto& c : listCategories) {
+      for (auto& uid : categoryFilterUids(cache, c)) {
+        const auto record = cache.categoryByUid(uid);
+        const int64_t kind = record ? record->doType.value_or(category_code::kExpense) : -1;
+        if (kind != category_code::kExpense) income.push_back(uid);
+        if (kind != category_code::kIncome) expense.push_back(std::move(uid));
+      }
     }
+    for (const auto& f : listFilters) items.push_back(resolveTransferItem(cache, f));
+    CommonFilter selection(*ledger);
+    selection.setFilter(std::move(income), std::move(expense), {}, std::move(items));
+
+    InOutComeRepository repo(*ledger);
+    nlohmann::json out = nlohmann::json::array();
+    Printer printer(*ledger);
+    // Rows go through the screens' filter in batches, so a long period is
+    // never held in memory at once.
+    std::vector<InOutCome> batch;
+    auto flush = [&] {
+      for (const InOutCome& r : selection.getArrayInOutFilter(batch)) {
+        if (ctx.json) {
+          out.push_back(recordJson(r, ledger->env().dates()));
+        } else {
+          printLine(printer.line(r));
+        }
+      }
+      batch.clear();
+    };
+    repo.forEachInOutCome(filter, [&](const InOutCome& r) {
+      if (!isOfKinds(r, kinds) || !containsText(r, listText)) return;
+      batch.push_back(r);
+      if (batch.size() >= 512) flush();
+    });
+    flush();
+    if (ctx.json) printJson(out);
   });
 
   // --- bulk ---

@@ -10,6 +10,7 @@
 #include "ledger/record_lookup.h"
 #include "model/errors.h"
 #include "model/record_io.h"
+#include "model/text_fold.h"
 #include "reports/period_totals.h"
 
 namespace varnel {
@@ -87,6 +88,25 @@ std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::
     for (std::string& sub : cache.getSubCategoryIdsByParentId(uid, false)) uids.push_back(std::move(sub));
   }
   return uids;
+}
+
+bool isOfKinds(const InOutCome& tx, const std::vector<TransactionKind>& kinds) {
+  if (kinds.empty()) return true;
+  const std::string kind = tx.Do_Type.value_or("");
+  return std::any_of(kinds.begin(), kinds.end(), [&kind](TransactionKind k) {
+    switch (k) {
+      case TransactionKind::kIncome: return kind == "0";
+      case TransactionKind::kExpense: return kind == "1";
+      case TransactionKind::kTransfer: return kind == "3" || kind == "4";
+      case TransactionKind::kAdjustment: return kind == "6" || kind == "7" || kind == "8";
+    }
+    return false;
+  });
+}
+
+bool containsText(const InOutCome& tx, const std::string& text) {
+  if (text.empty()) return true;
+  return containsFolded(tx.Content.value_or(""), text) || containsFolded(tx.memo.value_or(""), text);
 }
 
 void CommonFilter::setFilter(std::vector<std::string> incomeCategories,

@@ -46,6 +46,19 @@ std::string resolveTransferItem(const CommonData& cache, const std::string& text
 // text that names nothing or several categories.
 std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::string& text);
 
+// The kinds the transaction screens tell apart.
+enum class TransactionKind {
+  kIncome,      // "0"
+  kExpense,     // "1" (transfer fees too)
+  kTransfer,    // "3" and "4", both sides
+  kAdjustment,  // balance corrections "7" and "8", and the older "6"
+};
+// Whether the row is of one of `kinds`; every row is when `kinds` is empty.
+bool isOfKinds(const InOutCome& tx, const std::vector<TransactionKind>& kinds);
+// Whether the row's content or memo contains `text`, ignoring case and
+// diacritics; every row does for an empty text.
+bool containsText(const InOutCome& tx, const std::string& text);
+
 class CommonFilter {
  public:
   explicit CommonFilter(Ledger& ledger) : ledger_(ledger) {}

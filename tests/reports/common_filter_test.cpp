@@ -229,6 +229,28 @@ TEST_F(CommonFilterTest, StoreListHoldsExactlyTheRowsTheFilteredTotalCounts) {
   EXPECT_DOUBLE_EQ(*full.front().amountSub, 100);
 }
 
+TEST_F(CommonFilterTest, KindsAndTextNarrowTheRows) {
+  auto kept = [&](const std::vector<TransactionKind>& kinds, const std::string& text) {
+    std::vector<InOutCome> out;
+    for (const InOutCome& r : all()) {
+      if (isOfKinds(r, kinds) && containsText(r, text)) out.push_back(r);
+    }
+    return uids(out);
+  };
+  using K = TransactionKind;
+  EXPECT_EQ(kept({K::kTransfer}, ""), (Uids{"save3", "save4", "back3", "back4", "pay3", "pay4"}));
+  EXPECT_EQ(kept({K::kIncome, K::kAdjustment}, ""), (Uids{"salary", "refund", "adjust"}));
+  EXPECT_EQ(kept({}, "").size(), all().size());
+  BaseRepository repo(*ledger_);
+  InOutCome food = *repo.dataByUid<InOutCome>("food");
+  food.Content = "Crème brûlée";
+  food.memo = "dessert";
+  ASSERT_TRUE(repo.save(food, "updateInOutCome"));
+  EXPECT_EQ(kept({K::kExpense}, "CREME"), Uids{"food"});
+  EXPECT_EQ(kept({}, "Dessert"), Uids{"food"});
+  EXPECT_TRUE(kept({K::kIncome}, "creme").empty());
+}
+
 // A transfer filter naming its account was passed on as text, selected no
 // row and totalled 0.
 TEST_F(CommonFilterTest, TransferFilterByAccountNameTotalsThatAccountsTransfers) {
