@@ -5,7 +5,9 @@
 #include "app/cli.h"
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "ledger/category_repository.h"
 #include "reports/category_statistics.h"
+#include "reports/common_filter.h"
 
 namespace varnel::cli {
 
@@ -20,28 +22,128 @@ nlohmann::json itemsJson(const std::vector<BreakdownItem>& items) {
   return out;
 }
 
+// The name a category row of the ledger shows: the full name of a category
+// record or pseudo-category, else the stored identifier as it is.
+std::string categoryRowName(const CommonData& cache, const std::string& uid) {
+  if (uid.empty()) return "(no category)";
+  if (cache.categoryByUid(uid) || uid == category_code::kUncategorised || uid == category_code::kBalanceAdjustment) {
+    return cache.getCategoryFullNameByCategoryId(uid);
+  }
+  return uid + " (no such category)";
+}
+
+int parseSide(const std::string& text, const std::string& what) {
+  if (text == "income") return category_code::kIncome;
+  if (text == "expense") return category_code::kExpense;
+  throw InputError(what + " must be income or expense: '" + text + "'");
+}
+
 }  // namespace
 
 void addStatsCommands(CLI::App& app, Context& ctx) {
   auto* stats = app.add_subcommand(
       "stats", "Income and expense of a period by main category and transfer-expense account group");
-  static std::string from, to;
-  static std::vector<std::string> accounts;
+  static std::string from, to, budget;
+  static std::vector<std::string> accounts, kinds, categories, filters;
+  static bool byCategory = false;
   stats->add_option("--from", from, "First day YYYY-MM-DD")->required();
   stats->add_option("--to", to, "Last day YYYY-MM-DD, included")->required();
   stats->add_option("--account", accounts,
                     "Only rows of this account or moving money into it (uid or name; repeatable)")
       ->allow_extra_args(false);
-  stats->callback([&ctx] {
+  auto* byCategoryFlag =
+      stats->add_flag("--by-category", byCategory, "Count and total of the rows of each category as stored");
+  stats->add_option("--kind", kinds, "With --by-category: income or expense (default both; repeatable)")
+      ->allow_extra_args(false);
+  auto* budgetOpt = stats->add_option(
+      "--budget", budget, "income or expense: each main category with its sub-categories, then each account group "
+                          "of transfer-expense accounts, as the budgets count them");
+  auto* categoryOpt = stats->add_option("--category", categories,
+                                        "Income and expense of these categories (a main category with its "
+                                        "sub-categories; -2 uncategorised; repeatable)")
+                          ->allow_extra_args(false);
+  auto* filterOpt = stats->add_option("--filter", filters,
+                                      "… and of these transfer items: #OUTCOMETRANS<account>, #INCOMETRANS<account>, "
+                                      "#OUTCOMECARD<card> (repeatable)")
+                        ->allow_extra_args(false);
+  stats->callback([&ctx, byCategoryFlag, budgetOpt, categoryOpt, filterOpt] {
     const Environment env = ctx.environment();
     const double start = env.parseDay(from, "--from");
     const double end = env.parseDay(to, "--to");
     if (end < start) throw InputError("--to must not be before --from");
-    auto ledger = ctx.openLedger();
-    std::vector<std::string> uids;
-    for (const auto& a : accounts) uids.push_back(*resolveAccount(ledger->commonData(), a).uid);
+    const bool selection = categoryOpt->count() > 0 || filterOpt->count() > 0;
+    if ((byCategoryFlag->count() > 0) + (budgetOpt->count() > 0) + selection > 1) {
+      throw InputError("give at most one of --by-category, --budget, --category/--filter");
+    }
+    if (!kinds.empty() && byCategoryFlag->count() == 0) throw InputError("--kind goes with --by-category");
+    if (budgetOpt->count() > 0 && !accounts.empty()) {
+      throw InputError("--budget counts every account; it takes no --account");
+    }
+    std::vector<std::string> kindCodes;
+    for (const auto& k : kinds) kindCodes.push_back(std::to_string(parseSide(k, "--kind")));
+    if (kindCodes.empty()) kindCodes = {"0", "1"};
+    const int budgetKind = budgetOpt->count() > 0 ? parseSide(budget, "--budget") : 0;
 
+    auto ledger = ctx.openLedger();
+    const CommonData& cache = ledger->commonData();
+    std::vector<std::string> uids;
+    for (const auto& a : accounts) uids.push_back(*resolveAccount(cache, a).uid);
+    const auto& main = cache.mainCurrency();
+    auto money = [&](double v) {
+      return main ? showMoneyByCurrecy(v, *main, kMoneyNormal, ledger->env().locale())
+                  : fmt::format("{:.2f}", v);
+    };
     CategoryCalculator calculator(*ledger);
+
+    if (byCategoryFlag->count() > 0) {
+      const auto rows = calculator.sumTxGroupByCategory(uids, kindCodes, start, end);
+      if (ctx.json) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& r : rows) out.push_back({{"categoryUid", r.categoryUid}, {"sum", r.sum}, {"count", r.count}});
+        printJson(out);
+        return;
+      }
+      for (const auto& r : rows) {
+        printLine(fmt::format("{:<32} {:>5}  {:>18}", categoryRowName(cache, r.categoryUid), r.count, money(r.sum)));
+      }
+      return;
+    }
+
+    if (budgetOpt->count() > 0) {
+      const auto items = calculator.sumCategoryTransferByDoTypeStartEndDate(budgetKind, start, end);
+      if (ctx.json) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& i : items) {
+          out.push_back({{"type", i.type}, {"uid", i.uid}, {"name", i.name}, {"money", i.money},
+                         {"moneyStr", i.moneyStr}, {"TRANSFER", i.TRANSFER}});
+        }
+        printJson(out);
+        return;
+      }
+      for (const auto& i : items) {
+        const bool group = i.type == SumCategoryAsset::kAccountGroup;
+        printLine(fmt::format("  {:<30} {:>18}", (i.name.empty() ? "(no name)" : i.name) + (group ? " [transfers]" : ""),
+                              i.moneyStr));
+      }
+      return;
+    }
+
+    if (selection) {
+      std::vector<std::string> categoryUids, items;
+      for (const auto& c : categories) {
+        for (auto& uid : categoryFilterUids(cache, c)) categoryUids.push_back(std::move(uid));
+      }
+      for (const auto& f : filters) items.push_back(resolveTransferItem(cache, f));
+      const InOutMoney m =
+          calculator.getTotalMoneyByCategoryAsset(calculator.statisticsTxList(start, end), categoryUids, items, uids);
+      if (ctx.json) {
+        printJson({{"inmoney", m.inmoney}, {"outmoney", m.outmoney}});
+        return;
+      }
+      std::cout << fmt::format("Income   {:>20}\nExpense  {:>20}\n", money(m.inmoney), money(m.outmoney));
+      return;
+    }
+
     const CategoryBreakdown b = calculator.categoryCalculator3(calculator.statisticsTxList(start, end, uids));
     if (ctx.json) {
       printJson({{"cateInNum", b.cateInNum},
@@ -50,11 +152,6 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
                  {"dpOutArray", itemsJson(b.dpOutArray)}});
       return;
     }
-    const auto& main = ledger->commonData().mainCurrency();
-    auto money = [&](double v) {
-      return main ? showMoneyByCurrecy(v, *main, kMoneyNormal, ledger->env().locale())
-                  : fmt::format("{:.2f}", v);
-    };
     auto side = [&](const char* title, double total, const std::vector<BreakdownItem>& items,
                     bool income) {
       std::cout << fmt::format("{:<32} {:>18}\n", title, money(total));
