@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
+#include "app/record_json.h"
+#include "app/transaction_lines.h"
 #include "ledger/money.h"
 #include "model/errors.h"
 #include "reports/account_overview.h"
@@ -140,6 +142,7 @@ void addTotals(CLI::App& app, Context& ctx) {
   auto* cmd = app.add_subcommand("totals", "Income, expense and their difference over a period");
   static std::string from, to;
   static std::vector<std::string> accounts, categories, filters;
+  static bool withTx = false;
   cmd->add_option("--from", from, "First day YYYY-MM-DD")->required();
   cmd->add_option("--to", to, "Last day YYYY-MM-DD (included)")->required();
   cmd->add_option("--account", accounts, "Only these accounts (uid or name)");
@@ -149,6 +152,7 @@ void addTotals(CLI::App& app, Context& ctx) {
   cmd->add_option("--filter", filters,
                   "Transfer marker and account (uid or name): #OUTCOMETRANS<account>, #INCOMETRANS<account>, "
                   "#OUTCOMECARD<account>, #INCOMECARD<account>");
+  cmd->add_flag("--with-tx", withTx, "Also list the rows each side counts");
   cmd->callback([&ctx] {
     auto ledger = ctx.openLedger();
     const double start = ledger->env().parseDay(from, "--from");
@@ -162,14 +166,69 @@ void addTotals(CLI::App& app, Context& ctx) {
     std::vector<std::string> items;
     for (const auto& f : filters) items.push_back(resolveTransferItem(ledger->commonData(), f));
     PeriodTotals totals(*ledger);
-    const IncomeExpense r = totals.getInOutSumMoneyByDate(start, end, accountUids, categoryUids, items);
-    if (ctx.json) {
-      printJson(nlohmann::json::array({r.income, r.expense, r.balance()}));
+    const auto& main = ledger->commonData().mainCurrency();
+    auto printTotals = [&](const IncomeExpense& r) {
+      std::cout << fmt::format("Income   {:>20}\nExpense  {:>20}\nBalance  {:>20}\n", money(*ledger, r.income, main),
+                               money(*ledger, r.expense, main), money(*ledger, r.balance(), main));
+    };
+    if (!withTx) {
+      const IncomeExpense r = totals.getInOutSumMoneyByDate(start, end, accountUids, categoryUids, items);
+      if (ctx.json) {
+        printJson(nlohmann::json::array({r.income, r.expense, r.balance()}));
+      } else {
+        printTotals(r);
+      }
       return;
     }
-    const auto& main = ledger->commonData().mainCurrency();
-    std::cout << fmt::format("Income   {:>20}\nExpense  {:>20}\nBalance  {:>20}\n", money(*ledger, r.income, main),
-                             money(*ledger, r.expense, main), money(*ledger, r.balance(), main));
+    const InOutWithTx r = totals.inOutSumWithTx(start, end, accountUids, categoryUids, items);
+    if (ctx.json) {
+      auto rows = [&](const std::vector<InOutCome>& list) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& tx : list) out.push_back(recordJson(tx, ledger->env().dates()));
+        return out;
+      };
+      printJson({{"income", r.totals.income},
+                 {"expense", r.totals.expense},
+                 {"balance", r.totals.balance()},
+                 {"incomeRows", rows(r.incomeRows)},
+                 {"expenseRows", rows(r.expenseRows)}});
+      return;
+    }
+    printTotals(r.totals);
+    TransactionPrinter printer(*ledger);
+    for (const auto& [title, list] : {std::pair{"Income rows", &r.incomeRows}, {"Expense rows", &r.expenseRows}}) {
+      std::cout << title << '\n';
+      if (list->empty()) std::cout << "  (none)\n";
+      for (const auto& tx : *list) printLine("  " + printer.line(tx));
+    }
+  });
+}
+
+void addChart(CLI::App& app, Context& ctx) {
+  auto* cmd = app.add_subcommand("chart", "One account's balance at the end of each of the last months");
+  static std::string account, monthsText;
+  cmd->add_option("--account", account, "The account (uid or name)")->required();
+  cmd->add_option("--months", monthsText, "How many months, ending with the current one (default 6)");
+  cmd->callback([&ctx] {
+    const int months =
+        monthsText.empty() ? 6 : static_cast<int>(parseInteger(monthsText, "--months", 1, kMaxChartMonths));
+    auto ledger = ctx.openLedger();
+    const Asset asset = resolveAccount(ledger->commonData(), account);
+    const auto chart = PeriodTotals(*ledger).getInOutForChartByAsset(*asset.uid, months);
+    auto currency = ledger->commonData().currencyByUid(asset.currencyUid.value_or(""));
+    if (!currency) currency = ledger->commonData().mainCurrency();
+    if (ctx.json) {
+      nlohmann::json out = nlohmann::json::array();
+      for (const auto& m : chart) {
+        out.push_back({{"start", dayJson(*ledger, m.start)}, {"end", dayJson(*ledger, m.end)}, {"balance", m.balance}});
+      }
+      printJson(out);
+      return;
+    }
+    for (const auto& m : chart) {
+      std::cout << fmt::format("{} ~ {}  {:>20}\n", ledger->env().dates().dayKey(m.start),
+                               ledger->env().dates().dayKey(m.end), money(*ledger, m.balance, currency));
+    }
   });
 }
 
@@ -273,6 +332,7 @@ void addReportCommands(CLI::App& app, Context& ctx) {
   addBalance(app, ctx);
   addPeriod(app, ctx);
   addTotals(app, ctx);
+  addChart(app, ctx);
   addTrend(app, ctx);
   addCarryover(app, ctx);
   addWidget(app, ctx);

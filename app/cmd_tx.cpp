@@ -11,6 +11,7 @@
 
 #include "app/cli.h"
 #include "app/record_json.h"
+#include "app/transaction_lines.h"
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
 #include "ledger/category_repository.h"
@@ -165,69 +166,6 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   }
 }
 
-std::string kindName(const InOutCome& r) {
-  const std::string kind = r.Do_Type.value_or("");
-  if (kind == "0") return "income";
-  if (kind == "1") return r.txUidFee && !r.txUidFee->empty() && *r.txUidFee != "0" ? "fee" : "expense";
-  if (kind == "3") return "transfer-out";
-  if (kind == "4") return "transfer-in";
-  if (kind == "6") return "adjust";
-  if (kind == "7") return "adjust-up";
-  if (kind == "8") return "adjust-down";
-  return "kind " + kind;
-}
-
-// One line per record: identifier, local date and time, kind, accounts,
-// category, the amounts and the content.
-class Printer {
- public:
-  explicit Printer(Ledger& ledger) : ledger_(ledger), currencies_(ledger) { main_ = currencies_.getMainCurrency(); }
-
-  std::string line(const InOutCome& r) {
-    const CommonData& cache = ledger_.commonData();
-    auto nameOf = [&cache](const Text& uid) {
-      auto a = cache.assetByUid(uid.value_or(""));
-      return a ? a->NicName.value_or("") : uid.value_or("?");
-    };
-    std::string accounts = nameOf(r.assetUid);
-    if (r.Do_Type == "3") accounts += " → " + nameOf(r.toAssetUid);
-    if (r.Do_Type == "4") accounts += " ← " + nameOf(r.toAssetUid);
-    std::string category;
-    if (r.Do_Type != "3" && r.Do_Type != "4") category = "  [" + cache.getCategoryFullName(r) + "]";
-
-    const auto entered = currency(r.currencyUid);
-    std::string amounts = fmt::format("{} {}", r.amountSub.value_or(0), isoOf(entered));
-    const bool enteredIsMain = !entered || !main_ || entered->uid == main_->uid;
-    if (!enteredIsMain) amounts += fmt::format(" = {} {}", r.amount.value_or(0), isoOf(main_));
-    std::optional<Currency> accountCurrency;
-    if (auto a = cache.assetByUid(r.assetUid.value_or(""))) accountCurrency = currency(a->currencyUid);
-    if (!accountCurrency) accountCurrency = main_;
-    const bool accountShown = accountCurrency && ((entered && accountCurrency->uid == entered->uid) ||
-                                                  (main_ && accountCurrency->uid == main_->uid));
-    if (!accountShown) amounts += fmt::format(" ({} {})", r.amountAccount.value_or(0), isoOf(accountCurrency));
-
-    const std::string position = r.cardDivideMonthStr.value_or("").empty() ? "" : "  " + *r.cardDivideMonthStr;
-    return fmt::format("{}  {}  {:<12} {}{}  {}  \"{}\"{}{}", r.uid.value_or(""),
-                       r.Date ? ledger_.env().dates().format(*r.Date, "yyyy-MM-dd HH:mm") : std::string("?"),
-                       kindName(r), accounts, category, amounts, r.Content.value_or(""), position,
-                       isLive(r) ? "" : "  (deleted)");
-  }
-
- private:
-  std::optional<Currency> currency(const Text& uid) {
-    const std::string key = uid.value_or("");
-    auto it = rows_.find(key);
-    if (it == rows_.end()) it = rows_.emplace(key, currencies_.getCurrencyByUid(key)).first;
-    return it->second;
-  }
-  static std::string isoOf(const std::optional<Currency>& c) { return c ? c->iso.value_or("?") : "?"; }
-
-  Ledger& ledger_;
-  CurrencyRepository currencies_;
-  std::optional<Currency> main_;
-  std::map<std::string, std::optional<Currency>> rows_;
-};
-
 void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool json) {
   if (json) {
     nlohmann::json out = nlohmann::json::array();
@@ -235,7 +173,7 @@ void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool js
     printJson(out);
     return;
   }
-  Printer printer(ledger);
+  TransactionPrinter printer(ledger);
   for (const auto& r : records) printLine(printer.line(r));
 }
 
@@ -374,7 +312,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       printJson(out);
       return;
     }
-    Printer printer(*ledger);
+    TransactionPrinter printer(*ledger);
     printLine(printer.line(record));
     printLine("  memo: " + record.memo.value_or(""));
     printLine(fmt::format("  mark: {}", record.mark.value_or(0)));
@@ -442,7 +380,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
 
     InOutComeRepository repo(*ledger);
     nlohmann::json out = nlohmann::json::array();
-    Printer printer(*ledger);
+    TransactionPrinter printer(*ledger);
     // Rows go through the screens' filter in batches, so a long period is
     // never held in memory at once.
     std::vector<InOutCome> batch;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/entities.h"
 #include "model/ledger.h"
 #include "reports/classifier.h"
 #include "model/period.h"
@@ -54,6 +55,24 @@ struct ThreeMonthCarryover {
   std::optional<CarryoverRow> carryoverCurrent;
   std::optional<CarryoverRow> carryoverNext;
 };
+
+// A period's income and expense with the rows that make them up.
+struct InOutWithTx {
+  IncomeExpense totals;
+  std::vector<InOutCome> incomeRows;   // live rows counted as income, by date
+  std::vector<InOutCome> expenseRows;  // live rows counted as expense, by date
+};
+
+// One month of an account's chart: its first and last day (local midnights)
+// and the account's balance at the end of it.
+struct AccountChartMonth {
+  double start = 0;
+  double end = 0;
+  double balance = 0;
+};
+
+// The most months an account chart covers (fifty years).
+inline constexpr int kMaxChartMonths = 600;
 
 // A period of a multi-period sum: [sDate, eDate + 1 day); a missing bound
 // leaves that side open.
@@ -108,6 +127,13 @@ class PeriodTotals {
                                        const std::vector<std::string>& accounts = {},
                                        const std::vector<std::string>& categories = {},
                                        const std::vector<std::string>& filters = {});
+  // That total together with the rows it counts: the same rows, read whole,
+  // and the same classification, so each side's rows add up to its total;
+  // rows the classifier puts on neither side are not listed.
+  InOutWithTx inOutSumWithTx(std::optional<double> start, std::optional<double> end,
+                             const std::vector<std::string>& accounts = {},
+                             const std::vector<std::string>& categories = {},
+                             const std::vector<std::string>& filters = {});
   // The conditions of that total (live income, expense and transfer-out
   // rows of the period matching the accounts, categories and markers), for
   // callers that list the rows instead of summing them. Columns are
@@ -145,6 +171,19 @@ class PeriodTotals {
   double getAmountCarryover(double start, double date);
   ThreeMonthCarryover threeMonthCarryover(double previous, double current, double next);
   std::optional<CarryoverRow> makeCarryoverDic(double date, double amount);
+
+  // One account's balance at the end of each of the last `months` months,
+  // oldest first, the last being the month that holds today. The months are
+  // the account's: a credit card's begin on its settlement day (without the
+  // weekend rule, as its bills do), any other account's on the month start
+  // day with the weekend rule. The balance is the running total of the
+  // account's live `amountAccount` (in: kinds 0, 4, 7; out: 1, 3, 8) in its
+  // own currency, as the overview counts an ordinary account; the debit
+  // cards drawing on an account keep their rows on their own chart. One
+  // aggregate query per month, never a loop over loaded rows. Throws
+  // InputError for an unknown account or `months` outside 1 …
+  // kMaxChartMonths.
+  std::vector<AccountChartMonth> getInOutForChartByAsset(const std::string& assetUid, int months);
 
   // Total balance at the end of each period (running in − out in the main
   // currency) of the counted accounts and the debit cards drawing on them.

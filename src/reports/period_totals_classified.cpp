@@ -1,6 +1,7 @@
 // The totals that need the classifier or the accounts: income and expense of
-// a period, transfer and card-payment sums, debit-card nets, carry-over and
-// trends. They fetch only the rows of the period and the columns they read.
+// a period (alone or with its rows), transfer and card-payment sums,
+// debit-card nets, carry-over, trends and an account's chart. They fetch only
+// the rows of the period and the columns they read.
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -9,6 +10,10 @@
 #include <spdlog/spdlog.h>
 
 #include "reports/period_totals.h"
+#include "ledger/asset_repository.h"
+#include "ledger/money.h"
+#include "model/errors.h"
+#include "model/record_io.h"
 #include "model/sql_filter.h"
 
 namespace varnel {
@@ -152,6 +157,73 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
     ledger_.store().readFailed(sql, e);
   }
   return result;
+}
+
+InOutWithTx PeriodTotals::inOutSumWithTx(std::optional<double> start, std::optional<double> end,
+                                         const std::vector<std::string>& accounts,
+                                         const std::vector<std::string>& categories,
+                                         const std::vector<std::string>& filters) {
+  const bool cb = cashBook();
+  const SqlFilter filter = inOutFilter(start, end, accounts, categories, filters);
+  const std::string sql = record_io::selectSql<InOutCome>() + " t" + filter.clause() + " ORDER BY t.ZDATE, t.Z_PK";
+  InOutWithTx result;
+  try {
+    auto st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
+    while (st.executeStep()) {
+      InOutCome tx = record_io::readRecord<InOutCome>(st);
+      const ClassifiedRow row{"", std::atoi(tx.Do_Type.value_or("").c_str()), tx.assetUid.value_or(""),
+                              tx.toAssetUid.value_or("")};
+      const int c = displayDoTypeByInOutCome(row, 1, cb, lookup);
+      const double amount = tx.amount.value_or(0);
+      if (c == tx_class::kIncome) {
+        result.totals.income += amount;
+        result.incomeRows.push_back(std::move(tx));
+      } else if (c == tx_class::kExpense) {
+        result.totals.expense += amount;
+        result.expenseRows.push_back(std::move(tx));
+      }
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.store().readFailed(sql, e);
+  }
+  return result;
+}
+
+std::vector<AccountChartMonth> PeriodTotals::getInOutForChartByAsset(const std::string& assetUid, int months) {
+  const CommonData& cache = ledger_.commonData();
+  const auto account = cache.assetByUid(assetUid);
+  if (!account) throw InputError("no account with the identifier " + assetUid);
+  if (months < 1 || months > kMaxChartMonths) {
+    throw InputError(fmt::format("the number of months must be from 1 to {}: {}", kMaxChartMonths, months));
+  }
+  const bool card = cache.getAssetGroupTypeAsset(*account) == kCreditCardGroupType;
+  const int startDay = AssetRepository::getStartDayByAsset(ledger_, *account);
+  std::vector<AccountChartMonth> chart(static_cast<size_t>(months));
+  double day = ledger_.env().nowStoreSeconds();
+  for (int i = months - 1; i >= 0; --i) {
+    const auto bounds = rules_.getStartEndDate(day, dp_type::kMonthFromStartDay, startDay, !card);
+    chart[static_cast<size_t>(i)].start = bounds->first;
+    chart[static_cast<size_t>(i)].end = bounds->second;
+    day = rules_.addDays(bounds->first, -1);
+  }
+  // The first month also takes in everything before it, so that the sums
+  // run from the account's first row.
+  std::vector<SumPeriod> periods;
+  for (const AccountChartMonth& m : chart) periods.push_back({m.start, m.end});
+  periods.front().sDate.reset();
+  // Rounded to the account currency's decimals, as the overview shows it.
+  auto currency = cache.currencyByUid(account->currencyUid.value_or(""));
+  if (!currency) currency = cache.mainCurrency();
+  const int point = currency ? static_cast<int>(currency->point.value_or(0)) : 2;
+  double running = 0;
+  const std::vector<InOutSum> sums = normalTotalAssetSumAmount({assetUid}, periods, "amountAccount");
+  for (size_t i = 0; i < chart.size(); ++i) {
+    running += sums[i].inAmount - sums[i].outAmount;
+    chart[i].balance = getAmountByMaximumFractionDigits(running, point);
+  }
+  return chart;
 }
 
 IncomeExpense PeriodTotals::getInOutSumMoneyByDateForCategory(

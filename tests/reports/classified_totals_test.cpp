@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/base_repository.h"
+#include "model/errors.h"
 #include "model/etc_repository.h"
 #include "model/texts.h"
 #include "reports/period_totals.h"
@@ -163,6 +164,59 @@ TEST_F(ClassifiedTotalsTest, TrendRunsTheTotalBalance) {
   // Bank 350, card 0, savings 300, debit card -40.
   EXPECT_DOUBLE_EQ(trend[1], 610);
   EXPECT_DOUBLE_EQ(trend[2], 610);
+}
+
+TEST_F(ClassifiedTotalsTest, TheRowsOfATotalAddUpToIt) {
+  struct Case {
+    std::vector<std::string> accounts, categories, filters;
+  } cases[] = {{}, {{"BANK"}, {}, {}}, {{}, {"food"}, {}}, {{}, {}, {"#OUTCOMETRANSSAVE", "#INCOMETRANSSAVE"}},
+               {{"CARD"}, {"shopping"}, {"#OUTCOMECARDCARD"}}};
+  for (bool cashBook : {false, true}) {
+    setCashBook(cashBook);
+    PeriodTotals totals(*ledger_);
+    for (const Case& c : cases) {
+      const IncomeExpense sum = totals.getInOutSumMoneyByDate(start(), end(), c.accounts, c.categories, c.filters);
+      const InOutWithTx with = totals.inOutSumWithTx(start(), end(), c.accounts, c.categories, c.filters);
+      EXPECT_DOUBLE_EQ(with.totals.income, sum.income) << cashBook << c.accounts.size() << c.filters.size();
+      EXPECT_DOUBLE_EQ(with.totals.expense, sum.expense) << cashBook << c.accounts.size() << c.filters.size();
+      double income = 0, expense = 0;
+      for (const auto& r : with.incomeRows) income += *r.amount;
+      for (const auto& r : with.expenseRows) expense += *r.amount;
+      EXPECT_DOUBLE_EQ(income, sum.income);
+      EXPECT_DOUBLE_EQ(expense, sum.expense);
+    }
+  }
+  // The card payment moves money between the household's own accounts: it is
+  // on neither side, so it is not listed.
+  setCashBook(false);
+  const InOutWithTx all = PeriodTotals(*ledger_).inOutSumWithTx(start(), end());
+  for (const auto& list : {all.incomeRows, all.expenseRows}) {
+    for (const auto& r : list) EXPECT_FALSE(r.Do_Type == "3" && r.toAssetUid == "CARD");
+  }
+  EXPECT_EQ(all.expenseRows.front().Content, "x");  // whole records
+}
+
+TEST_F(ClassifiedTotalsTest, AnAccountChartRunsItsBalanceFromItsFirstRow) {
+  // An older row before the chart's months counts into the first month.
+  add("0", "BANK", "", 70, 1, "salary");
+  BaseRepository repo(*ledger_);
+  InOutCome old = *repo.fetch<InOutCome>(" WHERE ZAMOUNT = 70").begin();
+  old.Date = ledger_->env().dates().fromLocal(2025, 1, 15, 12);
+  ASSERT_TRUE(repo.save(old, "updateInOutCome"));
+  ledger_->env().setNow(storeSecondsToMs(ledger_->env().dates().fromLocal(2026, 4, 10, 9)));
+
+  PeriodTotals totals(*ledger_);
+  const auto chart = totals.getInOutForChartByAsset("BANK", 3);
+  ASSERT_EQ(chart.size(), 3u);
+  EXPECT_EQ(ledger_->env().dates().dayKey(chart[0].start), "2026-02-01");
+  EXPECT_EQ(ledger_->env().dates().dayKey(chart[2].end), "2026-04-30");
+  EXPECT_DOUBLE_EQ(chart[0].balance, 70);
+  // March: salary 1000, food 100, card payment 300, savings 500 out and 200
+  // back, an upward correction of 50.
+  EXPECT_DOUBLE_EQ(chart[1].balance, 70 + 1000 - 100 - 300 - 500 + 200 + 50);
+  EXPECT_DOUBLE_EQ(chart[2].balance, chart[1].balance);
+  EXPECT_THROW((void)totals.getInOutForChartByAsset("NOBODY", 3), InputError);
+  EXPECT_THROW((void)totals.getInOutForChartByAsset("BANK", 0), InputError);
 }
 
 }  // namespace
