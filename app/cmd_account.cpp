@@ -86,19 +86,6 @@ std::string dayOption(const std::string& text, const std::string& what) {
 // Group orders are list positions; far more groups than anyone keeps.
 constexpr long long kMaxPosition = 1000000;
 
-// A type code of the default account groups: the codes the ledger gives
-// meaning to (cards carry logic, the others place accounts in the overview).
-long long parseGroupType(const std::string& text) {
-  const long long type =
-      parseInteger(text, "--type", std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max());
-  std::vector<std::string> known;
-  for (const AssetGroupSeed& seed : defaultAssetGroups("en")) {
-    if (seed.typeCode == type) return type;
-    known.push_back(std::to_string(seed.typeCode));
-  }
-  throw InputError(fmt::format("--type must be a group type code ({}): '{}'", fmt::join(known, ", "), text));
-}
-
 std::string assetLine(Ledger& ledger, const Asset& a) {
   CurrencyRepository currencies(ledger);
   const auto group = ledger.commonData().assetGroupByUid(a.groupUid.value_or(""));
@@ -349,7 +336,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
       ->required();
   groupAdd->add_option("--position", groupPosition, "Order value to insert at (later groups move down)");
   groupAdd->callback([&ctx] {
-    const long long type = parseGroupType(groupType);
+    const int64_t type = parseAssetGroupTypeText(groupType, "--type");
     std::optional<int64_t> position;
     if (!groupPosition.empty()) position = parseInteger(groupPosition, "--position", 0, kMaxPosition);
     auto ledger = ctx.openLedger();

@@ -106,16 +106,7 @@ void addPeriod(CLI::App& app, Context& ctx) {
   cmd->add_option("--start-day", startDayText, "First day of the month (default the setting)");
   cmd->callback([&ctx] {
     int type = -1, startDay = 0;
-    if (!typeText.empty()) {
-      const long long code = parseInteger(typeText, "--type", std::numeric_limits<long long>::min(),
-                                          std::numeric_limits<long long>::max());
-      if (code != dp_type::kAll && code != dp_type::kMonthFromStartDay && code != dp_type::kWeek &&
-          code != dp_type::kCalendarMonth) {
-        throw InputError("--type must be 4 (all time), 6 (month from the start day), 8 (week) or 0 (calendar month): '" +
-                         typeText + "'");
-      }
-      type = static_cast<int>(code);
-    }
+    if (!typeText.empty()) type = parsePeriodTypeText(typeText, "--type");
     if (!startDayText.empty()) startDay = static_cast<int>(parseInteger(startDayText, "--start-day", 1, 31));
     auto ledger = ctx.openLedger();
     const AppValues& app = ledger->commonData().app();

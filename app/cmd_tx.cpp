@@ -85,30 +85,6 @@ int parseMode(const std::string& text) {
   throw InputError("the kind must be income, expense or transfer: '" + text + "'");
 }
 
-// A currency row of the ledger's main currency, by ISO code or row uid.
-std::string resolveCurrency(Ledger& ledger, const std::string& text) {
-  CurrencyRepository currencies(ledger);
-  const auto main = currencies.getMainCurrency();
-  if (auto row = currencies.getCurrencyByUid(text)) return *row->uid;
-  std::string iso = text;
-  for (char& c : iso) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (main && iso == currencies.mainIso()) return main->uid.value_or("");
-  if (auto row = currencies.getCurrencyBySubIso(iso)) return *row->uid;
-  throw InputError("no currency '" + text + "' in this ledger");
-}
-
-std::string resolveTag(Ledger& ledger, const std::string& text) {
-  TagRepository tags(ledger);
-  if (auto byUid = tags.tagByUid(text)) return *byUid->uid;
-  std::vector<std::string> matches;
-  for (const Tag& t : tags.tagList()) {
-    if (isLive(t) && t.name == text) matches.push_back(t.uid.value_or(""));
-  }
-  if (matches.empty()) throw InputError("no tag '" + text + "'");
-  if (matches.size() > 1) throw InputError("several tags are named '" + text + "'; use the identifier");
-  return matches.front();
-}
-
 std::string resolveCategoryUid(Ledger& ledger, const std::string& text) {
   // The pseudo-categories go to the save as they are; it knows what to do with them.
   if (text == kUncategorisedUid || text == kBalanceAdjustmentUid) return text;
@@ -124,7 +100,7 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.has("account")) form.account = resolveAccountUid(ledger, o.account);
   if (o.has("to")) form.targetAccount = resolveAccountUid(ledger, o.to);
   if (o.has("category")) form.category = resolveCategoryUid(ledger, o.category);
-  if (o.has("currency")) form.currency = resolveCurrency(ledger, o.currency);
+  if (o.has("currency")) form.currency = resolveCurrency(ledger, o.currency).uid.value_or("");
   if (o.has("amount")) form.amount = parseAmount(o.amount, "--amount");
   if (o.has("main-amount")) form.mainAmount = parseAmount(o.mainAmount, "--main-amount");
   if (o.has("date")) form.date = ledger.env().parseIso(o.date);
@@ -133,7 +109,7 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.has("mark")) form.mark = parseInteger(o.mark, "--mark", 0, kMaxCode);
   if (o.has("tag")) {
     form.tags.clear();
-    for (const auto& t : o.tags) form.tags.push_back(resolveTag(ledger, t));
+    for (const auto& t : o.tags) form.tags.push_back(resolveTag(ledger, t).uid.value_or(""));
   }
   if (o.noTags) form.tags.clear();
   for (const auto& p : o.photos) form.photos.emplace_back(p);
@@ -144,7 +120,7 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   }
   if (o.has("fee-currency")) {
     if (!form.fee) throw InputError("--fee-currency needs --fee");
-    form.fee->currency = resolveCurrency(ledger, o.feeCurrency);
+    form.fee->currency = resolveCurrency(ledger, o.feeCurrency).uid.value_or("");
   }
   if (o.noFee) {
     if (o.has("fee")) throw InputError("--fee and --no-fee exclude each other");

@@ -1,10 +1,13 @@
 #include "ledger/record_lookup.h"
 
+#include <cctype>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "ledger/category_repository.h"
+#include "ledger/currency_repository.h"
+#include "ledger/tag_repository.h"
 #include "model/errors.h"
 
 namespace varnel {
@@ -53,6 +56,28 @@ Category resolveCategory(const CommonData& cache, const std::string& text) {
     }
   }
   throw InputError("no category '" + text + "'");
+}
+
+Currency resolveCurrency(Ledger& ledger, const std::string& text) {
+  CurrencyRepository currencies(ledger);
+  if (auto row = currencies.getCurrencyByUid(text)) return *row;
+  std::string iso = text;
+  for (char& c : iso) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (auto main = currencies.getMainCurrency(); main && iso == currencies.mainIso()) return *main;
+  if (auto row = currencies.getCurrencyBySubIso(iso)) return *row;
+  throw InputError("no currency '" + text + "' in this ledger");
+}
+
+Tag resolveTag(Ledger& ledger, const std::string& text) {
+  TagRepository tags(ledger);
+  if (auto byUid = tags.tagByUid(text)) return *byUid;
+  std::vector<Tag> matches;
+  for (Tag& t : tags.tagList()) {
+    if (isLive(t) && t.name == text) matches.push_back(std::move(t));
+  }
+  if (matches.empty()) throw InputError("no tag '" + text + "'");
+  if (matches.size() > 1) throw InputError("several tags are named '" + text + "'; use the identifier");
+  return matches.front();
 }
 
 }  // namespace varnel

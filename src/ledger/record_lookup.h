@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/common_data.h"
+#include "model/ledger.h"
 
 namespace varnel {
 
@@ -26,5 +27,15 @@ AssetGroup resolveAssetGroup(const CommonData& cache, const std::string& text);
 // pseudo-categories "-2" and "-4" are refused: no record stands behind them.
 // Throws InputError when nothing or several match.
 Category resolveCategory(const CommonData& cache, const std::string& text);
+
+// The currency row whose identifier is `text`, else the row of the ISO code
+// `text` (any case) against the main currency: the main row for the main
+// currency's code, else the live row offered for entry. Throws InputError
+// when there is none.
+Currency resolveCurrency(Ledger& ledger, const std::string& text);
+
+// The tag whose identifier is `text`, else the one live tag named exactly
+// `text`. Throws InputError when nothing or several match.
+Tag resolveTag(Ledger& ledger, const std::string& text);
 
 }  // namespace varnel

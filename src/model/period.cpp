@@ -1,6 +1,25 @@
 #include "model/period.h"
 
+#include <cstdint>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "model/errors.h"
+#include "model/number_input.h"
+
 namespace varnel {
+
+int parsePeriodTypeText(std::string_view text, std::string_view what) {
+  const int64_t code =
+      parseIntegerText(text, what, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+  if (code != dp_type::kAll && code != dp_type::kMonthFromStartDay && code != dp_type::kWeek &&
+      code != dp_type::kCalendarMonth) {
+    throw InputError(fmt::format(
+        "{} must be 4 (all time), 6 (month from the start day), 8 (week) or 0 (calendar month): '{}'", what, text));
+  }
+  return static_cast<int>(code);
+}
 
 namespace {
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "model/common_data.h"
@@ -20,6 +21,10 @@ inline constexpr int kMonthFromStartDay = 6;
 inline constexpr int kWeek = 8;
 inline constexpr int kCalendarMonth = 0;  // any other value
 }  // namespace dp_type
+
+// A period kind as a person types it: 4, 6, 8 or 0. Throws InputError
+// naming `what` otherwise.
+int parsePeriodTypeText(std::string_view text, std::string_view what);
 
 // [first day, last day] of a period, both local midnights; absent for all time.
 using PeriodBounds = std::optional<std::pair<double, double>>;

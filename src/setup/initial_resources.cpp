@@ -1,11 +1,16 @@
 #include "setup/initial_resources.h"
 
 #include <algorithm>
+#include <limits>
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <pugixml.hpp>
 
-#include "model/text.h"
+#include "model/errors.h"
+#include "model/number_input.h"
 #include "model/resources.h"
+#include "model/text.h"
 
 namespace varnel {
 
@@ -110,6 +115,17 @@ std::vector<AssetGroupSeed> defaultAssetGroups(const std::string& language) {
   const auto text = resource(kAssetGroupResource);
   if (!text) return {};
   return parseAssetGroups(*text, language).value_or(std::vector<AssetGroupSeed>{});
+}
+
+int64_t parseAssetGroupTypeText(std::string_view text, std::string_view what) {
+  const int64_t type =
+      parseIntegerText(text, what, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+  std::vector<std::string> known;
+  for (const AssetGroupSeed& seed : defaultAssetGroups("en")) {
+    if (seed.typeCode == type) return type;
+    known.push_back(std::to_string(seed.typeCode));
+  }
+  throw InputError(fmt::format("{} must be a group type code ({}): '{}'", what, fmt::join(known, ", "), text));
 }
 
 }  // namespace varnel

@@ -8,6 +8,7 @@
 // zero) is skipped, and so is one with fewer fields than the reader needs.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,5 +57,10 @@ std::optional<std::vector<AssetGroupSeed>> parseAssetGroups(std::string_view xml
 // The same, read from the bundled resources; empty when a list is missing.
 std::vector<CategorySeed> defaultCategories(std::string_view listName, const std::string& language);
 std::vector<AssetGroupSeed> defaultAssetGroups(const std::string& language);
+
+// An account group type code as a person types it: one of the codes of the
+// bundled groups (cards carry logic, the others place accounts in the
+// overview). Throws InputError naming `what` and the codes otherwise.
+int64_t parseAssetGroupTypeText(std::string_view text, std::string_view what);
 
 }  // namespace varnel

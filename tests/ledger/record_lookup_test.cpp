@@ -2,7 +2,9 @@
 
 #include "ledger/asset_repository.h"
 #include "ledger/category_repository.h"
+#include "ledger/currency_repository.h"
 #include "ledger/record_lookup.h"
+#include "ledger/tag_repository.h"
 #include "model/errors.h"
 #include "support/test_ledger.h"
 
@@ -92,6 +94,27 @@ TEST_F(RecordLookupTest, CategoriesByUidFullNameThenName) {
   EXPECT_THROW(resolveCategory(cache, "-2"), InputError);
   ASSERT_TRUE(repo.deleteCategory(*snacks.uid));
   EXPECT_THROW(resolveCategory(cache, *snacks.uid), InputError);
+}
+
+TEST_F(RecordLookupTest, CurrenciesByRowOrByTheCodeOfARowOffered) {
+  CurrencyRepository currencies(*ledger_);
+  ASSERT_TRUE(currencies.addMainCurrency("KRW"));
+  ASSERT_TRUE(currencies.addCurrencyRate("KRW", "USD", 1300, true));
+  ASSERT_TRUE(currencies.addCurrencyRate("KRW", "JPY", 9, false));
+  EXPECT_EQ(resolveCurrency(*ledger_, "usd").uid, "KRW_USD");
+  EXPECT_EQ(resolveCurrency(*ledger_, "krw").uid, "KRW_KRW");
+  EXPECT_EQ(resolveCurrency(*ledger_, "KRW_JPY").uid, "KRW_JPY");  // a row by its identifier
+  EXPECT_THROW(resolveCurrency(*ledger_, "JPY"), InputError);       // not offered
+  EXPECT_THROW(resolveCurrency(*ledger_, "EUR"), InputError);
+}
+
+TEST_F(RecordLookupTest, TagsByIdentifierOrName) {
+  TagRepository tags(*ledger_);
+  ASSERT_TRUE(tags.initTag());
+  const std::string name = *tags.tagByUid("system_prepayment")->name;
+  EXPECT_EQ(resolveTag(*ledger_, name).uid, "system_prepayment");
+  EXPECT_EQ(resolveTag(*ledger_, "system_prepayment").uid, "system_prepayment");
+  EXPECT_THROW(resolveTag(*ledger_, "nothing"), InputError);
 }
 
 }  // namespace
