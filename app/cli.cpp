@@ -30,6 +30,10 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
     at = staged;
   }
   auto ledger = Ledger::open(env, nullptr, at);
+  if (at) {
+    if (!stagedPreferences) stagedPreferences = std::make_shared<Preferences::Changes>();
+    ledger->preferences().hold(stagedPreferences);
+  }
   const bool wrote = check(settingDefaultData(*ledger));
   if (wroteDefaults) *wroteDefaults = wrote;
   return ledger;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <latch>
 #include <mutex>
 #include <thread>
@@ -219,32 +221,66 @@ std::string ledgerShape(const std::filesystem::path& store) {
   return shape;
 }
 
+std::string readText(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 // Processes that find no ledger each set one up in a file of their own and
 // publish it only when done; the ones that lose the race run again on the
-// published one. One ledger comes out, with every add in it.
+// published one. One ledger comes out, with every add in it, and the device
+// preferences are those its set-up wrote: a losing set-up must leave no
+// trace. The set-up variant is drawn from the clock, so each process gets a
+// different time and the variants differ in their preferences.
 TEST(Concurrency, ProcessesStartingOnAFreshHomeAtOnceMakeOneLedger) {
   constexpr int kRounds = 6;
+  const std::string nows[] = {"2026-12-10T09:00:00", "2026-12-10T09:00:01", "2026-12-10T09:00:07"};
   TempDir dir;
-  const auto reference = dir.path() / "reference";
-  ASSERT_EQ(runVarnel(command(reference, {"init"})).exitCode, 0);
-  ASSERT_EQ(runVarnel(addCommand(reference, false)).exitCode, 0);
-  ASSERT_EQ(runVarnel(addCommand(reference, false)).exitCode, 0);
-  const std::string expected = ledgerShape(testing::testEnvironment(reference).storePath());
+  // What each of the three set-ups makes, alone, with two expenses added.
+  struct Reference {
+    std::string shape;
+    std::string preferences;
+  };
+  std::vector<Reference> references;
+  for (const auto& now : nows) {
+    const auto home = dir.path() / ("reference" + std::to_string(references.size()));
+    auto at = [&](std::vector<std::string> words) {
+      auto arguments = varnelOptions(home, now);
+      arguments.insert(arguments.end(), words.begin(), words.end());
+      return arguments;
+    };
+    ASSERT_EQ(runVarnel(at({"init"})).exitCode, 0);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(runVarnel(at({"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"})).exitCode, 0);
+    const Environment env = testing::testEnvironment(home);
+    references.push_back({ledgerShape(env.storePath()), readText(env.appSupportDir() / "preferences.json")});
+  }
+  // Told apart by their ledgers, and each with preferences of its own.
+  for (size_t a = 0; a < references.size(); ++a) {
+    for (size_t b = a + 1; b < references.size(); ++b) {
+      ASSERT_NE(references[a].shape, references[b].shape) << nows[a] << " " << nows[b];
+      ASSERT_NE(references[a].preferences, references[b].preferences) << nows[a] << " " << nows[b];
+    }
+  }
 
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const auto home = dir.path() / ("home" + std::to_string(round));
     // Two set the ledger up, two add an expense to it.
-    std::vector<std::vector<std::string>> commands = {
-        command(home, {"init"}), addCommand(home, false), command(home, {"init"}),
-        addCommand(home, false)};
-    std::vector<ProgramRun> runs(commands.size());
-    std::latch start(static_cast<std::ptrdiff_t>(commands.size()));
+    const std::pair<std::string, std::vector<std::string>> processes[] = {
+        {nows[0], {"init"}},
+        {nows[1], {"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"}},
+        {nows[2], {"init"}},
+        {nows[0], {"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"}},
+    };
+    std::vector<ProgramRun> runs(std::size(processes));
+    std::latch start(static_cast<std::ptrdiff_t>(std::size(processes)));
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < commands.size(); ++i) {
+    for (size_t i = 0; i < std::size(processes); ++i) {
       threads.emplace_back([&, i] {
+        auto arguments = varnelOptions(home, processes[i].first);
+        arguments.insert(arguments.end(), processes[i].second.begin(), processes[i].second.end());
         start.arrive_and_wait();
-        runs[i] = runVarnel(commands[i]);
+        runs[i] = runVarnel(arguments);
       });
     }
     for (auto& t : threads) t.join();
@@ -257,7 +293,11 @@ TEST(Concurrency, ProcessesStartingOnAFreshHomeAtOnceMakeOneLedger) {
     }
     EXPECT_LE(setUp, 1);
     const Environment env = testing::testEnvironment(home);
-    EXPECT_EQ(ledgerShape(env.storePath()), expected);
+    const std::string shape = ledgerShape(env.storePath());
+    const auto winner = std::find_if(references.begin(), references.end(),
+                                     [&](const Reference& r) { return r.shape == shape; });
+    ASSERT_NE(winner, references.end()) << "a ledger none of the set-ups makes alone:\n" << shape;
+    EXPECT_EQ(readText(env.appSupportDir() / "preferences.json"), winner->preferences);
     // Nothing was repaired, and no set-up file was left behind.
     EXPECT_FALSE(std::filesystem::exists(env.documentsDir() / "InternalData"));
     for (const auto& entry : std::filesystem::directory_iterator(env.documentsDir())) {
