@@ -44,8 +44,8 @@ using testing::varnelOptions;
 
 // Big enough that each write touches far more pages than the child's cache
 // holds.
-constexpr int64_t kTransactions = 30000;
-constexpr int kRoundsPerWrite = 16;
+constexpr int64_t kTransactions = 20000;
+constexpr int kRoundsPerWrite = 20;
 // VM instructions between two looks at the kill switch: small enough that a
 // kill can land inside any statement.
 constexpr int kProgressPeriod = 50;
@@ -274,10 +274,11 @@ TempDir* CrashRecovery::files_ = nullptr;
 TEST_P(CrashRecovery, EveryReadAfterAKillSeesTheWholeStateBeforeOrAfterTheWrite) {
   const Write write = GetParam();
   TempDir dir(testing::memoryBackedFolder());
-  auto* shared = static_cast<ChildTicks*>(
-      ::mmap(nullptr, sizeof(ChildTicks), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(shared, MAP_FAILED);
-  new (shared) ChildTicks;
+  void* mapping =
+      ::mmap(nullptr, sizeof(ChildTicks), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapping, MAP_FAILED);
+  const std::unique_ptr<void, void (*)(void*)> unmap(mapping, [](void* p) { ::munmap(p, sizeof(ChildTicks)); });
+  auto* shared = new (mapping) ChildTicks;
 
   // The two states a reader may see, from running the write once, whole.
   const auto afterHome = dir.path() / "after";
@@ -311,13 +312,18 @@ TEST_P(CrashRecovery, EveryReadAfterAKillSeesTheWholeStateBeforeOrAfterTheWrite)
   for (int round = 0; round < kRoundsPerWrite && !HasFailure(); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     lay(home, write);
-    // Even rounds stop at an exact VM step, odd ones at a delay of up to a
-    // quarter more than the whole write took.
+    // Even rounds stop at an exact VM step. Odd ones stop after a delay:
+    // anywhere up to a quarter past the time the whole write took, or, every
+    // other time, around its end, where the commit writes the store and
+    // deletes the journal.
     const bool fromInside = round % 2 == 0;
     const int64_t killAt = fromInside ? 1 + static_cast<int64_t>(random() % totalTicks) : 0;
     std::optional<std::chrono::microseconds> killAfter;
     if (!fromInside) {
-      killAfter = std::chrono::microseconds(random() % (whole.runTime.count() * 5 / 4 + 1));
+      const int64_t wholeUs = whole.runTime.count();
+      killAfter = std::chrono::microseconds(
+          round % 4 == 1 ? random() % (wholeUs * 5 / 4 + 1)
+                         : wholeUs * 4 / 5 + random() % (wholeUs * 3 / 5 + 1));
     }
     runWriteInChild(home, write, killAt, killAfter, shared);
 
@@ -364,7 +370,6 @@ TEST_P(CrashRecovery, EveryReadAfterAKillSeesTheWholeStateBeforeOrAfterTheWrite)
   // The test is only worth its time when kills left changed pages in the
   // store file for the open to undo.
   EXPECT_GT(hotJournalsRolledBack, 0);
-  ::munmap(shared, sizeof(ChildTicks));
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, CrashRecovery,
