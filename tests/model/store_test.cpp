@@ -408,6 +408,23 @@ TEST(SafetyCopy, AFolderThatCannotBeWrittenIsAFailureWithItsReason) {
   EXPECT_NE(copy.status().message().find("InternalData"), std::string::npos) << copy.status().message();
 }
 
+// The copy step used to ignore a store that stayed locked past the busy
+// timeout and published the empty copy it had begun as the safety copy, so
+// the step it guards went ahead without one. Waits out the whole timeout.
+TEST(SafetyCopy, AStoreLockedBeyondTheBusyTimeoutGivesAFailureAndNoCopy) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  { Ledger::open(env, nullLog()); }
+  SQLite::Database other(env.storePath().string(), SQLite::OPEN_READWRITE);
+  other.exec("BEGIN EXCLUSIVE TRANSACTION");
+  auto copy = backupDataBeforeMigration(env, *nullLog(), env.storePath(), SafetyCopyReason::kBeforeUidFix);
+  ASSERT_FALSE(copy) << copy.value();
+  EXPECT_NE(copy.status().message().find("locked"), std::string::npos) << copy.status().message();
+  for (const auto& entry : std::filesystem::directory_iterator(env.documentsDir() / "InternalData")) {
+    ADD_FAILURE() << "left behind: " << entry.path();
+  }
+}
+
 TEST(Dates, StoreSecondsAndMillisecondsConvert) {
   EXPECT_EQ(storeSecondsToMs(0), 978307200000);
   EXPECT_EQ(storeSecondsToMs(1.5), 978307201500);
