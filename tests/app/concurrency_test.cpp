@@ -42,31 +42,30 @@ constexpr double kExpense = 10000;
 constexpr double kTransfer = 3;
 constexpr double kFee = 1;
 
-std::vector<std::string> command(const std::filesystem::path& home, std::vector<std::string> words) {
-  auto arguments = varnelOptions(home);
+const std::vector<std::string> kAddExpense = {"tx", "add", "expense", "--account", "Cash",
+                                              "--category", "Food", "--amount", "10000",
+                                              "--date", "2026-12-01T12:00"};
+const std::vector<std::string> kAddTransfer = {"tx", "add", "transfer", "--account", "Cash",
+                                               "--to", "Card", "--amount", "3", "--fee", "1",
+                                               "--date", "2026-12-01T12:00"};
+
+std::vector<std::string> command(const std::filesystem::path& home, const std::vector<std::string>& words,
+                                 const std::string& now = "2026-12-10T09:00:00") {
+  auto arguments = varnelOptions(home, now);
   arguments.insert(arguments.end(), words.begin(), words.end());
   return arguments;
 }
 
-std::vector<std::string> addCommand(const std::filesystem::path& home, bool transfer) {
-  if (transfer) {
-    return command(home, {"tx", "add", "transfer", "--account", "Cash", "--to", "Card",
-                          "--amount", "3", "--fee", "1", "--date", "2026-12-01T12:00"});
-  }
-  return command(home, {"tx", "add", "expense", "--account", "Cash", "--category", "Food",
-                        "--amount", "10000", "--date", "2026-12-01T12:00"});
-}
-
-// Counts of adds, by kind (0 expenses, 1 transfers): started before the
-// process was spawned, done after it exited 0. A read that starts after
-// `done` and ends before `started` is next read must see a count in between.
+// Counts of adds, by kind (0 expenses, 1 transfers): `started` goes up before
+// the process is spawned, `done` after it exited 0. A read sees at least the
+// adds done before it started and at most the adds started before it ended.
 struct AddCounts {
   std::atomic<int> started[2] = {0, 0};
   std::atomic<int> done[2] = {0, 0};
 };
 
-// Splits a whole number of cents-free units into (expenses, transfers) from
-// a total of kExpense·e + part·f; nullopt when it is no such sum.
+// Splits a total of kExpense·e + part·f into (e, f); nullopt when it is no
+// such sum.
 std::optional<std::pair<int, int>> decompose(double total, double part) {
   if (total < 0 || total != std::floor(total)) return std::nullopt;
   const auto units = static_cast<int64_t>(total);
@@ -146,7 +145,7 @@ TEST(Concurrency, ParallelAddsAreAllStoredAndParallelReadsSeeWholeCommits) {
   for (int w = 0; w < kWriters; ++w) {
     threads.emplace_back([&, w] {
       const int kind = w < kWriters / 2 ? 0 : 1;
-      const auto arguments = addCommand(home, kind == 1);
+      const auto arguments = command(home, kind == 1 ? kAddTransfer : kAddExpense);
       start.arrive_and_wait();
       for (int i = 0; i < kAddsPerWriter; ++i) {
         ++counts.started[kind];
@@ -244,15 +243,11 @@ TEST(Concurrency, ProcessesStartingOnAFreshHomeAtOnceMakeOneLedger) {
   std::vector<Reference> references;
   for (const auto& now : nows) {
     const auto home = dir.path() / ("reference" + std::to_string(references.size()));
-    auto at = [&](std::vector<std::string> words) {
-      auto arguments = varnelOptions(home, now);
-      arguments.insert(arguments.end(), words.begin(), words.end());
-      return arguments;
-    };
-    ASSERT_EQ(runVarnel(at({"init"})).exitCode, 0);
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(runVarnel(at({"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"})).exitCode, 0);
+    ASSERT_EQ(runVarnel(command(home, {"init"}, now)).exitCode, 0);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(runVarnel(command(home, kAddExpense, now)).exitCode, 0);
     const Environment env = testing::testEnvironment(home);
-    references.push_back({ledgerShape(env.storePath()), readText(env.appSupportDir() / "preferences.json")});
+    references.push_back(
+        {ledgerShape(env.storePath()), readText(env.appSupportDir() / "preferences.json")});
   }
   // Told apart by their ledgers, and each with preferences of its own.
   for (size_t a = 0; a < references.size(); ++a) {
@@ -266,21 +261,16 @@ TEST(Concurrency, ProcessesStartingOnAFreshHomeAtOnceMakeOneLedger) {
     SCOPED_TRACE("round " + std::to_string(round));
     const auto home = dir.path() / ("home" + std::to_string(round));
     // Two set the ledger up, two add an expense to it.
-    const std::pair<std::string, std::vector<std::string>> processes[] = {
-        {nows[0], {"init"}},
-        {nows[1], {"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"}},
-        {nows[2], {"init"}},
-        {nows[0], {"tx", "add", "expense", "--account", "Cash", "--category", "Food", "--amount", "10000", "--date", "2026-12-01T12:00"}},
-    };
+    const std::vector<std::string> processes[] = {
+        command(home, {"init"}, nows[0]), command(home, kAddExpense, nows[1]),
+        command(home, {"init"}, nows[2]), command(home, kAddExpense, nows[0])};
     std::vector<ProgramRun> runs(std::size(processes));
     std::latch start(static_cast<std::ptrdiff_t>(std::size(processes)));
     std::vector<std::thread> threads;
     for (size_t i = 0; i < std::size(processes); ++i) {
       threads.emplace_back([&, i] {
-        auto arguments = varnelOptions(home, processes[i].first);
-        arguments.insert(arguments.end(), processes[i].second.begin(), processes[i].second.end());
         start.arrive_and_wait();
-        runs[i] = runVarnel(arguments);
+        runs[i] = runVarnel(processes[i]);
       });
     }
     for (auto& t : threads) t.join();
