@@ -25,6 +25,10 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
     at = staged;
   }
   auto ledger = Ledger::open(env, nullptr, at);
+  if (at) {
+    if (!stagedPreferences) stagedPreferences = std::make_shared<Preferences::Changes>();
+    ledger->preferences().hold(stagedPreferences);
+  }
   const LedgerStartReport started = check(startLedger(*ledger));
   if (wroteDefaults) *wroteDefaults = started.wroteDefaults;
   return ledger;

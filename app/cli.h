@@ -31,6 +31,9 @@ struct Context {
   // in `output` until then.
   mutable std::optional<std::filesystem::path> staged;
   mutable std::ostringstream output;
+  // The preference changes of the staged ledger's set-up, made on the
+  // device's preferences only when the ledger is published.
+  mutable std::shared_ptr<Preferences::Changes> stagedPreferences;
 
   Environment environment() const { return Environment::make(options); }
   // Opens the ledger as the application does at start (startLedger): the

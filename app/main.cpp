@@ -124,6 +124,9 @@ int main(int argc, char** argv) {
   if (::link(staged.c_str(), target.c_str()) == 0) {
     std::filesystem::remove(staged, ec);
     syncFolder(target.parent_path());
+    if (ctx.stagedPreferences) {
+      Preferences(ctx.environment().appSupportDir() / "preferences.json").apply(*ctx.stagedPreferences);
+    }
     std::cout << ctx.output.str() << std::flush;
     return 0;
   }

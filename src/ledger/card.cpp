@@ -187,6 +187,7 @@ std::optional<Currency> CardRepository::cardCurrency(const Asset& card) const {
 }
 
 CardSettlement CardRepository::cardSettlement(const Asset& card) {
+  StoreSnapshot snapshot(getContext());
   CardSettlement s;
   s.periods = cardPeriods(card, ledger_.env().nowStoreSeconds());
   s.sums = cardSumAmount("amountAccount", card, s.periods);

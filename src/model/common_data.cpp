@@ -21,6 +21,9 @@ std::optional<int> parseInt(const Text& text) {
 }  // namespace
 
 void CommonData::ReloadTheData() {
+  // Settings, categories, groups, accounts and currencies from one state: an
+  // account must not arrive without the group another process added with it.
+  StoreSnapshot snapshot(ledger_.store());
   ReloadAppDataEtc();
   ReloadAppDataCategory();
   ReloadAppDataAssetGroup();

@@ -10,6 +10,7 @@
 #include <SQLiteCpp/Database.h>
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
+#include <sqlite3.h>
 
 #include "model/environment.h"
 #include "model/store.h"
@@ -74,8 +75,14 @@ Result<std::filesystem::path> backupDataBeforeMigration(const Environment& env,
     target.setBusyTimeout(Store::kBusyTimeoutMs);
     SQLite::Backup backup(target, source);
     // One step copies every page under one read lock: a consistent snapshot
-    // of what was committed, whatever other processes do meanwhile.
-    backup.executeStep(-1);
+    // of what was committed, whatever other processes do meanwhile. A store
+    // still locked after the busy timeout is reported, not thrown: the copy
+    // is then empty or partial and must never be published.
+    const int stepped = backup.executeStep(-1);
+    if (stepped != SQLITE_DONE) {
+      std::filesystem::remove(partial, ec);
+      return fail(std::string("the ledger stayed locked: ") + sqlite3_errstr(stepped));
+    }
   } catch (const SQLite::Exception& e) {
     std::filesystem::remove(partial, ec);
     return fail(e.what());

@@ -336,4 +336,29 @@ void StoreTransaction::commit() {
   --store_.transactionDepth_;
 }
 
+StoreSnapshot::StoreSnapshot(Store& store) : store_(store) {
+  if (store_.inTransaction()) return;
+  try {
+    store_.db().exec("BEGIN DEFERRED TRANSACTION");
+  } catch (const SQLite::Exception& e) {
+    store_.readFailed("BEGIN DEFERRED TRANSACTION", e);
+  }
+  began_ = true;
+}
+
+StoreSnapshot::~StoreSnapshot() {
+  if (!began_) return;
+  // Ending a transaction that only read cannot fail for a lock; should it
+  // fail at all, rolling back still releases the shared lock.
+  try {
+    store_.db().exec("COMMIT TRANSACTION");
+  } catch (const SQLite::Exception&) {
+    try {
+      store_.db().exec("ROLLBACK TRANSACTION");
+    } catch (const SQLite::Exception&) {
+      // The connection has no transaction left to end.
+    }
+  }
+}
+
 }  // namespace varnel

@@ -160,6 +160,26 @@ class StoreTransaction {
   bool done_ = false;
 };
 
+// A read of several queries that must see one committed state, such as a
+// report that sums some accounts in one query and a card's bills in another:
+// "BEGIN DEFERRED TRANSACTION" … "COMMIT TRANSACTION". Without it each query
+// sees the ledger as it is at its own start, so a commit by another process
+// between two of them makes a result that no state of the ledger ever had.
+// The shared lock taken by its first query keeps writers from committing
+// until it ends, so it must stay short, and nothing may write inside it.
+// Inside any transaction it does nothing: that one already reads one state.
+class StoreSnapshot {
+ public:
+  explicit StoreSnapshot(Store& store);
+  ~StoreSnapshot();
+  StoreSnapshot(const StoreSnapshot&) = delete;
+  StoreSnapshot& operator=(const StoreSnapshot&) = delete;
+
+ private:
+  Store& store_;
+  bool began_ = false;
+};
+
 // The tables whose identifiers must be unique, in the order the
 // duplicate-identifier repair visits them.
 const std::vector<std::string>& uniqueUidTables();

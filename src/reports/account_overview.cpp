@@ -22,6 +22,8 @@ bool listedGroup(const AssetGroup& g) {
 
 AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& assetUid) {
   const auto started = std::chrono::steady_clock::now();
+  // Accounts and card bills are summed by separate queries.
+  StoreSnapshot snapshot(ledger.store());
   const CommonData& cache = ledger.commonData();
   PeriodTotals totals(ledger);
 

@@ -229,6 +229,7 @@ std::vector<AccountChartMonth> PeriodTotals::getInOutForChartByAsset(const std::
 IncomeExpense PeriodTotals::getInOutSumMoneyByDateForCategory(
     std::optional<double> start, std::optional<double> end,
     const std::vector<std::string>& accounts) {
+  StoreSnapshot snapshot(ledger_.store());
   const InOutSum sums = sumInOutAmount("amount", false, accounts, start, end);
   const auto in = sumTransAmount("amount", {}, 4, start, end, "", 2);
   const auto out = sumTransAmount("amount", {}, 3, start, end, "", 2);
@@ -376,6 +377,7 @@ double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optiona
 
 double PeriodTotals::getAmountCarryover(double start, double date) {
   if (ledger_.commonData().app().nextMonth != "1") return 0;
+  StoreSnapshot snapshot(ledger_.store());
   const double end = rules_.addDays(date, -1);
   double in = 0, out = 0;
   if (!cashBook()) {
@@ -395,6 +397,7 @@ double PeriodTotals::getAmountCarryover(double start, double date) {
 
 ThreeMonthCarryover PeriodTotals::threeMonthCarryover(double previous, double current,
                                                       double next) {
+  StoreSnapshot snapshot(ledger_.store());
   const double hundredYearsAgo =
       ledger_.env().dates().fromLocal(ledger_.env().dates().toLocal(ledger_.env().nowStoreSeconds()).year - 100, 1, 1);
   const double base = getAmountCarryover(hundredYearsAgo, previous);
@@ -415,6 +418,7 @@ std::optional<CarryoverRow> PeriodTotals::makeCarryoverDic(double date, double a
 }
 
 std::vector<double> PeriodTotals::sumTrend(int /*dpType*/, std::vector<SumPeriod> periods) {
+  StoreSnapshot snapshot(ledger_.store());
   const CommonData& cache = ledger_.commonData();
   std::vector<std::string> accounts;
   for (const auto& a : cache.assetList()) {

@@ -18,6 +18,7 @@ std::filesystem::path widgetFile(const Environment& env) { return env.appSupport
 std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger) {
   const Environment& env = ledger.env();
   const CommonData& cache = ledger.commonData();
+  StoreSnapshot snapshot(ledger.store());
   PeriodTotals totals(ledger);
   const PeriodRules& rules = totals.rules();
   const double today = rules.startOfDay(env.nowStoreSeconds());

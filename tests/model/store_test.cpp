@@ -13,6 +13,7 @@
 #include "model/base_repository.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
+#include "support/program_run.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -98,6 +99,22 @@ TEST(StoreRefusal, ForeignFilesAreRefusedAndLeftUnchanged) {
          db.exec("PRAGMA application_id = 42");
        },
        "another application"},
+      // Any open that may write would create -wal and -shm files beside it.
+      {"other database in WAL mode",
+       [](const auto& p) {
+         SQLite::Database db(p.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+         EXPECT_EQ(db.execAndGet("PRAGMA journal_mode = WAL").getString(), "wal");
+         db.exec("CREATE TABLE photos (id INTEGER PRIMARY KEY, name TEXT)");
+         db.exec("INSERT INTO photos (name) VALUES ('cat.jpg')");
+       },
+       "without ledger tables"},
+      {"negative schema version",
+       [](const auto& p) {
+         SQLite::Database db(p.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+         db.exec("CREATE TABLE ZETC (Z_PK INTEGER PRIMARY KEY, ZUID VARCHAR)");
+         db.exec("PRAGMA user_version = -1");
+       },
+       "invalid store schema -1"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -111,8 +128,18 @@ TEST(StoreRefusal, ForeignFilesAreRefusedAndLeftUnchanged) {
     } catch (const UnusableStoreError& e) {
       EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << c.name << ": " << e.what();
     }
+    // The program refuses it as bad input, with the same reason.
+    auto arguments = testing::varnelOptions(dir.path());
+    arguments.push_back("balance");
+    const auto run = testing::runVarnel(arguments);
+    EXPECT_EQ(run.exitCode, 2) << c.name << ": " << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.name << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.name;
+
     EXPECT_EQ(readBytes(env.storePath()), before) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(env.storePath().string() + "-journal")) << c.name;
+    for (const char* beside : {"-journal", "-wal", "-shm"}) {
+      EXPECT_FALSE(std::filesystem::exists(env.storePath().string() + beside)) << c.name << beside;
+    }
   }
 }
 
@@ -379,6 +406,23 @@ TEST(SafetyCopy, AFolderThatCannotBeWrittenIsAFailureWithItsReason) {
   ASSERT_FALSE(copy);
   EXPECT_EQ(copy.status().code(), StatusCode::kSystemFailure);
   EXPECT_NE(copy.status().message().find("InternalData"), std::string::npos) << copy.status().message();
+}
+
+// The copy step used to ignore a store that stayed locked past the busy
+// timeout and published the empty copy it had begun as the safety copy, so
+// the step it guards went ahead without one. Waits out the whole timeout.
+TEST(SafetyCopy, AStoreLockedBeyondTheBusyTimeoutGivesAFailureAndNoCopy) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  { Ledger::open(env, nullLog()); }
+  SQLite::Database other(env.storePath().string(), SQLite::OPEN_READWRITE);
+  other.exec("BEGIN EXCLUSIVE TRANSACTION");
+  auto copy = backupDataBeforeMigration(env, *nullLog(), env.storePath(), SafetyCopyReason::kBeforeUidFix);
+  ASSERT_FALSE(copy) << copy.value();
+  EXPECT_NE(copy.status().message().find("locked"), std::string::npos) << copy.status().message();
+  for (const auto& entry : std::filesystem::directory_iterator(env.documentsDir() / "InternalData")) {
+    ADD_FAILURE() << "left behind: " << entry.path();
+  }
 }
 
 TEST(Dates, StoreSecondsAndMillisecondsConvert) {

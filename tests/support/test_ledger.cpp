@@ -1,5 +1,7 @@
 #include "support/test_ledger.h"
 
+#include <unistd.h>
+
 #include <random>
 
 #include <spdlog/sinks/ostream_sink.h>
@@ -7,11 +9,19 @@
 
 namespace varnel::testing {
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& parent) {
   std::random_device rd;
-  path_ = std::filesystem::temp_directory_path() /
-          ("varnel-test-" + std::to_string(rd()) + std::to_string(rd()));
+  path_ = parent / ("varnel-test-" + std::to_string(rd()) + std::to_string(rd()));
   std::filesystem::create_directories(path_);
+}
+
+std::filesystem::path memoryBackedFolder() {
+  std::error_code ec;
+  const std::filesystem::path shm = "/dev/shm";
+  if (std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0) return shm;
+  return std::filesystem::temp_directory_path();
 }
 
 TempDir::~TempDir() {

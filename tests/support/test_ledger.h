@@ -16,6 +16,8 @@ namespace varnel::testing {
 class TempDir {
  public:
   TempDir();
+  // A folder inside `parent` instead of the system's temporary folder.
+  explicit TempDir(const std::filesystem::path& parent);
   ~TempDir();
   const std::filesystem::path& path() const { return path_; }
 
@@ -30,6 +32,12 @@ struct TestLedgerOptions {
   std::string lang = "ko";
   std::string region = "KR";
 };
+
+// A folder whose files live in memory (/dev/shm) where the system has one,
+// else the system's temporary folder: there a sync costs nothing, which tests
+// that kill processes (whose written data survives them, synced or not) and
+// make thousands of commits need to stay fast.
+std::filesystem::path memoryBackedFolder();
 
 // The environment of a test ledger whose home is `home`.
 Environment testEnvironment(const std::filesystem::path& home, const TestLedgerOptions& o = {});
