@@ -168,10 +168,37 @@ Store::Store(const std::filesystem::path& path, spdlog::logger& log)
     checkVersion();
     db_.exec("PRAGMA journal_mode = DELETE");
     db_.exec("PRAGMA foreign_keys = OFF");
+    removeStaleJournal();
   } catch (const SQLite::Exception& e) {
     throw StoreError("cannot open " + path.string() + ": " + e.what());
   }
   migrate();
+}
+
+void Store::removeStaleJournal() {
+  const std::filesystem::path journal = path_.string() + "-journal";
+  std::error_code ec;
+  if (!std::filesystem::exists(journal, ec)) return;
+  // A write killed before its journal was first synced leaves a journal
+  // whose header was never made valid: SQLite rightly ignores it (the store
+  // was not touched yet) but leaves it beside the store until the next write.
+  // It is removed only under the write lock: every writer holds that lock for
+  // as long as its journal exists, and taking it rolls back a journal that
+  // is hot, so a journal still there then is stale. Without waiting: a
+  // process that is writing removes its own journal when it commits.
+  db_.setBusyTimeout(0);
+  bool locked = false;
+  try {
+    db_.exec("BEGIN IMMEDIATE TRANSACTION");
+    locked = true;
+  } catch (const SQLite::Exception&) {
+    // Another process holds the lock.
+  }
+  db_.setBusyTimeout(kBusyTimeoutMs);
+  if (!locked) return;
+  std::filesystem::remove(journal, ec);
+  if (ec) log_.warn("cannot remove the stale journal {}: {}", journal.string(), ec.message());
+  db_.exec("COMMIT TRANSACTION");
 }
 
 Store::~Store() = default;

@@ -127,6 +127,9 @@ class Store {
   };
 
   void checkVersion();
+  // Removes the journal of a write that was killed before it changed the
+  // store, when no other process is writing.
+  void removeStaleJournal();
   void migrate();
 
   std::filesystem::path path_;

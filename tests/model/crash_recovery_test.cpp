@@ -153,6 +153,9 @@ int onProgress(void* argument) {
         code = repo.updateContentInOutComeArray(records, "Checked after the crash").ok() ? 0 : 3;
       }
     }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "the write threw: %s\n", e.what());
+    code = 4;
   } catch (...) {
     code = 4;
   }
@@ -239,6 +242,9 @@ class CrashRecovery : public ::testing::TestWithParam<Write> {
       auto ledger = Ledger::open(environmentOf(home), nullLog());
       ASSERT_TRUE(settingDefaultData(*ledger, 0));
       bench::generateLedger(*ledger, {.transactions = kTransactions, .years = 3, .seed = 5});
+      // The currency the main-currency change moves to, with the rate that
+      // restates the stored amounts.
+      ASSERT_TRUE(CurrencyRepository(*ledger).addCurrencyRate("USD", "EUR", 1.08, true));
     }
     std::filesystem::copy_file(environmentOf(home).storePath(), files_->path() / "ledger.sqlite");
     std::filesystem::copy_file(environmentOf(home).storePath(), files_->path() / "duplicates.sqlite");

@@ -143,6 +143,32 @@ TEST(StoreRefusal, ForeignFilesAreRefusedAndLeftUnchanged) {
   }
 }
 
+// A write killed before its journal was first synced leaves a journal with
+// a header of zeros, which SQLite ignores but never removed: it stayed
+// beside the store after every later open. A journal that a writer in
+// another process is using must stay, and opening must not wait for it.
+TEST(StoreOpen, AStaleJournalIsRemovedAndAWritersJournalIsLeftAlone) {
+  TempDir dir;
+  const Environment env = testEnvironment(dir.path());
+  { Ledger::open(env, nullLog()); }
+  const std::string journal = env.storePath().string() + "-journal";
+  const std::string before = contentOf(env.storePath());
+  std::ofstream(journal, std::ios::binary) << std::string(512, '\0') << "records that never counted";
+  { Ledger::open(env, nullLog()); }
+  EXPECT_FALSE(std::filesystem::exists(journal));
+  EXPECT_EQ(contentOf(env.storePath()), before);
+
+  SQLite::Database writer(env.storePath().string(), SQLite::OPEN_READWRITE);
+  writer.exec("BEGIN IMMEDIATE TRANSACTION");
+  writer.exec("INSERT INTO ZMEMO (ZUID) VALUES ('written meanwhile')");
+  ASSERT_TRUE(std::filesystem::exists(journal));
+  { Ledger::open(env, nullLog()); }
+  EXPECT_TRUE(std::filesystem::exists(journal));
+  writer.exec("COMMIT TRANSACTION");
+  EXPECT_EQ(writer.execAndGet("SELECT COUNT(*) FROM ZMEMO WHERE ZUID = 'written meanwhile'").getInt(), 1);
+  EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
 TEST(StoreOpen, UnwritableFolderIsAClearError) {
   TempDir dir;
   std::ofstream(dir.path() / "file") << "x";
