@@ -65,13 +65,6 @@ int runCommand(CLI::App& app, int argc, char** argv) {
   }
 }
 
-void syncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

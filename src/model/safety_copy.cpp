@@ -34,14 +34,15 @@ std::string copyName(const Environment& env, SafetyCopyReason reason, const std:
   return "safetyCopy_" + stamp;
 }
 
+
+}  // namespace
+
 void syncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
 }
-
-}  // namespace
 
 std::filesystem::path internalDataDir(const Environment& env) {
   return env.documentsDir() / "InternalData";

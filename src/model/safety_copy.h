@@ -40,6 +40,11 @@ Result<std::filesystem::path> backupDataBeforeMigration(const Environment& env,
                                                         SafetyCopyReason reason,
                                                         const std::string& argument = "");
 
+// Flushes a folder's entries to disk, so that a file just renamed or linked
+// into it survives a power cut. Best effort: a folder that cannot be opened
+// is left as it is.
+void syncFolder(const std::filesystem::path& folder);
+
 // The folder of on-demand backups.
 std::filesystem::path internalDataDir(const Environment& env);
 
