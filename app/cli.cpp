@@ -20,6 +20,10 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
     if (!staged) {
       staged = env.storePath().parent_path() /
                fmt::format(".{}.new-{}", env.storePath().filename().string(), ::getpid());
+      // A process killed while setting up may have left a file under this
+      // name (process ids come round again): it must never be published.
+      std::filesystem::remove(*staged, ec);
+      std::filesystem::remove(staged->string() + "-journal", ec);
       std::cout.rdbuf(output.rdbuf());
     }
     at = staged;
