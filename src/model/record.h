@@ -58,11 +58,17 @@ inline int64_t numberOf(const Int& v) { return v.value_or(0); }
 inline int64_t numberOf(int64_t v) { return v; }
 inline int64_t numberOf(const Real& v) { return static_cast<int64_t>(v.value_or(0)); }
 
-// True for records that are not soft-deleted (isDel null or 0).
+// Soft deletion. A record is deleted when `isDel` is 1; null, 0 and every
+// other code are live, so a record stays in the store (and in sync) after it
+// is deleted. Accounts and account groups use further codes, judged by the
+// account rules in model/liveness.h.
+inline constexpr int64_t kDeleted = 1;
+
+// True for records that are not soft-deleted.
 template <class T>
 bool isLive(const T& r) {
   if constexpr (requires { r.isDel; }) {
-    return numberOf(r.isDel) == 0;
+    return numberOf(r.isDel) != kDeleted;
   } else {
     return true;
   }
