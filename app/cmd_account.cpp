@@ -8,7 +8,7 @@
 #include <fmt/ranges.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "ledger/asset_repository.h"
 #include "ledger/card.h"
 #include "ledger/currency_repository.h"

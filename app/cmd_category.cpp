@@ -4,7 +4,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "ledger/category_repository.h"
 #include "model/errors.h"
 

@@ -7,8 +7,8 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
-#include "setup/initial_data.h"
-#include "app/record_json.h"
+#include "setup/app_start.h"
+#include "model/record_json.h"
 #include "ledger/currency_repository.h"
 #include "model/errors.h"
 #include "model/text.h"
@@ -179,13 +179,7 @@ void addCurrencyCommands(CLI::App& app, Context& ctx) {
     CurrencyRepository repo(*ledger);
     MainCurrencyChange change;
     if (startOver) {
-      Ledger& book = *ledger;
-      change = repo.startOverWithMainCurrency(iso, [&book]() -> Status {
-        EasyInitDataMake make(book);
-        VARNEL_RETURN_IF_ERROR(make.initAccGroupData());
-        VARNEL_RETURN_IF_ERROR(make.ensureInitialAccountGroups());
-        return make.initAsset();
-      });
+      change = startOverWithMainCurrency(*ledger, iso);
     } else {
       change = repo.changeMainCurrency(iso);
     }

@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "model/errors.h"
 #include "sms/message_macro_repository.h"
 

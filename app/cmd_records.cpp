@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "ledger/fav_repository.h"
 #include "ledger/memo_repository.h"
 #include "ledger/tag_repository.h"

@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "app/transaction_lines.h"
 #include "ledger/money.h"
 #include "model/errors.h"

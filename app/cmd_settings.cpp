@@ -5,7 +5,7 @@
 #include <fmt/ranges.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "model/errors.h"
 #include "ledger/transaction_save.h"
 #include "model/etc_repository.h"

@@ -10,7 +10,7 @@
 #include <fmt/ranges.h>
 
 #include "app/cli.h"
-#include "app/record_json.h"
+#include "model/record_json.h"
 #include "app/transaction_lines.h"
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"

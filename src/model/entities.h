@@ -391,25 +391,30 @@ struct Property {
     static const std::vector<Field<T>>& fields();       \
   };
 
-VARNEL_DECLARE_ENTITY(InOutCome)
-VARNEL_DECLARE_ENTITY(Asset)
-VARNEL_DECLARE_ENTITY(AssetGroup)
-VARNEL_DECLARE_ENTITY(Category)
-VARNEL_DECLARE_ENTITY(Currency)
-VARNEL_DECLARE_ENTITY(Budget)
-VARNEL_DECLARE_ENTITY(BudgetAmount)
-VARNEL_DECLARE_ENTITY(RepeatTransaction)
-VARNEL_DECLARE_ENTITY(FavTransaction)
-VARNEL_DECLARE_ENTITY(Memo)
-VARNEL_DECLARE_ENTITY(Photo)
-VARNEL_DECLARE_ENTITY(Tag)
-VARNEL_DECLARE_ENTITY(TxTag)
-VARNEL_DECLARE_ENTITY(Etc)
-VARNEL_DECLARE_ENTITY(MessageMacro2)
-VARNEL_DECLARE_ENTITY(SmsRawRead)
-VARNEL_DECLARE_ENTITY(CodeData)
-VARNEL_DECLARE_ENTITY(CodeLink)
-VARNEL_DECLARE_ENTITY(Property)
+// Every entity, for code that must handle each one (X is a macro taking the
+// record type).
+#define VARNEL_FOR_EACH_ENTITY(X) \
+  X(InOutCome) \
+  X(Asset) \
+  X(AssetGroup) \
+  X(Category) \
+  X(Currency) \
+  X(Budget) \
+  X(BudgetAmount) \
+  X(RepeatTransaction) \
+  X(FavTransaction) \
+  X(Memo) \
+  X(Photo) \
+  X(Tag) \
+  X(TxTag) \
+  X(Etc) \
+  X(MessageMacro2) \
+  X(SmsRawRead) \
+  X(CodeData) \
+  X(CodeLink) \
+  X(Property)
+
+VARNEL_FOR_EACH_ENTITY(VARNEL_DECLARE_ENTITY)
 
 #undef VARNEL_DECLARE_ENTITY
 

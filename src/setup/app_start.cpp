@@ -73,4 +73,14 @@ Result<LedgerStartReport> startLedger(Ledger& ledger) {
   return report;
 }
 
+MainCurrencyChange startOverWithMainCurrency(Ledger& ledger, const std::string& newIso) {
+  CurrencyRepository repo(ledger);
+  return repo.startOverWithMainCurrency(newIso, [&ledger]() -> Status {
+    EasyInitDataMake make(ledger);
+    VARNEL_RETURN_IF_ERROR(make.initAccGroupData());
+    VARNEL_RETURN_IF_ERROR(make.ensureInitialAccountGroups());
+    return make.initAsset();
+  });
+}
+
 }  // namespace varnel

@@ -4,6 +4,9 @@
 // end opens a ledger through this, so they all see the same repaired ledger.
 #pragma once
 
+#include <string>
+
+#include "ledger/currency_repository.h"
 #include "model/status.h"
 
 namespace varnel {
@@ -30,5 +33,11 @@ struct LedgerStartReport {
 // is something to repair, all in one store transaction; a sound ledger is
 // never written to. On failure nothing of the repairs is changed.
 Result<LedgerStartReport> startLedger(Ledger& ledger);
+
+// Starts the ledger over in `newIso`: everything but the categories is
+// removed and the initial account groups and accounts are written again, in
+// the new main currency, after a safety copy and in one store transaction
+// (CurrencyRepository::startOverWithMainCurrency).
+MainCurrencyChange startOverWithMainCurrency(Ledger& ledger, const std::string& newIso);
 
 }  // namespace varnel

@@ -1,5 +1,5 @@
 // Every member of every record struct is in its field table, and every field
-// survives a save and a read: a member left out of the table would silently
+// survives a save, a read and the JSON form: a member left out of the table would silently
 // never be stored.
 #include <cstddef>
 #include <string>
@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "model/base_repository.h"
+#include "model/record_json.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -69,6 +72,13 @@ class EntitiesTest : public testing::LedgerTest {
     for (const auto& field : Entity<T>::fields()) {
       std::visit([&](auto member) { EXPECT_EQ(back[0].*member, record.*member) << field.attribute; },
                  field.member);
+    }
+    // The JSON form names every attribute and drops none of the values.
+    const nlohmann::json json = recordJson(back[0], ledger_->env().dates());
+    EXPECT_EQ(json.size(), Entity<T>::fields().size());
+    for (const auto& field : Entity<T>::fields()) {
+      ASSERT_TRUE(json.contains(field.attribute)) << field.attribute;
+      EXPECT_FALSE(json[field.attribute].is_null()) << field.attribute;
     }
   }
 };

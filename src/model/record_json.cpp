@@ -1,13 +1,11 @@
-// Records as JSON objects keyed by their attribute names; dates as ISO-8601
-// local time.
-#pragma once
+#include "model/record_json.h"
+
+#include <type_traits>
+#include <variant>
 
 #include <nlohmann/json.hpp>
 
-#include "model/dates.h"
-#include "model/entities.h"
-
-namespace varnel::cli {
+namespace varnel {
 
 template <class T>
 nlohmann::json recordJson(const T& record, const DateUtil& dates) {
@@ -36,4 +34,8 @@ nlohmann::json recordJson(const T& record, const DateUtil& dates) {
   return out;
 }
 
-}  // namespace varnel::cli
+#define VARNEL_INSTANTIATE_RECORD_JSON(T) template nlohmann::json recordJson<T>(const T&, const DateUtil&);
+VARNEL_FOR_EACH_ENTITY(VARNEL_INSTANTIATE_RECORD_JSON)
+#undef VARNEL_INSTANTIATE_RECORD_JSON
+
+}  // namespace varnel
