@@ -342,6 +342,19 @@ std::string PhotoStore::prepareImage(std::string_view data, int maxLongSide, int
   return encodeJpeg(*decoded, quality);
 }
 
+PreparedPhoto::PreparedPhoto(std::string bytes, Text orgFilePath)
+    : bytes_(std::make_shared<const std::string>(std::move(bytes))),
+      checksum_(PhotoStore::md5Hex(*bytes_)),
+      orgFilePath_(std::move(orgFilePath)) {}
+
+PreparedPhoto PhotoStore::preparePhotoFile(const std::filesystem::path& path) {
+  return preparePhoto(readPhotoFile(path), path.string());
+}
+
+PreparedPhoto PhotoStore::preparePhoto(std::string_view data, Text orgFilePath) {
+  return PreparedPhoto(prepareImage(data), std::move(orgFilePath));
+}
+
 std::string PhotoStore::photoChecksum(const Photo& photo) {
   const nlohmann::json json = parseOrgFileName(photo.orgFileName);
   auto it = json.find("checksum");
@@ -429,41 +442,48 @@ std::optional<std::filesystem::path> PhotoStore::writeFile(const std::string& fi
 
 Result<StoredPhoto> PhotoStore::addPhoto(const PhotoInput& input,
                                                 const std::string& newInOutComeId, bool isCopy) {
+  if (!isCopy) {
+    return addPreparedPhoto(preparePhoto(input.data, input.orgFilePath), newInOutComeId, input.order,
+                            input.orgFileName);
+  }
+  if (!input.fileName || !isPlainFileName(*input.fileName)) {
+    throw InputError("a photo copy needs the file name of the photo it copies");
+  }
   StoredPhoto stored;
   Photo& photo = stored.photo;
   photo = newObjectForEntity<Photo>();
   photo.isDel = 0;
   if (!newInOutComeId.empty()) photo.txUid = newInOutComeId;
   photo.orgFilePath = input.orgFilePath;
+  photo.fileName = input.fileName;
+  photo.filePath = fmt::format("Documents/{}/{}", kFolderName, *input.fileName);
+  photo.orgFileName = input.orgFileName;
+  photo.fileSize = input.fileSize;
+  VARNEL_RETURN_IF_ERROR(updatePhoto(photo));
+  return stored;
+}
 
-  if (isCopy) {
-    if (!input.fileName || !isPlainFileName(*input.fileName)) {
-      throw InputError("a photo copy needs the file name of the photo it copies");
-    }
-    photo.fileName = input.fileName;
-    photo.filePath = fmt::format("Documents/{}/{}", kFolderName, *input.fileName);
-    photo.orgFileName = input.orgFileName;
-    photo.fileSize = input.fileSize;
-    VARNEL_RETURN_IF_ERROR(updatePhoto(photo));
-    return stored;
-  }
+Result<StoredPhoto> PhotoStore::addPreparedPhoto(const PreparedPhoto& prepared, const std::string& txUid,
+                                                 int order, const Text& orgFileName) {
+  StoredPhoto stored;
+  Photo& photo = stored.photo;
+  photo = newObjectForEntity<Photo>();
+  photo.isDel = 0;
+  if (!txUid.empty()) photo.txUid = txUid;
+  photo.orgFilePath = prepared.orgFilePath();
+  stored.sameChecksum = photoListWithCheckSum(prepared.checksum());
 
-  // Everything that can refuse the image runs before anything is written.
-  const std::string bytes = prepareImage(input.data);
-  const std::string checksum = md5Hex(bytes);
-  stored.sameChecksum = photoListWithCheckSum(checksum);
-
-  nlohmann::json json = parseOrgFileName(input.orgFileName);
-  json["order"] = input.order;
-  json["checksum"] = checksum;
+  nlohmann::json json = parseOrgFileName(orgFileName);
+  json["order"] = order;
+  json["checksum"] = prepared.checksum();
   json["ctime"] = nowMs();
   const std::string fileName = newPhotoFileName();
   photo.fileName = fileName;
   photo.filePath = fmt::format("Documents/{}/{}", kFolderName, fileName);
   photo.orgFileName = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  photo.fileSize = static_cast<int64_t>(bytes.size());
+  photo.fileSize = static_cast<int64_t>(prepared.bytes().size());
 
-  const auto path = writeFile(fileName, bytes);
+  const auto path = writeFile(fileName, prepared.bytes());
   if (!path) return Status::systemFailure("cannot write the photo file " + fileName + " (see the log)");
   Status saved = updatePhoto(photo);
   if (!saved) {

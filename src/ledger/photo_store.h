@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,27 @@ struct PhotoInput {
   // For a copy: the stored file the new record shares, and its size.
   Text fileName;
   Int fileSize;
+};
+
+// A photo read and decoded once, ready to be stored: the bytes the photo
+// folder keeps (scaled down when larger than PhotoStore::kMaxLongSide) and
+// their checksum. Only PhotoStore makes one, by decoding the whole image, so
+// holding one means the image was checked; storing it decodes nothing again.
+// Copies share the bytes.
+class PreparedPhoto {
+ public:
+  const std::string& bytes() const { return *bytes_; }
+  const std::string& checksum() const { return checksum_; }
+  // Where the image came from (kept on its record).
+  const Text& orgFilePath() const { return orgFilePath_; }
+
+ private:
+  friend class PhotoStore;
+  PreparedPhoto(std::string bytes, Text orgFilePath);
+
+  std::shared_ptr<const std::string> bytes_;
+  std::string checksum_;
+  Text orgFilePath_;
 };
 
 struct StoredPhoto {
@@ -80,6 +102,11 @@ class PhotoStore : public BaseRepository {
   // that is not a complete, undamaged JPEG (any decoder warning counts).
   static std::string prepareImage(std::string_view data, int maxLongSide = kMaxLongSide,
                                   int quality = kJpegQuality);
+  // The photo file named by the user, opened and read once (readPhotoFile)
+  // and decoded once (prepareImage); throws InputError as those do.
+  static PreparedPhoto preparePhotoFile(const std::filesystem::path& path);
+  // The same for bytes already in memory.
+  static PreparedPhoto preparePhoto(std::string_view data, Text orgFilePath = std::nullopt);
   // Values of the "orgFileName" JSON; "" / 0 when it is missing or not JSON.
   static std::string photoChecksum(const Photo& photo);
   static int64_t photoCtime(const Photo& photo);
@@ -100,14 +127,22 @@ class PhotoStore : public BaseRepository {
   // --- Writes ---
 
   // Stores one photo for the transaction `newInOutComeId` ("" when it is not
-  // saved yet). Not a copy: the image is checked and resized (InputError
-  // before anything is written when prepareImage refuses it), written under a new
-  // file name, and recorded with its checksum JSON. A copy (`isCopy`) makes
+  // saved yet). Not a copy: the image is prepared (preparePhoto: InputError
+  // before anything is written when it is refused) and stored as
+  // addPreparedPhoto does. A copy (`isCopy`) makes
   // a new record sharing `input.fileName`, keeping the given "orgFileName",
   // path and size. The failure when the file or the record could not be
   // saved (the new file is then removed again).
   Result<StoredPhoto> addPhoto(const PhotoInput& input, const std::string& newInOutComeId,
                                       bool isCopy);
+  // Stores a prepared photo for the transaction `txUid` ("" when it is not
+  // saved yet) at position `order`: its bytes under a new file name, and a
+  // record whose "orgFileName" JSON is `orgFileName`'s keys plus the order,
+  // checksum and creation time. The failure when the file or the record
+  // could not be saved (the new file is then removed again); on success the
+  // caller owns the file should an enclosing transaction roll back.
+  Result<StoredPhoto> addPreparedPhoto(const PreparedPhoto& prepared, const std::string& txUid, int order,
+                                       const Text& orgFileName = std::nullopt);
   // Gives each photo the transaction's identifier and saves them stamped,
   // in one transaction, so that they list in the given order.
   Status attachPhotos(std::vector<Photo>& photos, const std::string& txUid);

@@ -9,21 +9,26 @@
 
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
+#include "ledger/category_repository.h"
 #include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "ledger/in_out_come_support.h"
 #include "ledger/photo_store.h"
 #include "ledger/tag_repository.h"
+#include "ledger/transaction_plan.h"
 #include "model/errors.h"
-#include "model/number_input.h"
-#include "model/text.h"
 #include "model/etc_repository.h"
 #include "model/ledger.h"
+#include "model/liveness.h"
+#include "model/number_input.h"
+#include "model/text.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
-using namespace tx_support;
+using tx_support::hasLink;
+using tx_support::kMissingOppositeLog;
 
 std::vector<InOutCome> TransactionSaveResult::records() const {
   if (!series.empty()) return series;
@@ -53,11 +58,6 @@ void requireMoneyInRange(double value, const std::string& what) {
   }
 }
 
-bool isDeletedAccount(const Asset& a) {
-  const int64_t del = a.isDel.value_or(0);
-  return del == 1 || del == 2;
-}
-
 int pointOf(const Currency& c) { return static_cast<int>(c.point.value_or(0)); }
 
 // "2.5.0" or later, number by number; a part that is missing or not a number counts as 0.
@@ -85,16 +85,12 @@ bool isSeriesRow(const InOutCome& r) {
   return ec == std::errc() && month >= 10001 && hasLink(r.cardDivideUid);
 }
 
-// Everything a save needs, checked and looked up before anything is written.
-struct Prepared {
-  Asset account;
-  std::optional<Asset> target;
-  std::optional<InOutCome> edited;    // the record changed (the "3" side of a transfer), as loaded
-  std::optional<InOutCome> opposite;  // its other side, as loaded
-  std::string presetTrans;            // link of a "4" whose "3" side is recreated
-  std::vector<std::pair<std::filesystem::path, std::string>> photos;
-  double date = 0;
-};
+void removeFiles(const std::vector<std::filesystem::path>& files) {
+  for (const auto& f : files) {
+    std::error_code ec;
+    std::filesystem::remove(f, ec);
+  }
+}
 
 }  // namespace
 
@@ -122,92 +118,108 @@ int TransactionSave::autoSaveTxContent() {
   return value;
 }
 
-// --- Saving ------------------------------------------------------------------
+// --- Saving: checking ------------------------------------------------------------
 
-TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& form) {
-  if (form.mode != kModeIncome && form.mode != kModeExpense && form.mode != kModeTransfer) {
-    throw InputError("the mode must be 0 (income), 1 (expense) or 2 (transfer)");
-  }
-  if (form.installments < 0) throw InputError("the instalment count cannot be negative");
-  const bool transfer = form.mode == kModeTransfer;
-  const CommonData& cache = ledger_.commonData();
-  InOutComeRepository repo(ledger_);
+struct TransactionSave::SaveCheck {
+  std::optional<std::string> refusal;  // the message key; nothing else is set then
+  SaveRoute route = SaveRoute::kOrdinary;
+  CheckedSave save;
+};
 
-  // The record being changed: a "4" opens as its transfer's "3" side.
-  std::optional<InOutCome> edited;
-  std::optional<InOutCome> opposite;
-  std::string presetTrans;
-  if (!form.edited.empty()) {
-    auto loaded = repo.inOutComeByUid(form.edited);
-    if (!loaded) throw InputError("no transaction '" + form.edited + "'");
-    if (!isLive(*loaded)) throw InputError("transaction " + form.edited + " is deleted");
-    if (isAdjustment(*loaded)) throw InputError("a balance adjustment is changed from its account");
-    if (isKind(*loaded, do_type::kTransferIn)) {
-      edited = repo.oppositeOfTransfer(*loaded);
-      opposite = loaded;
-      if (!edited) {
-        ledger_.log().error(kMissingOppositeLog, loaded->uid.value_or(""));
-        presetTrans = loaded->txUidTrans.value_or("");
-        if (!hasLink(loaded->txUidTrans)) presetTrans = BaseRepository::newUid();
-      }
-    } else {
-      edited = loaded;
-      if (isKind(*loaded, do_type::kTransferOut)) {
-        opposite = repo.oppositeOfTransfer(*loaded);
-        if (!opposite) ledger_.log().error(kMissingOppositeLog, loaded->uid.value_or(""));
-      }
+namespace {
+
+// The record being changed and its other side: a receiving side opens as its
+// transfer's sending side. A side whose partner is missing is logged; a
+// receiving side alone gets a new sending side on its link.
+void loadEdited(Ledger& ledger, const std::string& uid, CheckedSave& c) {
+  if (uid.empty()) return;
+  InOutComeRepository repo(ledger);
+  auto loaded = repo.inOutComeByUid(uid);
+  if (!loaded) throw InputError("no transaction '" + uid + "'");
+  if (!isLive(*loaded)) throw InputError("transaction " + uid + " is deleted");
+  if (isAdjustment(*loaded)) throw InputError("a balance adjustment is changed from its account");
+  if (isKind(*loaded, TxKind::kTransferIn)) {
+    c.edited = repo.oppositeOfTransfer(*loaded);
+    c.opposite = loaded;
+    if (!c.edited) {
+      ledger.log().error(kMissingOppositeLog, loaded->uid.value_or(""));
+      c.presetTrans = hasLink(loaded->txUidTrans) ? *loaded->txUidTrans : BaseRepository::newUid();
     }
+    return;
   }
+  c.edited = loaded;
+  if (isKind(*loaded, TxKind::kTransferOut)) {
+    c.opposite = repo.oppositeOfTransfer(*loaded);
+    if (!c.opposite) ledger.log().error(kMissingOppositeLog, loaded->uid.value_or(""));
+  }
+}
 
-  // What the screen refuses with a message: no account, target or category.
+// The accounts and category the form names; the message key the screen
+// answers with when one is missing.
+std::optional<std::string> loadChoices(Ledger& ledger, const TransactionForm& form, CheckedSave& c) {
+  const CommonData& cache = ledger.commonData();
   auto account = form.account.empty() ? std::nullopt : cache.assetByUid(form.account);
-  if (!account) return refused(tx_message::kMissingAccount);
-  std::optional<Asset> target;
-  if (transfer) {
-    target = form.targetAccount.empty() ? std::nullopt : cache.assetByUid(form.targetAccount);
-    if (!target) return refused(tx_message::kMissingAccount);
+  if (!account) return tx_message::kMissingAccount;
+  c.account = *account;
+  if (c.transfer) {
+    c.target = form.targetAccount.empty() ? std::nullopt : cache.assetByUid(form.targetAccount);
+    if (!c.target) return tx_message::kMissingAccount;
+    return std::nullopt;
   }
-  std::optional<Category> category;
-  if (!transfer) {
-    if (form.category.empty()) return refused(tx_message::kMissingCategory);
-    if (form.category == kBalanceAdjustmentUid) {
-      throw InputError("the balance-adjustment category is not for incomes and expenses");
-    }
-    if (form.category != kUncategorisedUid) {
-      category = cache.categoryByUid(form.category);
-      if (!category) return refused(tx_message::kMissingCategory);
-    }
+  if (form.category.empty()) return tx_message::kMissingCategory;
+  if (form.category == kBalanceAdjustmentUid) {
+    throw InputError("the balance-adjustment category is not for incomes and expenses");
   }
+  if (form.category != kUncategorisedUid) {
+    c.category = cache.categoryByUid(form.category);
+    if (!c.category) return tx_message::kMissingCategory;
+  }
+  return std::nullopt;
+}
 
-  // Values the screen cannot produce.
-  const Text sendingBefore = edited ? edited->assetUid : (opposite ? opposite->toAssetUid : std::nullopt);
-  const Text receivingBefore = edited ? edited->toAssetUid : (opposite ? opposite->assetUid : std::nullopt);
-  if (isDeletedAccount(*account) && account->uid != sendingBefore) {
+// The accounts the transfer had before the edit (its sending and receiving side).
+Text sendingBefore(const CheckedSave& c) {
+  return c.edited ? c.edited->assetUid : (c.opposite ? c.opposite->toAssetUid : std::nullopt);
+}
+Text receivingBefore(const CheckedSave& c) {
+  return c.edited ? c.edited->toAssetUid : (c.opposite ? c.opposite->assetUid : std::nullopt);
+}
+
+// Values the screen cannot produce. A deleted account or category stays
+// acceptable on the record that already has it.
+void checkValues(const TransactionForm& form, const CheckedSave& c) {
+  if (!live::isLiveAccount(c.account) && c.account.uid != sendingBefore(c)) {
     throw InputError("account " + form.account + " is deleted");
   }
-  if (target) {
-    if (isDeletedAccount(*target) && target->uid != receivingBefore) {
+  if (c.target) {
+    if (!live::isLiveAccount(*c.target) && c.target->uid != receivingBefore(c)) {
       throw InputError("account " + form.targetAccount + " is deleted");
     }
-    if (target->uid == account->uid) throw InputError("a transfer needs two different accounts");
+    if (c.target->uid == c.account.uid) throw InputError("a transfer needs two different accounts");
   }
-  if (category) {
-    if (!isLive(*category) && !(edited && edited->categoryUid == category->uid)) {
+  if (c.category) {
+    if (!isLive(*c.category) && !(c.edited && c.edited->categoryUid == c.category->uid)) {
       throw InputError("category " + form.category + " is deleted");
     }
-    if (category->doType.value_or(1) != form.mode) {
+    if (c.category->doType.value_or(1) != form.mode) {
       throw InputError(form.mode == kModeIncome ? "an income needs an income category"
                                                 : "an expense needs an expense category");
     }
   }
-  if (form.fee && !transfer) throw InputError("only a transfer has a fee");
+  if (form.fee && !c.transfer) throw InputError("only a transfer has a fee");
   requireFinite(form.amount, "the amount");
   if (form.mainAmount) requireFinite(*form.mainAmount, "the main-currency amount");
   if (form.fee) requireFinite(form.fee->amount, "the fee");
   if (form.date) requireFinite(*form.date, "the date");
   requireMoneyInRange(form.amount, "the amount");
+}
 
-  CurrencyRepository currencies(ledger_);
+// The amounts to store, each through the money module. Refused before
+// anything is written when a rate carries one to kMoneyLimit or beyond:
+// there a double no longer keeps the cents, and sums of such rows overflow.
+void convertAmounts(Ledger& ledger, const TransactionForm& form, CheckedSave& c) {
+  CurrencyRepository currencies(ledger);
+  InOutComeRepository repo(ledger);
   const auto main = currencies.getMainCurrency();
   if (!main) throw InputError("the ledger has no main currency");
   auto currencyOf = [&](const std::string& uid) -> Currency {
@@ -226,205 +238,262 @@ TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& fo
   std::optional<Currency> feeCurrency;
   if (form.fee) feeCurrency = currencyOf(form.fee->currency);
 
-  // The amounts in the main and the account currency, refused before anything
-  // is written when a rate carries them to kMoneyLimit or beyond: there a
-  // double no longer keeps the cents, and sums of such rows overflow.
   const int mainPoint = pointOf(*main);
-  const double mainAmount = form.mainAmount ? roundMoney(*form.mainAmount, mainPoint)
-                            : enteredIsMain ? roundMoney(form.amount, mainPoint)
-                                            : enteredToMain(form.amount, *entered.rate, mainPoint);
-  requireMoneyInRange(mainAmount, "the amount in the main currency");
-  const double accountAmount = repo.amountAccountForSave(form.amount, mainAmount, entered.uid.value_or(""), *account,
-                                                         edited);
-  requireMoneyInRange(accountAmount, "the amount in the account's currency");
-  if (target) {
-    requireMoneyInRange(repo.amountAccountForSave(form.amount, mainAmount, entered.uid.value_or(""), *target, opposite),
-                        "the amount in the receiving account's currency");
+  const std::string enteredUid = entered.uid.value_or("");
+  SaveAmounts& a = c.amounts;
+  a.currencyUid = entered.uid;
+  a.amountSub = roundMoney(form.amount, pointOf(entered));
+  a.amount = form.mainAmount ? roundMoney(*form.mainAmount, mainPoint)
+             : enteredIsMain ? roundMoney(form.amount, mainPoint)
+                             : enteredToMain(form.amount, *entered.rate, mainPoint);
+  requireMoneyInRange(a.amount, "the amount in the main currency");
+  a.amountAccount = repo.amountAccountForSave(form.amount, a.amount, enteredUid, c.account, c.edited);
+  requireMoneyInRange(a.amountAccount, "the amount in the account's currency");
+  if (c.target) {
+    // The receiving side converts the amount the sending side stores.
+    a.oppositeAmountAccount = repo.amountAccountForSave(a.amountSub, a.amount, enteredUid, *c.target, c.opposite);
+    requireMoneyInRange(a.oppositeAmountAccount, "the amount in the receiving account's currency");
   }
   if (form.fee) {
     requireMoneyInRange(form.fee->amount, "the fee");
-    const bool feeInMain = feeCurrency->uid == main->uid || feeCurrency->isMainCurrency.value_or(0) == 1;
-    requireMoneyInRange(feeInMain ? form.fee->amount : enteredToMain(form.fee->amount, *feeCurrency->rate, mainPoint),
-                        "the fee in the main currency");
+    FeeInputs fee;
+    fee.currencyUid = feeCurrency->uid;
+    fee.amountSub = roundMoney(form.fee->amount, pointOf(*feeCurrency));
+    fee.amount = enteredToMain(form.fee->amount, feeCurrency->rate.value_or(1.0), mainPoint);
+    requireMoneyInRange(fee.amount, "the fee in the main currency");
+    InOutCome preview;
+    preview.currencyUid = fee.currencyUid;
+    preview.amountSub = fee.amountSub;
+    preview.amount = fee.amount;
+    fee.amountAccount = repo.getAmountAccount(preview, c.account);
+    requireMoneyInRange(fee.amountAccount, "the fee in the account's currency");
+    c.fee = std::move(fee);
   }
+}
 
+// The chosen tags, each once.
+std::vector<Tag> loadTags(Ledger& ledger, const std::vector<std::string>& uids) {
+  TagRepository tags(ledger);
+  std::vector<Tag> chosen;
+  for (const auto& uid : uids) {
+    auto tag = tags.tagByUid(uid);
+    if (!tag) throw InputError("no tag '" + uid + "'");
+    bool seen = false;
+    for (const Tag& t : chosen) seen = seen || t.uid == tag->uid;
+    if (!seen) chosen.push_back(std::move(*tag));
+  }
+  return chosen;
+}
+
+std::vector<PreparedPhoto> preparePhotos(const std::vector<std::filesystem::path>& paths) {
+  std::vector<PreparedPhoto> photos;
+  for (const auto& path : paths) photos.push_back(PhotoStore::preparePhotoFile(path));
+  return photos;
+}
+
+// What only the ordinary save reads: the date, the identifiers it may
+// create, the fee it changes and the fee's defaults, the record's tags, the
+// content rule.
+void loadForWrite(Ledger& ledger, TransactionSave& saver, CheckedSave& c) {
+  const TransactionForm& form = c.form;
+  InOutComeRepository repo(ledger);
+  const CommonData& cache = ledger.commonData();
+
+  c.date = form.date ? *form.date : ledger.env().nowStoreSeconds();
+  c.dayKey = ledger.env().dates().dayKey(c.date);
+  c.ids = {form.newUid.empty() ? BaseRepository::newUid() : form.newUid, BaseRepository::newUid(),
+           BaseRepository::newUid(), BaseRepository::newUid(), BaseRepository::newUid()};
+  const std::string recordUid = c.edited ? c.edited->uid.value_or("") : c.ids.record;
+
+  if (c.edited && isTransferSide(*c.edited)) c.oldFee = repo.feeWithInOutCome(*c.edited);
+  if (c.edited && isKind(*c.edited, TxKind::kExpense) && hasLink(c.edited->txUidFee)) {
+    const std::string clause = " WHERE " + live::recordSql() + " AND ZTXUIDFEE = ? AND ZDO_TYPE = " +
+                               kindSql(TxKind::kTransferOut) + " LIMIT 1";
+    c.feeOwner = repo.getFirst(repo.fetch<InOutCome>(clause, *c.edited->txUidFee));
+  }
+  if (c.fee) {
+    auto nameOf = [&cache](const Text& uid) {
+      auto a = uid ? cache.assetByUid(*uid) : std::nullopt;
+      return a ? a->NicName.value_or("") : std::string();
+    };
+    c.fee->sendingBeforeName = nameOf(sendingBefore(c));
+    c.fee->receivingBeforeName = nameOf(receivingBefore(c));
+    if (!c.oldFee) {
+      // A new fee takes the category of the newest earlier fee between the
+      // same accounts while that category lives, else the fee category.
+      std::string category = kUncategorisedUid;
+      auto previous = repo.feeLastMoveOutWithAssetUidToAssetUid(recordUid, c.account.uid.value_or(""),
+                                                                c.target->uid.value_or(""));
+      auto remembered = previous && previous->categoryUid ? cache.categoryByUid(*previous->categoryUid) : std::nullopt;
+      if (remembered && isLive(*remembered)) {
+        category = *remembered->uid;
+      } else if (auto feeCategory = CategoryRepository(ledger).etcCategoryForFee()) {
+        category = feeCategory->uid.value_or(kUncategorisedUid);
+      }
+      c.fee->newCategory = category;
+      c.fee->newContent = ledger.texts().text("input_transfer_fee");
+    }
+  }
+  for (const Tag& tag : TagRepository(ledger).tagListOfTx(recordUid)) c.linkedTags.push_back(tag.uid.value_or(""));
+  c.fillEmptyContent = saver.autoSaveTxContent() == 0;
+  c.noCategoryContent = ledger.texts().text("none_category");
+}
+
+}  // namespace
+
+TransactionSave::SaveCheck TransactionSave::checkSave(const TransactionForm& form,
+                                                      const std::vector<PreparedPhoto>* prepared) {
+  if (form.mode != kModeIncome && form.mode != kModeExpense && form.mode != kModeTransfer) {
+    throw InputError("the mode must be 0 (income), 1 (expense) or 2 (transfer)");
+  }
+  if (form.installments < 0) throw InputError("the instalment count cannot be negative");
+  SaveCheck check;
+  CheckedSave& c = check.save;
+  c.form = form;
+  c.transfer = form.mode == kModeTransfer;
+  loadEdited(ledger_, form.edited, c);
+  if (auto refusal = loadChoices(ledger_, form, c)) {
+    check.refusal = std::move(refusal);
+    return check;
+  }
+  checkValues(form, c);
+  convertAmounts(ledger_, form, c);
+  c.chosenTags = loadTags(ledger_, form.tags);
+
+  if (form.repeatType) {
+    check.route = SaveRoute::kRepeat;
+    return check;
+  }
+  // Each photo file is read and decoded here, once; every later step
+  // (instalment rows, the receiving side) uses what this produced.
+  c.photos = prepared ? *prepared : preparePhotos(form.photos);
+  if (form.installments >= 1 && !(c.edited && hasLink(c.edited->cardDivideUid))) {
+    check.route = SaveRoute::kInstallment;
+    return check;
+  }
+  loadForWrite(ledger_, *this, c);
+  return check;
+}
+
+// --- Saving: writing -------------------------------------------------------------
+
+namespace {
+
+// The record's photos: copies of another transaction's first, then the new
+// ones after those it holds. Every file written is added to `written`.
+Status writePhotos(PhotoStore& store, const InOutCome& record, const PhotoChanges& changes,
+                   std::vector<std::filesystem::path>& written) {
+  const std::string uid = record.uid.value_or("");
+  if (!changes.copyFrom.empty()) VARNEL_RETURN_IF_ERROR(store.copyUpdatePhoto(changes.copyFrom, uid));
+  if (changes.append.empty()) return Status::ok();
+  const int64_t already = store.countPhoto(uid);
+  std::vector<Photo> added;
+  for (size_t i = 0; i < changes.append.size(); ++i) {
+    auto stored = store.addPreparedPhoto(changes.append[i], "", static_cast<int>(already + static_cast<int64_t>(i)));
+    VARNEL_RETURN_IF_ERROR(stored.status());
+    written.push_back(store.photoFolder() / stored->photo.fileName.value_or(""));
+    added.push_back(stored->photo);
+  }
+  return store.attachPhotos(added, uid);
+}
+
+Status writeTags(TagRepository& tags, const InOutCome& record, const TagChanges& changes) {
+  for (const Tag& tag : changes.link) VARNEL_RETURN_IF_ERROR(tags.addTxTag(tag, record).status());
+  for (const std::string& uid : changes.unlink) {
+    Tag tag;
+    tag.uid = uid;
+    VARNEL_RETURN_IF_ERROR(tags.removeTxTag(tag, record));
+  }
+  return Status::ok();
+}
+
+// The receiving side shows the sending side's photos: copies sharing their files.
+Status mirrorPhotos(Ledger& ledger, PhotoStore& store, const InOutCome& sending, const InOutCome& side) {
+  const std::string from = sending.uid.value_or("");
+  const std::string to = side.uid.value_or("");
+  if (store.countPhoto(from) == 0 && store.countPhoto(to) == 0) return Status::ok();
+  ledger.log().info("saveMoveInOutComeByInOutCome copyUpdatePhoto");
+  return store.copyUpdatePhoto(from, to);
+}
+
+}  // namespace
+
+TransactionSaveResult TransactionSave::writePlan(const SavePlan& plan,
+                                                 std::vector<std::filesystem::path>* writtenFiles) {
+  InOutComeRepository repo(ledger_);
+  PhotoStore photos(ledger_);
   TagRepository tags(ledger_);
-  for (const auto& uid : form.tags) {
-    if (!tags.tagByUid(uid)) throw InputError("no tag '" + uid + "'");
-  }
-
-  // Repeats and new instalment purchases leave the ordinary save here.
-  if (form.repeatType) return saveRepeatEntry(form);
-  if (form.installments >= 1 && !(edited && hasLink(edited->cardDivideUid))) return saveInstallmentEntry(form);
-
-  Prepared p;
-  p.account = *account;
-  p.target = target;
-  p.edited = edited;
-  p.opposite = opposite;
-  p.presetTrans = presetTrans;
-  p.date = form.date ? *form.date : ledger_.env().nowStoreSeconds();
-  for (const auto& path : form.photos) {
-    std::string bytes = PhotoStore::readPhotoFile(path);
-    PhotoStore::prepareImage(bytes);  // refuses what is not a complete JPEG, before anything is written
-    p.photos.emplace_back(path, std::move(bytes));
-  }
-
-  // Every write of the save, in one store transaction.
   TransactionSaveResult result;
-  PhotoStore photoStore(ledger_);
-  std::vector<std::filesystem::path> writtenFiles;
-  auto removeWrittenFiles = [&] {
-    for (const auto& f : writtenFiles) {
-      std::error_code ec;
-      std::filesystem::remove(f, ec);
-    }
-  };
-  Status ok;
+  std::vector<std::filesystem::path> written;
+  Status status;
   try {
-    ok = repo.inTransaction([&]() -> Status {
-    // The record; a transfer becoming an income or expense loses its other side first.
-    const bool isNew = !p.edited;
-    InOutCome record = isNew ? repo.newObjectForEntity<InOutCome>(form.newUid.empty() ? BaseRepository::newUid()
-                                                                                      : form.newUid)
-                             : *p.edited;
-    if (isNew) {
-      record.isDel = 0;
-      record.smsOrigine = form.message.smsOrigine;
-      record.smsParseContents = form.message.smsParseContents;
-      if (!p.presetTrans.empty()) record.txUidTrans = p.presetTrans;
-    }
-    const bool wasTransfer = p.edited ? isTransferSide(*p.edited) : !p.presetTrans.empty();
-    const bool wasFee = p.edited && !wasTransfer && isKind(*p.edited, do_type::kExpense) && hasLink(p.edited->txUidFee);
-    const std::optional<InOutCome> oldFee = wasTransfer && p.edited ? repo.feeWithInOutCome(*p.edited) : std::nullopt;
-    if (wasTransfer && !transfer && p.opposite) {
-      InOutCome gone = *p.opposite;
-      gone.isDel = 1;
-      VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
-      VARNEL_RETURN_IF_ERROR(photoStore.deletePhotoByInOutCome(gone.uid.value_or("")));
-    }
-
-    // Fields and the three amounts.
-    record.Date = p.date;
-    record.txDateStr = ledger_.env().dates().dayKey(p.date);
-    record.assetUid = p.account.uid;
-    record.memo = trimSpaces(form.memo);
-    record.mark = form.mark;
-    record.currencyUid = entered.uid;
-    record.amountSub = roundMoney(form.amount, pointOf(entered));
-    record.amount = mainAmount;
-    record.amountAccount = accountAmount;
-    record.cardTimeStampStr = form.message.cardTimeStampStr.value_or("");
-
-    // Content, filled in when the flag says so.
-    std::string content = trimmed(form.content);
-    if (content.empty() && autoSaveTxContent() == 0) {
-      if (transfer) {
-        content = transferMemo(p.account.NicName.value_or(""), p.target->NicName.value_or(""));
-      } else if (category) {
-        content = category->Name.value_or("");
-      } else {
-        content = ledger_.texts().text("none_category");
+    status = repo.inTransaction([&]() -> Status {
+      if (plan.droppedOpposite) {
+        InOutCome gone = *plan.droppedOpposite;
+        VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
+        VARNEL_RETURN_IF_ERROR(photos.deletePhotoByInOutCome(gone.uid.value_or("")));
       }
-    }
-    record.Content = content;
-
-    // Kind and links.
-    if (transfer) {
-      if (!wasTransfer) {
-        // A record entering a transfer starts a link of its own; a fee
-        // record's link belonged to another transfer.
-        record.txUidFee.reset();
-        record.txUidTrans = BaseRepository::newUid();
+      InOutCome record = plan.record;
+      VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(record));
+      VARNEL_RETURN_IF_ERROR(writePhotos(photos, record, plan.photos, written));
+      VARNEL_RETURN_IF_ERROR(writeTags(tags, record, plan.tags));
+      result.record = record;
+      if (plan.opposite) {
+        InOutCome opposite = *plan.opposite;
+        VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(opposite));
+        VARNEL_RETURN_IF_ERROR(mirrorPhotos(ledger_, photos, record, opposite));
+        result.opposite = opposite;
       }
-      if (!hasLink(record.txUidTrans)) record.txUidTrans = BaseRepository::newUid();
-      record.toAssetUid = p.target->uid;
-      record.Do_Type = do_type::kTransferOut;
-      if (form.fee) {
-        if (!hasLink(record.txUidFee)) record.txUidFee = BaseRepository::newUid();
-      } else {
-        record.txUidFee.reset();
+      if (plan.fee) {
+        InOutCome fee = *plan.fee;
+        VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(fee));
+        result.fee = fee;
       }
-    } else {
-      record.categoryUid = form.category;
-      record.Do_Type = std::to_string(form.mode);
-      record.toAssetUid.reset();
-      if (wasTransfer) record.txUidFee.reset();
-      if (wasFee) {
-        // A fee stays its transfer's fee only as an expense on the sending account.
-        auto sending = repo.getFirst(repo.fetch<InOutCome>(
-            " WHERE (ZISDEL IS NULL OR ZISDEL != 1) AND ZTXUIDFEE = ? AND ZDO_TYPE = '3' LIMIT 1", *p.edited->txUidFee));
-        if (form.mode == kModeIncome || (sending && sending->assetUid != record.assetUid)) record.txUidFee.reset();
+      if (plan.droppedFee) {
+        InOutCome gone = *plan.droppedFee;
+        VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
       }
-    }
-
-    // Instalment fields of a row the instalment save hands over.
-    if (form.installment) {
-      record.cardDivideMonth = form.installment->cardDivideMonth;
-      record.cardDivideUid = form.installment->cardDivideUid;
-      record.cardDivideMonthStr = form.installment->cardDivideMonthStr;
-    } else if (!record.cardDivideMonthStr) {
-      record.cardDivideMonthStr = "";  // an ordinary entry has an empty position, never none
-    }
-
-    // The record, its photos and its tags.
-    VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(record));
-    const std::string uid = record.uid.value_or("");
-    if (!form.copyPhotosFrom.empty()) VARNEL_RETURN_IF_ERROR(photoStore.copyUpdatePhoto(form.copyPhotosFrom, uid));
-    if (!p.photos.empty()) {
-      const int64_t already = photoStore.countPhoto(uid);
-      std::vector<Photo> added;
-      for (size_t i = 0; i < p.photos.size(); ++i) {
-        PhotoInput input;
-        input.data = p.photos[i].second;
-        input.orgFilePath = p.photos[i].first.string();
-        input.order = static_cast<int>(already + static_cast<int64_t>(i));
-        auto stored = photoStore.addPhoto(input, "", false);
-        VARNEL_RETURN_IF_ERROR(stored.status());
-        writtenFiles.push_back(photoStore.photoFolder() / stored->photo.fileName.value_or(""));
-        added.push_back(stored->photo);
-      }
-      VARNEL_RETURN_IF_ERROR(photoStore.attachPhotos(added, uid));
-    }
-    VARNEL_RETURN_IF_ERROR(tags.updateTxTags(record, form.tags));
-    result.record = record;
-
-    // The other side of a transfer.
-    if (transfer) {
-      auto opposite = repo.saveMoveInOutComeByInOutCome(record, p.opposite);
-      VARNEL_RETURN_IF_ERROR(opposite.status());
-      result.opposite = opposite.value();
-    }
-
-    // The fee: written while the fee field is active, deleted when it was switched off.
-    if (transfer && form.fee) {
-      auto fee = repo.updateFee(record, form.fee->amount, oldFee, feeCurrency, sendingBefore.value_or(""),
-                                receivingBefore.value_or(""));
-      VARNEL_RETURN_IF_ERROR(fee.status());
-      result.fee = fee.value();
-    } else if (transfer && oldFee) {
-      InOutCome gone = *oldFee;
-      gone.isDel = 1;
-      VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
-    }
-    return Status::ok();
+      return Status::ok();
     }, "updateInOutCome");
   } catch (...) {
-    removeWrittenFiles();
+    removeFiles(written);
     throw;
   }
-  if (!ok) {
-    removeWrittenFiles();
+  if (!status) {
+    // The store rolled every row back; the photo files are not in it.
+    removeFiles(written);
     TransactionSaveResult failed;
-    failed.status = ok;
+    failed.status = status;
     return failed;
   }
+  if (writtenFiles) writtenFiles->insert(writtenFiles->end(), written.begin(), written.end());
   result.status = Status::ok();
   return result;
 }
 
-InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& entered) {
-  return [this, entered](const InstallmentSaveRequest& request) -> Result<InOutCome> {
+// --- Saving: the three steps and the paths that take a save over ------------------
+
+TransactionSaveResult TransactionSave::saveTransaction(const TransactionForm& form) {
+  return saveForm(form, nullptr, nullptr);
+}
+
+TransactionSaveResult TransactionSave::saveForm(const TransactionForm& form,
+                                                const std::vector<PreparedPhoto>* prepared,
+                                                std::vector<std::filesystem::path>* writtenFiles) {
+  const SaveCheck check = checkSave(form, prepared);
+  if (check.refusal) return refused(*check.refusal);
+  switch (check.route) {
+    case SaveRoute::kRepeat: return saveRepeatEntry(form);
+    case SaveRoute::kInstallment: return saveInstallmentEntry(form, check.save.photos);
+    case SaveRoute::kOrdinary: break;
+  }
+  return writePlan(planSave(check.save), writtenFiles);
+}
+
+InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& entered,
+                                                       const std::vector<PreparedPhoto>& photos,
+                                                       std::vector<std::filesystem::path>& writtenFiles) {
+  return [this, entered, photos, &writtenFiles](const InstallmentSaveRequest& request) -> Result<InOutCome> {
     const InOutCome& row = request.row;
     TransactionForm f = entered;
     f.installments = 0;
@@ -440,15 +509,17 @@ InstallmentSaveFn TransactionSave::installmentRowSaver(const TransactionForm& en
       f.installment = InstallmentFields{*row.cardDivideUid, row.cardDivideMonthStr.value_or(""),
                                         row.cardDivideMonth.value_or(kInstallmentMark)};
     }
-    if (!request.withPhotos) f.photos.clear();
-    const TransactionSaveResult result = saveTransaction(f);
+    f.photos.clear();
+    const std::vector<PreparedPhoto> rowPhotos = request.withPhotos ? photos : std::vector<PreparedPhoto>{};
+    const TransactionSaveResult result = saveForm(f, &rowPhotos, &writtenFiles);
     if (result.refusal) return Status::invalidInput(*result.refusal);
     if (!result.ok() || !result.record) return result.status;
     return *result.record;
   };
 }
 
-TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionForm& form) {
+TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionForm& form,
+                                                            const std::vector<PreparedPhoto>& photos) {
   CurrencyRepository currencies(ledger_);
   const auto main = currencies.getMainCurrency();
   const auto row = form.currency.empty() ? main : currencies.getCurrencyByUid(form.currency);
@@ -476,14 +547,22 @@ TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionFor
   }
   entry.tx.currencyUid = row ? row->uid : std::nullopt;
 
-  PhotoStore photos(ledger_);
-  const InstallmentSaveResult saved = funcSaveCardInstallment(
-      ledger_, entry, installmentRowSaver(form),
-      [&photos](const InOutCome& from, const InOutCome& to) {
-        return photos.copyUpdatePhoto(from.uid.value_or(""), to.uid.value_or(""));
-      });
+  // The rows commit with the series, so their photo files go when it fails.
+  std::vector<std::filesystem::path> written;
+  PhotoStore photoStore(ledger_);
+  InstallmentSaveResult saved;
+  try {
+    saved = funcSaveCardInstallment(ledger_, entry, installmentRowSaver(form, photos, written),
+                                    [&photoStore](const InOutCome& from, const InOutCome& to) {
+                                      return photoStore.copyUpdatePhoto(from.uid.value_or(""), to.uid.value_or(""));
+                                    });
+  } catch (...) {
+    removeFiles(written);
+    throw;
+  }
   TransactionSaveResult result;
   if (!saved.ok()) {
+    removeFiles(written);
     result.status = saved.status;
     return result;
   }
@@ -517,14 +596,14 @@ TransactionForm TransactionSave::formForRecord(const std::string& uid) {
   form.edited = uid;
   InOutCome source = *record;
   bool reversed = false;
-  if (isKind(*record, do_type::kTransferIn)) {
+  if (isKind(*record, TxKind::kTransferIn)) {
     if (auto sending = repo.oppositeOfTransfer(*record)) {
       source = *sending;
     } else {
       reversed = true;  // only the receiving side is left: read it the other way round
     }
   }
-  form.mode = isTransferSide(source) ? kModeTransfer : (isKind(source, do_type::kIncome) ? kModeIncome : kModeExpense);
+  form.mode = isTransferSide(source) ? kModeTransfer : (isKind(source, TxKind::kIncome) ? kModeIncome : kModeExpense);
   form.account = (reversed ? source.toAssetUid : source.assetUid).value_or("");
   if (form.mode == kModeTransfer) form.targetAccount = (reversed ? source.assetUid : source.toAssetUid).value_or("");
   if (form.mode != kModeTransfer) form.category = source.categoryUid.value_or("");
@@ -554,7 +633,7 @@ TransactionSaveResult TransactionSave::copyTransaction(const std::string& uid, C
   // Opened as a new entry: nothing links the copy to its source.
   InOutComeRepository repo(ledger_);
   auto source = repo.inOutComeByUid(uid);
-  if (source && isKind(*source, do_type::kTransferIn)) {
+  if (source && isKind(*source, TxKind::kTransferIn)) {
     if (auto sending = repo.oppositeOfTransfer(*source)) source = sending;
   }
   form.edited.clear();

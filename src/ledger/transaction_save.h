@@ -14,6 +14,8 @@
 namespace varnel {
 
 class Ledger;
+class PreparedPhoto;
+struct SavePlan;
 
 // The input screen's three modes; a transfer is stored as kinds "3" and "4".
 enum TransactionMode : int {
@@ -142,9 +144,11 @@ class TransactionSave {
   // the screen cannot produce: an unknown mode, edited record, currency or tag, a
   // deleted account or category newly chosen, a category of the other kind,
   // a transfer to the same account, a fee outside a transfer, a photo that
-  // is not a JPEG, a number that is not finite. Everything is written in one
-  // store transaction; when the store refuses, nothing is (the failure in
-  // `status`, logged).
+  // is not a JPEG, a number that is not finite. Each photo file is read and
+  // decoded once, before anything is written. Everything is written in one
+  // store transaction that stops at the first write the store refuses:
+  // nothing is then written (no row, no photo file) and `status` carries the
+  // store's reason (logged).
   TransactionSaveResult saveTransaction(const TransactionForm& form);
 
   // The form the screen opens for an existing record: a "4" opens as its
@@ -182,23 +186,42 @@ class TransactionSave {
   // system failure (nothing changed).
   Status setAutoSaveTxContent(bool keepEmpty);
 
+ private:
+  // What checkSave found: a refusal, the path that takes the save over, or
+  // (for kOrdinary) the checked save to plan.
+  enum class SaveRoute { kOrdinary, kInstallment, kRepeat };
+  struct SaveCheck;
+
+  // A save is three steps: checkSave refuses or reads everything the save
+  // needs (writing nothing), planSave (transaction_plan.h) decides every
+  // record, writePlan writes them. `prepared`, when given, stands for the
+  // form's photos, already read and decoded; `writtenFiles`, when given,
+  // receives the photo files a successful write left, for an enclosing save
+  // that may still roll back.
+  TransactionSaveResult saveForm(const TransactionForm& form, const std::vector<PreparedPhoto>* prepared,
+                                 std::vector<std::filesystem::path>* writtenFiles);
+  SaveCheck checkSave(const TransactionForm& form, const std::vector<PreparedPhoto>* prepared);
+  // Writes the plan in one store transaction, stopping at the first write
+  // that fails: the store then rolls everything back, the photo files
+  // written are removed and the failure is returned.
+  TransactionSaveResult writePlan(const SavePlan& plan, std::vector<std::filesystem::path>* writtenFiles);
+
+  // A new card instalment purchase: the entered amount split into
+  // `installments` monthly rows saved through the ordinary save, all in one
+  // store transaction (see funcSaveCardInstallment). `photos` go to the first row.
+  TransactionSaveResult saveInstallmentEntry(const TransactionForm& form, const std::vector<PreparedPhoto>& photos);
   // The ordinary save in the form the card instalment save calls it, one row
   // at a time: `entered` is the form as the person filled it in; each
   // request's row brings its identifier, date, amounts and series fields
   // (a changed row is saved as an edit of that record). Only a request
-  // `withPhotos` attaches the form's photos. Returns the record saved, none
-  // when the save was refused or failed.
-  InstallmentSaveFn installmentRowSaver(const TransactionForm& entered);
-
-  // A new card instalment purchase: the entered amount split into
-  // `installments` monthly rows saved through the ordinary save, all in one
-  // store transaction (see funcSaveCardInstallment).
-  TransactionSaveResult saveInstallmentEntry(const TransactionForm& form);
+  // `withPhotos` attaches `photos`. Returns the record saved; the refusal
+  // or failure otherwise.
+  InstallmentSaveFn installmentRowSaver(const TransactionForm& entered, const std::vector<PreparedPhoto>& photos,
+                                        std::vector<std::filesystem::path>& writtenFiles);
   // Recurring entries are not wired in yet: refused with their
   // not-yet-supported message key, after the repeat path's own date check.
   TransactionSaveResult saveRepeatEntry(const TransactionForm& form);
 
- private:
   Ledger& ledger_;
 };
 

@@ -529,29 +529,24 @@ TEST_F(Save, TheSaveServesTheCardInstalmentSaveRowByRow) {
   TransactionForm f = form(kModeExpense, "DOLLAR", 100);
   f.currency = "KRW_USD";
   f.content = "Laptop";
+  f.installments = 3;
   TransactionSave saver(*ledger_);
-  InstallmentEntry entry;
-  entry.tx.amountSub = 100;
-  entry.tx.amount = 130000;
-  entry.tx.currencyUid = "KRW_USD";
-  entry.tx.Date = *f.date;
-  entry.count = 3;
-  const auto result = funcSaveCardInstallment(*ledger_, entry, saver.installmentRowSaver(f));
+  const auto result = saver.saveTransaction(f);
   ASSERT_TRUE(result.ok());
-  ASSERT_EQ(result.saved.size(), 3u);
+  ASSERT_EQ(result.series.size(), 3u);
   double total = 0;
   for (size_t i = 0; i < 3; ++i) {
-    const InOutCome row = load(result.saved[i].uid);
+    const InOutCome row = load(result.series[i].uid);
     EXPECT_EQ(row.cardDivideMonth, "10001");
-    EXPECT_EQ(row.cardDivideUid, result.saved[0].uid);
+    EXPECT_EQ(row.cardDivideUid, result.series[0].uid);
     EXPECT_EQ(row.cardDivideMonthStr, fmt::format("({}/3)", i + 1));
     EXPECT_EQ(row.Content, "Laptop");
     EXPECT_DOUBLE_EQ(*row.amountAccount, *row.amountSub);
     total += *row.amountSub;
   }
   EXPECT_DOUBLE_EQ(total, 100);
-  EXPECT_EQ(load(result.saved[2].uid).txDateStr, "2027-02-01");
-  EXPECT_TRUE(saver.deleteQuestion(result.saved[1]).isSeries);
+  EXPECT_EQ(load(result.series[2].uid).txDateStr, "2027-02-01");
+  EXPECT_TRUE(saver.deleteQuestion(result.series[1]).isSeries);
 }
 
 TEST_F(Save, TheReadsLeaveOutDeletedRecordsAndEmptyLinks) {
