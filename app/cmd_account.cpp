@@ -14,6 +14,7 @@
 #include "ledger/currency_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "setup/initial_resources.h"
 
 namespace varnel::cli {
@@ -107,8 +108,8 @@ std::string assetLine(Ledger& ledger, const Asset& a) {
     auto payer = ledger.commonData().assetByUid(*a.cardAssetUid);
     line += "  paid from " + (payer ? payer->NicName.value_or("") : *a.cardAssetUid);
   }
-  if (a.isDel.value_or(0) == kAssetHidden) line += "  hidden";
-  if (isDeletedAsset(a)) line += "  deleted";
+  if (live::isHiddenAccount(a)) line += "  hidden";
+  if (!live::isLiveAccount(a)) line += "  deleted";
   if (a.isReflect.value_or(0) == 1) line += "  excluded-from-totals";
   if (a.transferExpense.value_or(0) == 1) line += "  transfer-expense";
   if (a.isCardAutoPay.value_or(0) == 1) line += "  autopay";
@@ -173,7 +174,7 @@ void printAssets(Ledger& ledger, const std::vector<Asset>& assets, bool json) {
 
 std::string groupLine(const AssetGroup& g) {
   return fmt::format("{}  {}  type {}  order {}{}", g.uid.value_or(""), g.AssetGroupName.value_or(""),
-                     g.Status.value_or(0), g.Order.value_or(0), isDeletedAssetGroup(g) ? "  deleted" : "");
+                     g.Status.value_or(0), g.Order.value_or(0), live::isListedGroup(g) ? "" : "  deleted");
 }
 
 void printGroup(Ledger& ledger, const AssetGroup& g, bool json) {
@@ -239,7 +240,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     form.settlementDay = asset.Card_DayFin.value_or("1");
     form.paymentDay = asset.Card_DayPay.value_or("1");
     form.autoPay = asset.isCardAutoPay.value_or(0) == 1;
-    form.hidden = asset.isDel.value_or(0) == kAssetHidden;
+    form.hidden = live::isHiddenAccount(asset);
     form.countedInTotals = asset.isReflect.value_or(0) != 1;
     form.transferExpense = asset.transferExpense.value_or(0) == 1;
     form.smsString = asset.smsString.value_or("");
@@ -298,7 +299,7 @@ void addAccountCommands(CLI::App& app, Context& ctx) {
     const std::string uid = asset.uid.value_or("");
     if (auto question = check(repo.deleteAsset(uid, deleteYes))) refuse(*ledger, *question);
     auto deleted = repo.assetByUid(uid);
-    if (!deleted || deleted->isDel.value_or(0) != kAssetDeleted) {
+    if (!deleted || live::isLiveAccount(*deleted)) {
       throw StoreError("the account could not be deleted (see the log)");
     }
     if (ctx.json) {

@@ -10,6 +10,7 @@
 #include "ledger/memo_repository.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
+#include "model/tx_kind.h"
 
 namespace varnel::cli {
 
@@ -60,16 +61,19 @@ Memo liveMemo(MemoRepository& repository, const std::string& uid) {
 }
 
 std::string kindText(Int doType) {
-  switch (doType.value_or(-1)) {
-    case 0: return "income";
-    case 1: return "expense";
-    case 2: return "transfer";
-    case 3: return "transfer-out";
-    case 4: return "transfer-in";
-    case 7: return "adjust-up";
-    case 8: return "adjust-down";
-    default: return "kind " + std::to_string(doType.value_or(-1));
+  if (const std::optional<TxKind> kind = kindOfNumber(doType.value_or(-1))) {
+    switch (*kind) {
+      case TxKind::kIncome: return "income";
+      case TxKind::kExpense: return "expense";
+      case TxKind::kTransfer: return "transfer";
+      case TxKind::kTransferOut: return "transfer-out";
+      case TxKind::kTransferIn: return "transfer-in";
+      case TxKind::kAdjustmentUp: return "adjust-up";
+      case TxKind::kAdjustmentDown: return "adjust-down";
+      case TxKind::kOldAdjustment: break;  // never a template's kind
+    }
   }
+  return "kind " + std::to_string(doType.value_or(-1));
 }
 
 std::string favLine(const FavTransaction& f) {

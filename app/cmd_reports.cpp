@@ -9,6 +9,7 @@
 #include "app/transaction_lines.h"
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "model/tx_kind.h"
 #include "reports/account_overview.h"
 #include "reports/common_filter.h"
 #include "reports/period_totals.h"
@@ -293,7 +294,7 @@ void addCarryover(CLI::App& app, Context& ctx) {
     const auto& main = ledger->commonData().mainCurrency();
     auto line = [&](const char* what, const std::optional<CarryoverRow>& r, double start) {
       double amount = 0;
-      if (r) amount = (r->Do_Type == "0" ? 1 : -1) * std::stod(r->amount);
+      if (r) amount = (kindOfCode(r->Do_Type) == TxKind::kIncome ? 1 : -1) * std::stod(r->amount);
       std::cout << fmt::format("{:<9} {}  {:>20}\n", what, ledger->env().dates().dayKey(start),
                                money(*ledger, amount, main));
     };

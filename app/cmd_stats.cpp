@@ -5,6 +5,7 @@
 #include "app/cli.h"
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "model/tx_kind.h"
 #include "ledger/category_repository.h"
 #include "reports/category_statistics.h"
 #include "reports/common_filter.h"
@@ -32,9 +33,9 @@ std::string categoryRowName(const CommonData& cache, const std::string& uid) {
   return uid + " (no such category)";
 }
 
-int parseSide(const std::string& text, const std::string& what) {
-  if (text == "income") return category_code::kIncome;
-  if (text == "expense") return category_code::kExpense;
+TxKind parseSide(const std::string& text, const std::string& what) {
+  if (text == "income") return TxKind::kIncome;
+  if (text == "expense") return TxKind::kExpense;
   throw InputError(what + " must be income or expense: '" + text + "'");
 }
 
@@ -79,10 +80,10 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
     if (budgetOpt->count() > 0 && !accounts.empty()) {
       throw InputError("--budget counts every account; it takes no --account");
     }
-    std::vector<std::string> kindCodes;
-    for (const auto& k : kinds) kindCodes.push_back(std::to_string(parseSide(k, "--kind")));
-    if (kindCodes.empty()) kindCodes = {"0", "1"};
-    const int budgetKind = budgetOpt->count() > 0 ? parseSide(budget, "--budget") : 0;
+    std::vector<TxKind> sides;
+    for (const auto& k : kinds) sides.push_back(parseSide(k, "--kind"));
+    if (sides.empty()) sides = {TxKind::kIncome, TxKind::kExpense};
+    const TxKind budgetKind = budgetOpt->count() > 0 ? parseSide(budget, "--budget") : TxKind::kIncome;
 
     auto ledger = ctx.openLedger();
     const CommonData& cache = ledger->commonData();
@@ -96,7 +97,7 @@ void addStatsCommands(CLI::App& app, Context& ctx) {
     CategoryCalculator calculator(*ledger);
 
     if (byCategoryFlag->count() > 0) {
-      const auto rows = calculator.sumTxGroupByCategory(uids, kindCodes, start, end);
+      const auto rows = calculator.sumTxGroupByCategory(uids, sides, start, end);
       if (ctx.json) {
         nlohmann::json out = nlohmann::json::array();
         for (const auto& r : rows) out.push_back({{"categoryUid", r.categoryUid}, {"sum", r.sum}, {"count", r.count}});

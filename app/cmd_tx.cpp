@@ -22,6 +22,7 @@
 #include "ledger/tag_repository.h"
 #include "ledger/transaction_save.h"
 #include "model/errors.h"
+#include "model/tx_kind.h"
 #include "reports/common_filter.h"
 
 namespace varnel::cli {
@@ -70,11 +71,11 @@ struct TxOptions {
   }
 };
 
-TransactionKind parseKind(const std::string& text) {
-  if (text == "income") return TransactionKind::kIncome;
-  if (text == "expense") return TransactionKind::kExpense;
-  if (text == "transfer") return TransactionKind::kTransfer;
-  if (text == "adjustment") return TransactionKind::kAdjustment;
+KindGroup parseKind(const std::string& text) {
+  if (text == "income") return KindGroup::kIncome;
+  if (text == "expense") return KindGroup::kExpense;
+  if (text == "transfer") return KindGroup::kTransfer;
+  if (text == "adjustment") return KindGroup::kAdjustment;
   throw InputError("--kind must be income, expense, transfer or adjustment: '" + text + "'");
 }
 
@@ -297,11 +298,11 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
     if (auto other = repo.oppositeOfTransfer(record)) printLine("  other side: " + printer.line(*other));
     const InOutCome* sending = &record;
     std::optional<InOutCome> sendingSide;
-    if (record.Do_Type == "4") {
+    if (isKind(record, TxKind::kTransferIn)) {
       sendingSide = repo.oppositeOfTransfer(record);
       sending = sendingSide ? &*sendingSide : nullptr;
     }
-    if (sending && sending->Do_Type == "3") {
+    if (sending && isKind(*sending, TxKind::kTransferOut)) {
       if (auto fee = repo.feeWithInOutCome(*sending)) printLine("  fee: " + printer.line(*fee));
     }
   });
@@ -324,7 +325,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
   list->add_option("--text", listText, "Text in the content or memo (case and accents ignored)");
   list->add_flag("--all", listAll, "Deleted records too");
   list->callback([&ctx] {
-    std::vector<TransactionKind> kinds;
+    std::vector<KindGroup> kinds;
     for (const auto& k : listKinds) kinds.push_back(parseKind(k));
     auto ledger = ctx.openLedger();
     const CommonData& cache = ledger->commonData();

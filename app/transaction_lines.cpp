@@ -2,20 +2,26 @@
 
 #include <fmt/format.h>
 
+#include "model/tx_kind.h"
+
 namespace varnel::cli {
 
 namespace {
 
 std::string kindName(const InOutCome& r) {
-  const std::string kind = r.Do_Type.value_or("");
-  if (kind == "0") return "income";
-  if (kind == "1") return r.txUidFee && !r.txUidFee->empty() && *r.txUidFee != "0" ? "fee" : "expense";
-  if (kind == "3") return "transfer-out";
-  if (kind == "4") return "transfer-in";
-  if (kind == "6") return "adjust";
-  if (kind == "7") return "adjust-up";
-  if (kind == "8") return "adjust-down";
-  return "kind " + kind;
+  if (const std::optional<TxKind> kind = kindOf(r)) {
+    switch (*kind) {
+      case TxKind::kIncome: return "income";
+      case TxKind::kExpense: return r.txUidFee && !r.txUidFee->empty() && *r.txUidFee != "0" ? "fee" : "expense";
+      case TxKind::kTransferOut: return "transfer-out";
+      case TxKind::kTransferIn: return "transfer-in";
+      case TxKind::kOldAdjustment: return "adjust";
+      case TxKind::kAdjustmentUp: return "adjust-up";
+      case TxKind::kAdjustmentDown: return "adjust-down";
+      case TxKind::kTransfer: break;  // a template mode, never a stored row's kind
+    }
+  }
+  return "kind " + r.Do_Type.value_or("");
 }
 
 std::string isoOf(const std::optional<Currency>& c) { return c ? c->iso.value_or("?") : "?"; }
@@ -33,10 +39,10 @@ std::string TransactionPrinter::line(const InOutCome& r) {
     return a ? a->NicName.value_or("") : uid.value_or("?");
   };
   std::string accounts = nameOf(r.assetUid);
-  if (r.Do_Type == "3") accounts += " → " + nameOf(r.toAssetUid);
-  if (r.Do_Type == "4") accounts += " ← " + nameOf(r.toAssetUid);
+  if (isKind(r, TxKind::kTransferOut)) accounts += " → " + nameOf(r.toAssetUid);
+  if (isKind(r, TxKind::kTransferIn)) accounts += " ← " + nameOf(r.toAssetUid);
   std::string category;
-  if (r.Do_Type != "3" && r.Do_Type != "4") category = "  [" + cache.getCategoryFullName(r) + "]";
+  if (!isTransferSide(r)) category = "  [" + cache.getCategoryFullName(r) + "]";
 
   const auto entered = currency(r.currencyUid);
   std::string amounts = fmt::format("{} {}", r.amountSub.value_or(0), isoOf(entered));

@@ -10,6 +10,7 @@
 #include "model/text.h"
 #include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
+#include "ledger/category_repository.h"
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
 #include "model/number_input.h"
@@ -17,9 +18,6 @@
 namespace varnel {
 
 namespace {
-
-constexpr const char* kLiveAsset = "((ZISDEL != 1 AND ZISDEL != 2) OR ZISDEL IS NULL)";
-constexpr const char* kLiveGroup = "((ZISDEL != 1 AND ZISDEL != 2 AND ZISDEL != 4) OR ZISDEL IS NULL)";
 
 // Korean card accounts start with this monthly usage target.
 constexpr int64_t kKoreanCardUsageHurdle = 300000;
@@ -57,23 +55,23 @@ std::optional<Asset> AssetRepository::assetByUid(const std::string& uid) {
 }
 
 std::optional<Asset> AssetRepository::assetByUidNotDelete(const std::string& uid) {
-  return getFirst(fetch<Asset>(std::string(" WHERE ZUID = ? AND ") + kLiveAsset + " ORDER BY Z_PK LIMIT 1", uid));
+  return getFirst(fetch<Asset>(" WHERE ZUID = ? AND " + live::accountSql() + " ORDER BY Z_PK LIMIT 1", uid));
 }
 
 std::vector<Asset> AssetRepository::getAssetList(bool isAll) {
   if (isAll) return fetch<Asset>(" ORDER BY ZORDER, Z_PK");
-  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " ORDER BY ZORDER, Z_PK");
+  return fetch<Asset>(" WHERE " + live::accountSql() + " ORDER BY ZORDER, Z_PK");
 }
 
 std::vector<Asset> AssetRepository::assetListByGroupUid(const std::string& groupUid, bool isAll) {
   if (groupUid.empty() || groupUid == "0") return {};
   if (isAll) return fetch<Asset>(" WHERE ZGROUPUID = ? ORDER BY ZORDER, Z_PK", groupUid);
-  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " AND ZGROUPUID = ? ORDER BY ZORDER, Z_PK", groupUid);
+  return fetch<Asset>(" WHERE " + live::accountSql() + " AND ZGROUPUID = ? ORDER BY ZORDER, Z_PK", groupUid);
 }
 
 std::vector<Asset> AssetRepository::assetListNotDelete() {
-  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset +
-                      " AND ZGROUPUID IN (SELECT ZUID FROM ZASSETGROUP WHERE " + kLiveGroup +
+  return fetch<Asset>(" WHERE " + live::accountSql() +
+                      " AND ZGROUPUID IN (SELECT ZUID FROM ZASSETGROUP WHERE " + live::groupSql() +
                       ") ORDER BY (SELECT g.ZORDER FROM ZASSETGROUP g WHERE g.ZUID = ZASSET.ZGROUPUID),"
                       " ZGROUPUID DESC, ZORDER, Z_PK");
 }
@@ -82,11 +80,11 @@ std::vector<Asset> AssetRepository::assetListWithAssetGroupType(const std::vecto
   if (types.empty()) return {};
   return fetch<Asset>(fmt::format(" WHERE {} AND ZGROUPUID IN (SELECT ZUID FROM ZASSETGROUP WHERE ZSTATUS IN ({})"
                                   " AND {}) ORDER BY ZORDER, Z_PK",
-                                  kLiveAsset, fmt::join(types, ", "), kLiveGroup));
+                                  live::accountSql(), fmt::join(types, ", "), live::groupSql()));
 }
 
 std::vector<Asset> AssetRepository::getAssetTransferExpenseList() {
-  return fetch<Asset>(std::string(" WHERE ") + kLiveAsset + " AND ZTRANSFEREXPENSE = 1 ORDER BY ZORDER, Z_PK");
+  return fetch<Asset>(" WHERE " + live::accountSql() + " AND ZTRANSFEREXPENSE = 1 ORDER BY ZORDER, Z_PK");
 }
 
 Status AssetRepository::updateAsset(Asset& asset, bool isSync) {
@@ -102,12 +100,12 @@ Status AssetRepository::updateAssetList(std::vector<Asset>& assets, bool isSync)
   return ok;
 }
 
-std::string AssetRepository::correctionCategory(const std::string& kind) {
+std::string AssetRepository::correctionCategory(TxKind kind) {
   const std::string word = ledger_.texts().text("config_assets_category_name1");
   if (word.empty()) return kBalanceAdjustmentUid;
   auto category = getFirst(fetch<Category>(
-      " WHERE ZDOTYPE = ? AND (ZISDEL IS NULL OR ZISDEL = 0) AND INSTR(ZNAME, ?) > 0 ORDER BY ZORDER, Z_PK LIMIT 1",
-      kind == do_type::kIncome ? 0 : 1, word));
+      " WHERE ZDOTYPE = ? AND " + live::recordSql() + " AND INSTR(ZNAME, ?) > 0 ORDER BY ZORDER, Z_PK LIMIT 1",
+      kind == TxKind::kIncome ? category_code::kIncome : category_code::kExpense, word));
   return category && category->uid ? *category->uid : std::string(kBalanceAdjustmentUid);
 }
 
@@ -121,7 +119,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   if (!isNew) {
     existing = assetByUid(form.uid);
     if (!existing) throw InputError("no account with the identifier " + form.uid);
-    if (isDeletedAsset(*existing)) throw InputError("the account " + form.uid + " is deleted");
+    if (!live::isLiveAccount(*existing)) throw InputError("the account " + form.uid + " is deleted");
   }
 
   // 1. The name.
@@ -134,7 +132,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
   // Values the screen would only offer valid: checked before anything is written.
   auto group = assetGroupByUid(form.groupUid);
   const bool sameGroup = existing && existing->groupUid == form.groupUid;
-  if (!group || (!sameGroup && isDeletedAssetGroup(*group))) {
+  if (!group || (!sameGroup && !live::isListedGroup(*group))) {
     throw InputError("no account group " + (form.groupUid.empty() ? std::string("given") : form.groupUid));
   }
   const int64_t type = group->Status.value_or(0);
@@ -268,10 +266,11 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
       record.assetUid = asset.uid;
       record.Content = ledger_.texts().text("config_assets_category_name3");
       if (form.recordCorrectionAs == BalanceRecording::kIncomeExpense) {
-        record.Do_Type = up ? do_type::kIncome : do_type::kExpense;
-        record.categoryUid = correctionCategory(*record.Do_Type);
+        const TxKind kind = up ? TxKind::kIncome : TxKind::kExpense;
+        setKind(record, kind);
+        record.categoryUid = correctionCategory(kind);
       } else {
-        record.Do_Type = up ? do_type::kAdjustmentUp : do_type::kAdjustmentDown;
+        setKind(record, up ? TxKind::kAdjustmentUp : TxKind::kAdjustmentDown);
         record.categoryUid = kBalanceAdjustmentUid;
       }
       // The amount in the main currency comes from the account currency's row
@@ -307,7 +306,7 @@ AssetSaveResult AssetRepository::saveAsset(const AssetForm& form) {
 Result<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidden) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
-  if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is deleted");
+  if (!live::isLiveAccount(*asset)) throw InputError("the account " + uid + " is deleted");
   asset->isDel = hidden ? kAssetHidden : kAssetLive;
   VARNEL_RETURN_IF_ERROR(updateAsset(*asset));
   return *asset;
@@ -316,7 +315,7 @@ Result<Asset> AssetRepository::setAssetHidden(const std::string& uid, bool hidde
 Result<std::optional<std::string>> AssetRepository::deleteAsset(const std::string& uid, bool confirmed) {
   auto asset = assetByUid(uid);
   if (!asset) throw InputError("no account with the identifier " + uid);
-  if (isDeletedAsset(*asset)) throw InputError("the account " + uid + " is already deleted");
+  if (!live::isLiveAccount(*asset)) throw InputError("the account " + uid + " is already deleted");
   if (!confirmed) return std::optional<std::string>("popup_message8");
   Status deleted = deleteRecord(*asset, "updateAsset");
   reload();
@@ -335,7 +334,7 @@ int AssetRepository::getStartDayByAsset(Ledger& ledger, const Asset& asset) {
 
 std::vector<AssetGroup> AssetRepository::assetGroupList(bool isAll) {
   if (isAll) return fetch<AssetGroup>(" ORDER BY ZORDER, ZUID DESC");
-  return fetch<AssetGroup>(std::string(" WHERE ") + kLiveGroup + " ORDER BY ZORDER, ZUID DESC");
+  return fetch<AssetGroup>(" WHERE " + live::groupSql() + " ORDER BY ZORDER, ZUID DESC");
 }
 
 std::optional<AssetGroup> AssetRepository::assetGroupByUid(const std::string& uid) {
@@ -389,7 +388,7 @@ Result<AssetGroup> AssetRepository::renameAssetGroup(const std::string& uid, con
   const std::string groupName = trimmed(name);
   if (groupName.empty()) throw InputError("the group name is empty");
   auto group = assetGroupByUid(uid);
-  if (!group || isDeletedAssetGroup(*group)) throw InputError("no account group " + uid);
+  if (!group || !live::isListedGroup(*group)) throw InputError("no account group " + uid);
   group->AssetGroupName = groupName;
   VARNEL_RETURN_IF_ERROR(updateAssetGroup(*group, false));
   return *group;
@@ -397,7 +396,7 @@ Result<AssetGroup> AssetRepository::renameAssetGroup(const std::string& uid, con
 
 Result<AssetGroup> AssetRepository::deleteAssetGroup(const std::string& uid) {
   auto group = assetGroupByUid(uid);
-  if (!group || isDeletedAssetGroup(*group)) throw InputError("no account group " + uid);
+  if (!group || !live::isListedGroup(*group)) throw InputError("no account group " + uid);
   std::optional<std::string> refusal;
   Status deleted = inTransaction([&]() -> Status {
     std::vector<std::string> names;

@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "model/base_repository.h"
+#include "model/liveness.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
-// Account `isDel` codes.
+// Account `isDel` codes the account screen writes (the rules that read them
+// are in model/liveness.h).
 inline constexpr int64_t kAssetLive = 0;
-inline constexpr int64_t kAssetDeleted = 1;
-inline constexpr int64_t kAssetHidden = 3;
+inline constexpr int64_t kAssetDeleted = kDeleted;
+inline constexpr int64_t kAssetHidden = live::kAccountHidden;
 
 // `card_usage_hurdle_type` values: the usage of one month, or of three
 // months against three times the target (the card code reads 0 and 1 as
@@ -152,7 +155,7 @@ class AssetRepository : public BaseRepository {
 
  private:
   void reload();
-  std::string correctionCategory(const std::string& kind);
+  std::string correctionCategory(TxKind kind);
 };
 
 }  // namespace varnel

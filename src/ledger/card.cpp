@@ -8,14 +8,14 @@
 #include "ledger/money.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/period.h"
 #include "model/sql_filter.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
 namespace {
-
-constexpr const char* kLiveRow = "(t.ZISDEL IS NULL OR t.ZISDEL != 1)";
 
 // A day of the month stored as text; none when it is not a whole number
 // from 1 to 31 (surrounding spaces allowed).
@@ -138,23 +138,23 @@ CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& ca
 
   SqlFilter filter;
   filter.whereIn("t.ZASSETUID", accounts);
-  filter.where(kLiveRow);
+  filter.where(live::recordSql("t"));
   // ?1 long ago, ?2 cs, ?3 far ahead, ?4 ps, ?5 ns; the filter's values follow.
   const std::string sql =
       "SELECT"
-      " TOTAL(CASE WHEN k IN ('0', '4', '7') AND v > 0 AND d >= ?1 AND d < ?2 THEN v END),"
-      " TOTAL(CASE WHEN k IN ('0', '4', '7') AND v > 0 AND d >= ?2 AND d < ?3 THEN v END),"
+      " TOTAL(CASE WHEN k IN " + std::string(kInKindsSql) + " AND v > 0 AND d >= ?1 AND d < ?2 THEN v END),"
+      " TOTAL(CASE WHEN k IN " + kInKindsSql + " AND v > 0 AND d >= ?2 AND d < ?3 THEN v END),"
       " TOTAL(CASE WHEN tagged AND d >= ?4 AND d < ?2 THEN s END),"
       " TOTAL(CASE WHEN tagged AND d >= ?2 THEN s END),"
       " TOTAL(CASE WHEN d < ?4 THEN s END),"
       " TOTAL(CASE WHEN NOT tagged AND d >= ?4 AND d < ?2 THEN s END),"
       " TOTAL(CASE WHEN NOT tagged AND d >= ?2 AND d < ?5 THEN s END)"
       " FROM (SELECT t.ZDATE AS d, t.ZDO_TYPE AS k, " + column + " AS v,"
-      " CASE WHEN t.ZDO_TYPE IN ('1', '3', '8') THEN " + column +
-      " WHEN t.ZDO_TYPE IN ('0', '4', '7') AND " + column + " < 0 THEN -" + column +
+      " CASE WHEN t.ZDO_TYPE IN " + kOutKindsSql + " THEN " + column +
+      " WHEN t.ZDO_TYPE IN " + kInKindsSql + " AND " + column + " < 0 THEN -" + column +
       " ELSE 0 END AS s,"
       " EXISTS (SELECT 1 FROM ZTXTAG g WHERE g.ZTXUID = t.ZUID AND g.ZTAGUID = '" +
-      tag_code::kPrepayment + "' AND (g.ZISDEL IS NULL OR g.ZISDEL = 0)) AS tagged"
+      tag_code::kPrepayment + "' AND " + live::recordSql("g") + ") AS tagged"
       " FROM ZINOUTCOME t" + filter.clause() + ")";
   CardSums sums;
   try {
@@ -260,15 +260,16 @@ PeriodTotalAmount CardRepository::periodCardUsage(const Asset& card, int yyyymm)
   const std::string sql =
       "SELECT TOTAL(CASE"
       " WHEN COALESCE(t.ZCARDDIVIDEUID, '') IN ('', '0') THEN"
-      " CASE WHEN t.ZDO_TYPE IN ('1', '3', '8') THEN t.ZAMOUNTACCOUNT ELSE 0 END"
+      " CASE WHEN t.ZDO_TYPE IN " + std::string(kOutKindsSql) + " THEN t.ZAMOUNTACCOUNT ELSE 0 END"
       " WHEN " + index + " = 1 THEN"
       " (SELECT TOTAL(g.ZAMOUNTACCOUNT) FROM ZINOUTCOME g WHERE g.ZCARDDIVIDEUID = t.ZCARDDIVIDEUID"
-      " AND g.ZDO_TYPE IN ('1', '3') AND (g.ZISDEL IS NULL OR g.ZISDEL != 1))"
+      " AND g.ZDO_TYPE IN " + kindListSql({TxKind::kExpense, TxKind::kTransferOut}) + " AND " +
+      live::recordSql("g") + ")"
       " ELSE 0 END)"
-      " FROM ZINOUTCOME t WHERE t.ZASSETUID = ? AND " + std::string(kLiveRow) +
+      " FROM ZINOUTCOME t WHERE t.ZASSETUID = ? AND " + live::recordSql("t") +
       " AND t.ZDATE >= ? AND t.ZDATE < ?"
       " AND NOT EXISTS (SELECT 1 FROM ZTXTAG x WHERE x.ZTXUID = t.ZUID AND x.ZTAGUID = '" +
-      tag_code::kCardUsageException + "' AND (x.ZISDEL IS NULL OR x.ZISDEL = 0))";
+      tag_code::kCardUsageException + "' AND " + live::recordSql("x") + ")";
   try {
     auto st = getContext().prepare(sql);
     st.bind(1, card.uid.value_or(""));
@@ -307,7 +308,7 @@ CardUsageView CardRepository::cardUsageView(const Asset& card, std::optional<int
 
 std::vector<InOutCome> CardRepository::getInOutComeByCardDivideUid(const std::string& uid) {
   if (uid.empty() || uid == "0") return {};
-  return fetch<InOutCome>(" WHERE ZCARDDIVIDEUID = ? AND (ZISDEL IS NULL OR ZISDEL != 1) ORDER BY ZDATE, Z_PK",
+  return fetch<InOutCome>(" WHERE ZCARDDIVIDEUID = ? AND " + live::recordSql() + " ORDER BY ZDATE, Z_PK",
                           uid);
 }
 

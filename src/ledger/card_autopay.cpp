@@ -11,6 +11,8 @@
 #include "ledger/asset_repository.h"
 #include "ledger/card.h"
 #include "ledger/currency_conversion.h"
+#include "model/liveness.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -42,7 +44,7 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
   for (const Asset& card : common.getArrayCardAsset(false)) {
     if (card.isCardAutoPay.value_or(0) != 1 || !card.uid) continue;
     const auto payer = common.assetByUid(card.cardAssetUid.value_or(""));
-    if (!payer || isDeletedAsset(*payer) || payer->uid == card.uid) continue;
+    if (!payer || !live::isLiveAccount(*payer) || payer->uid == card.uid) continue;
 
     const CardSettlement s = cardSettlement(card);
     const CardPaymentDates due = newPayDate(s.datePastEnd, s.dateWillEnd, cardDayPay(card), cardDayFin(card));
@@ -83,7 +85,7 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
     in.amountAccount = roundMoney(*in.amountSub, cardPoint);
     in.assetUid = card.uid;
     in.toAssetUid = payer->uid;
-    in.Do_Type = "4";
+    setKind(in, TxKind::kTransferIn);
     in.Content = content;
     in.memo = memo;
     // Every device books the same row with the same stamp, so that the copies
@@ -104,7 +106,7 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
       out.currencyUid = in.currencyUid;
       out.assetUid = payer->uid;
       out.toAssetUid = card.uid;
-      out.Do_Type = "3";
+      setKind(out, TxKind::kTransferOut);
       out.Content = content;
       out.memo = memo;
       out.utime = in.utime;

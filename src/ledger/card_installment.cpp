@@ -12,6 +12,8 @@
 #include "model/base_repository.h"
 #include "model/errors.h"
 #include "model/ledger.h"
+#include "model/liveness.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -38,11 +40,6 @@ int currencyPoint(Ledger& ledger, const Text& currencyUid) {
   if (auto row = common.currencyByUid(currencyUid.value_or(""))) return static_cast<int>(row->point.value_or(0));
   if (const auto& main = common.mainCurrency()) return static_cast<int>(main->point.value_or(0));
   return 0;
-}
-
-bool isTransfer(const InOutCome& tx) {
-  const std::string kind = tx.Do_Type.value_or("");
-  return kind == "3" || kind == "4";
 }
 
 }  // namespace
@@ -136,11 +133,11 @@ InstallmentSaveResult funcSaveCardInstallment(Ledger& ledger, const InstallmentE
   if (alreadySplit) {
     const std::string own = first.cardDivideUid.value_or("");
     if (!own.empty() && own != "0") parent = own;
-  } else if (entry.isChange && first.Do_Type.value_or("") == "4" && first.txUidTrans &&
+  } else if (entry.isChange && isKind(first, TxKind::kTransferIn) && first.txUidTrans &&
              !first.txUidTrans->empty()) {
-    auto opposite = repo.fetch<InOutCome>(
-        " WHERE ZTXUIDTRANS = ? AND ZDO_TYPE = '3' AND ZUID != ? AND (ZISDEL IS NULL OR ZISDEL != 1) LIMIT 1",
-        *first.txUidTrans, *first.uid);
+    auto opposite = repo.fetch<InOutCome>(" WHERE ZTXUIDTRANS = ? AND ZDO_TYPE = " + kindSql(TxKind::kTransferOut) +
+                                              " AND ZUID != ? AND " + live::recordSql() + " LIMIT 1",
+                                          *first.txUidTrans, *first.uid);
     if (!opposite.empty() && opposite.front().uid) parent = *opposite.front().uid;
   }
 
@@ -163,8 +160,8 @@ InstallmentSaveResult funcSaveCardInstallment(Ledger& ledger, const InstallmentE
     // The indexes the group holds now (for a transfer, its out rows).
     std::vector<int> held;
     for (const auto& row : repo.fetch<InOutCome>(
-             " WHERE ZCARDDIVIDEUID = ? AND (ZISDEL IS NULL OR ZISDEL != 1)", parent)) {
-      if (isTransfer(first) && row.Do_Type.value_or("") != "3") continue;
+             " WHERE ZCARDDIVIDEUID = ? AND " + live::recordSql(), parent)) {
+      if (isTransferSide(first) && !isKind(row, TxKind::kTransferOut)) continue;
       held.push_back(getInstallIndex(row.cardDivideMonthStr));
     }
 

@@ -7,6 +7,7 @@
 
 #include "model/text.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/text_fold.h"
 
 namespace varnel {
@@ -15,7 +16,6 @@ namespace {
 
 using namespace category_code;
 
-constexpr const char* kLive = "(ZISDEL IS NULL OR ZISDEL != 1)";
 constexpr const char* kMain = "(ZSTATUS IS NULL OR ZSTATUS != 2)";
 constexpr const char* kOrder = " ORDER BY ZORDER, Z_PK";
 constexpr std::string_view kOperation = "updateCategory";
@@ -102,12 +102,12 @@ std::optional<Category> CategoryRepository::getCategoryByAid(int64_t aId) {
 std::vector<Category> CategoryRepository::getCategoryAll() { return fetch<Category>(kOrder); }
 
 std::vector<Category> CategoryRepository::subCategoryByPuid(const std::string& pUid) {
-  return fetch<Category>(fmt::format(" WHERE ZPUID = ? AND {}{}", kLive, kOrder), pUid);
+  return fetch<Category>(fmt::format(" WHERE ZPUID = ? AND {}{}", live::recordSql(), kOrder), pUid);
 }
 
 std::vector<Category> CategoryRepository::getMainCategoryByInOutType(int doType, bool isAll) {
   if (isAll) return fetch<Category>(fmt::format(" WHERE ZDOTYPE = ? AND {}{}", kMain, kOrder), doType);
-  return fetch<Category>(fmt::format(" WHERE {} AND ZDOTYPE = ? AND {}{}", kLive, kMain, kOrder),
+  return fetch<Category>(fmt::format(" WHERE {} AND ZDOTYPE = ? AND {}{}", live::recordSql(), kMain, kOrder),
                          doType);
 }
 
@@ -177,12 +177,12 @@ void CategoryRepository::requireUniqueName(const std::string& name, int doType,
   if (parentUid.empty()) {
     same = fetch<Category>(
         fmt::format(" WHERE {} AND {} AND ZDOTYPE = ? AND ZNAME = ? AND (ZUID IS NULL OR ZUID != ?) LIMIT 1",
-                    kLive, kMain),
+                    live::recordSql(), kMain),
         doType, name, exceptUid);
   } else {
     same = fetch<Category>(
         fmt::format(" WHERE {} AND ZSTATUS = 2 AND ZPUID = ? AND ZNAME = ? AND (ZUID IS NULL OR ZUID != ?) LIMIT 1",
-                    kLive),
+                    live::recordSql()),
         parentUid, name, exceptUid);
   }
   if (same.empty()) return;
@@ -310,15 +310,15 @@ std::optional<Category> CategoryRepository::etcCategoryForFee() {
 
 std::optional<Category> CategoryRepository::etcCategoryForFee(const std::string& feeName) {
   if (feeName.empty()) return std::nullopt;
-  constexpr const char* kLiveExpense = "(ZISDEL = 0 OR ZISDEL IS NULL) AND ZDOTYPE = 1";
+  const std::string liveExpense = fmt::format("{} AND ZDOTYPE = {}", live::recordSql(), kExpense);
   auto exact = getFirst(fetch<Category>(
-      fmt::format(" WHERE {} AND ZNAME = ?{} LIMIT 1", kLiveExpense, kOrder), feeName));
+      fmt::format(" WHERE {} AND ZNAME = ?{} LIMIT 1", liveExpense, kOrder), feeName));
   if (exact) return exact;
   const std::string needle = foldForSearch(feeName);
   if (needle.empty()) return std::nullopt;
   ensureTextFoldFunction(getContext());
   return getFirst(fetch<Category>(
-      fmt::format(" WHERE {} AND instr(VNFOLD(ZNAME), ?) > 0{} LIMIT 1", kLiveExpense, kOrder),
+      fmt::format(" WHERE {} AND instr(VNFOLD(ZNAME), ?) > 0{} LIMIT 1", liveExpense, kOrder),
       needle));
 }
 

@@ -8,17 +8,25 @@
 #include <vector>
 
 #include "model/base_repository.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
 namespace category_code {
 inline constexpr const char* kUncategorised = "-2";
 inline constexpr const char* kBalanceAdjustment = "-4";
-inline constexpr int kIncome = 0;
-inline constexpr int kExpense = 1;
+// `doType`: the kind of the transactions a category classifies.
+inline constexpr int kIncome = static_cast<int>(TxKind::kIncome);
+inline constexpr int kExpense = static_cast<int>(TxKind::kExpense);
 inline constexpr int kMainStatus = 0;
 inline constexpr int kSubStatus = 2;
 }  // namespace category_code
+
+// The kind a category gives the transactions it classifies: income for
+// `doType` 0, expense for any other value and for none.
+inline TxKind categoryKind(const Category& c) {
+  return c.doType.value_or(category_code::kExpense) == category_code::kIncome ? TxKind::kIncome : TxKind::kExpense;
+}
 
 // In-memory view of a category with its sub-categories.
 struct CategoryModel {

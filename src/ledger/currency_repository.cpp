@@ -11,6 +11,7 @@
 #include "ledger/currency_conversion.h"
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/number_input.h"
 #include "model/uid_repair.h"
 
@@ -77,8 +78,7 @@ std::optional<Currency> CurrencyRepository::getCurrencyByMainIsoAndIso(const std
 
 std::optional<Currency> CurrencyRepository::getCurrencyBySubIso(const std::string& subIso) {
   return getFirst(fetch<Currency>(
-      " WHERE ZISSHOW = 1 AND ZMAINISO = ? AND ZISO = ? AND (ZISDEL IS NULL OR ZISDEL != 1)"
-      " ORDER BY Z_PK LIMIT 1",
+      " WHERE ZISSHOW = 1 AND ZMAINISO = ? AND ZISO = ? AND " + live::recordSql() + " ORDER BY Z_PK LIMIT 1",
       mainIso(), subIso));
 }
 

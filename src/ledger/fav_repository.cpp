@@ -1,12 +1,11 @@
 #include "ledger/fav_repository.h"
 
-#include <charconv>
-
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
 #include "ledger/in_out_come_repository.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/record_io.h"
 
 namespace varnel {
@@ -26,9 +25,9 @@ void bindNullable(SQLite::Statement& st, int index, const std::optional<V>& valu
 
 FavTemplate FavTemplate::fromTransaction(const InOutCome& tx) {
   FavTemplate t;
-  const std::string kind = tx.Do_Type.value_or("1");
-  int doType = 1;
-  std::from_chars(kind.data(), kind.data() + kind.size(), doType);
+  // A missing or unknown kind makes an expense template, as the input screen
+  // starts with one.
+  const int doType = static_cast<int>(kindOf(tx).value_or(TxKind::kExpense));
   t.doType = doType;
   t.assetUid = tx.assetUid;
   if (isCategoryKind(doType)) t.categoryUid = tx.categoryUid;
@@ -46,7 +45,7 @@ std::vector<FavTransaction> FavRepository::getListAll() {
 }
 
 std::vector<FavTransaction> FavRepository::getListLive() {
-  return fetch<FavTransaction>(" WHERE ZISDEL IS NULL OR ZISDEL != 1 ORDER BY ZORDER, Z_PK");
+  return fetch<FavTransaction>(" WHERE " + live::recordSql() + " ORDER BY ZORDER, Z_PK");
 }
 
 std::optional<FavTransaction> FavRepository::getFavByUId(const std::string& uid) {
@@ -59,7 +58,7 @@ std::optional<FavTransaction> FavRepository::favoriteObjAlready(const FavTemplat
   std::string kindCondition;
   if (FavTemplate::isTransferKind(fav.doType)) {
     kindCondition = "ZTOASSETUID IS ?";
-  } else if (fav.doType == 7 || fav.doType == 8) {
+  } else if (FavTemplate::isAdjustmentKind(fav.doType)) {
     // Both adjustment directions use the pseudo-category "-4": without the
     // kind an upward favourite would answer for a downward one.
     kindCondition = "ZCATEGORYUID IS ? AND ZDOTYPE = ?";
@@ -79,7 +78,7 @@ std::optional<FavTransaction> FavRepository::favoriteObjAlready(const FavTemplat
     bindNullable(st, ++i, fav.amountSub);
     if (FavTemplate::isTransferKind(fav.doType)) bindNullable(st, ++i, fav.toAssetUid);
     if (FavTemplate::isCategoryKind(fav.doType)) bindNullable(st, ++i, fav.categoryUid);
-    if (fav.doType == 7 || fav.doType == 8) st.bind(++i, fav.doType);
+    if (FavTemplate::isAdjustmentKind(fav.doType)) st.bind(++i, fav.doType);
     bindNullable(st, ++i, fav.payee);
     bindNullable(st, ++i, fav.memo);
     bindNullable(st, ++i, fav.currencyUid);
@@ -129,7 +128,7 @@ Result<std::pair<FavTransaction, std::string>> FavRepository::saveFavoriteFromTr
   auto tx = transactions.inOutComeByUid(uid);
   if (!tx) throw InputError("no transaction '" + uid + "'");
   if (!isLive(*tx)) throw InputError("transaction " + uid + " is deleted");
-  if (tx->Do_Type == do_type::kTransferIn) {
+  if (isKind(*tx, TxKind::kTransferIn)) {
     // The receiving side as a template would send the money the other way.
     if (auto sending = transactions.oppositeOfTransfer(*tx)) tx = sending;
   }

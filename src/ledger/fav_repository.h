@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/base_repository.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -28,11 +29,20 @@ struct FavTemplate {
 
   // The template of a saved transaction (content as payee).
   static FavTemplate fromTransaction(const InOutCome& tx);
-  // 2, 3, 4: transfer mode and sides; compared by target account.
-  static bool isTransferKind(int doType) { return doType == 2 || doType == 3 || doType == 4; }
-  // 0, 1, 7, 8: income, expense, balance adjustments; compared by category.
+  // The transfer mode and both sides; compared by target account.
+  static bool isTransferKind(int doType) {
+    const auto k = kindOfNumber(doType);
+    return k == TxKind::kTransfer || k == TxKind::kTransferOut || k == TxKind::kTransferIn;
+  }
+  // The two balance adjustments, which share the category "-4".
+  static bool isAdjustmentKind(int doType) {
+    const auto k = kindOfNumber(doType);
+    return k == TxKind::kAdjustmentUp || k == TxKind::kAdjustmentDown;
+  }
+  // Income, expense and the balance adjustments; compared by category.
   static bool isCategoryKind(int doType) {
-    return doType == 0 || doType == 1 || doType == 7 || doType == 8;
+    const auto k = kindOfNumber(doType);
+    return k == TxKind::kIncome || k == TxKind::kExpense || isAdjustmentKind(doType);
   }
 };
 

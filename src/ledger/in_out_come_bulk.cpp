@@ -13,6 +13,7 @@
 #include "ledger/in_out_come_support.h"
 #include "ledger/photo_store.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/text.h"
 
 namespace varnel {
@@ -41,7 +42,7 @@ class Batch {
   // The live other side of a transfer side, as a working copy.
   InOutCome* opposite(const InOutCome& side) {
     if (!isTransferSide(side) || !side.txUidTrans) return nullptr;
-    const std::string kind = isKind(side, "3") ? "4" : "3";
+    const TxKind kind = oppositeSide(*kindOf(side));
     auto found = repo_.inOutComeWithTxUidTransDoType(*side.txUidTrans, kind);
     if (!found || found->uid == side.uid) return nullptr;
     return usable(std::move(*found), [&](const InOutCome& w) {
@@ -54,15 +55,16 @@ class Batch {
     auto found = repo_.feeWithInOutCome(sending);
     if (!found) return nullptr;
     return usable(std::move(*found), [&](const InOutCome& w) {
-      return isKind(w, do_type::kExpense) && w.txUidFee == sending.txUidFee;
+      return isKind(w, TxKind::kExpense) && w.txUidFee == sending.txUidFee;
     });
   }
 
   // The sending side of the transfer a fee record belongs to, when it is live.
   std::optional<InOutCome> transferOfFee(const InOutCome& feeRecord) {
-    if (!isKind(feeRecord, do_type::kExpense) || !hasLink(feeRecord.txUidFee)) return std::nullopt;
+    if (!isKind(feeRecord, TxKind::kExpense) || !hasLink(feeRecord.txUidFee)) return std::nullopt;
     auto sending = repo_.getFirst(repo_.fetch<InOutCome>(
-        " WHERE (ZISDEL IS NULL OR ZISDEL != 1) AND ZTXUIDFEE = ? AND ZDO_TYPE = '3' ORDER BY Z_PK LIMIT 1",
+        " WHERE " + live::recordSql() + " AND ZTXUIDFEE = ? AND ZDO_TYPE = " + kindSql(TxKind::kTransferOut) +
+            " ORDER BY Z_PK LIMIT 1",
         *feeRecord.txUidFee));
     if (!sending) return std::nullopt;
     if (auto it = index_.find(sending->uid.value_or("")); it != index_.end()) return records_[it->second];
@@ -136,8 +138,7 @@ Asset accountOf(Ledger& ledger, const Text& uid) {
 
 void requireAccount(const Asset& asset) {
   if (!asset.uid || asset.uid->empty()) throw InputError("the account has no identifier");
-  const int64_t del = asset.isDel.value_or(0);
-  if (del == 1 || del == 2) throw InputError("account " + *asset.uid + " is deleted");
+  if (!live::isLiveAccount(asset)) throw InputError("account " + *asset.uid + " is deleted");
 }
 
 void refuseSelfTransfer(const std::string& accountUid) {
@@ -170,10 +171,11 @@ BulkEditResult InOutComeRepository::updateAssetArrayData(const std::vector<InOut
     if (other->assetUid == target) refuseSelfTransfer(target);
     other->toAssetUid = target;
     other->amountAccount = getAmountAccount(*other, accountOf(ledger_, other->assetUid));
-    InOutCome& sending = isKind(w, "3") ? w : *other;
+    const bool wSends = isKind(w, TxKind::kTransferOut);
+    InOutCome& sending = wSends ? w : *other;
     if (InOutCome* f = batch.fee(sending)) {
-      const Text oldFrom = isKind(w, "3") ? oldAsset : sending.assetUid;
-      const Text oldTo = isKind(w, "3") ? sending.toAssetUid : oldAsset;
+      const Text oldFrom = wSends ? oldAsset : sending.assetUid;
+      const Text oldTo = wSends ? sending.toAssetUid : oldAsset;
       f->memo = trimSpaces(renameFeeMemo(f->memo.value_or(""), nameOf(ledger_, oldFrom),
                                          nameOf(ledger_, sending.assetUid), nameOf(ledger_, oldTo),
                                          nameOf(ledger_, sending.toAssetUid)));
@@ -191,14 +193,14 @@ BulkEditResult InOutComeRepository::updateCategoryArrayData(const std::vector<In
     throw InputError("choose a category of the ledger, not a built-in pseudo-category");
   }
   if (!isLive(category)) throw InputError("category " + *category.uid + " is deleted");
-  const std::string kind = std::to_string(category.doType.value_or(1) == 0 ? 0 : 1);
+  const TxKind kind = categoryKind(category);
   Batch batch(*this);
   auto classify = [&](InOutCome& r) {
     // A fee turned into an income is no longer the fee of its transfer.
-    if (kind == do_type::kIncome && isKind(r, do_type::kExpense)) r.txUidFee.reset();
+    if (kind == TxKind::kIncome && isKind(r, TxKind::kExpense)) r.txUidFee.reset();
     if (isTransferSide(r)) r.txUidFee.reset();
     r.categoryUid = category.uid;
-    r.Do_Type = kind;
+    setKind(r, kind);
     r.toAssetUid.reset();
   };
   for (const InOutCome& given : records) {
@@ -206,14 +208,14 @@ BulkEditResult InOutComeRepository::updateCategoryArrayData(const std::vector<In
     if (!selected || !isLive(*selected)) continue;  // the other side of a transfer handled earlier
     InOutCome& w = *selected;
     InOutCome* other = batch.opposite(w);
-    if (isKind(w, "4") && other) {
+    if (isKind(w, TxKind::kTransferIn) && other) {
       // The transfer lives on as its sending side.
       classify(*other);
       w.isDel = 1;
       batch.deletePhotosOf(w);
       continue;
     }
-    if (isKind(w, "3") && other) {
+    if (isKind(w, TxKind::kTransferOut) && other) {
       other->isDel = 1;
       batch.deletePhotosOf(*other);
     }
@@ -232,7 +234,7 @@ BulkEditResult InOutComeRepository::updateTransferInOutComeArray(const std::vect
     InOutCome* w = batch.select(given);
     if (!w || !isLive(*w)) continue;
     InOutCome* other = batch.opposite(*w);
-    if (isKind(*w, "4") && other) std::swap(w, other);  // work on the sending side
+    if (isKind(*w, TxKind::kTransferIn) && other) std::swap(w, other);  // work on the sending side
 
     const Text oldFrom = w->assetUid;
     const Text oldTo = w->toAssetUid;
@@ -242,14 +244,14 @@ BulkEditResult InOutComeRepository::updateTransferInOutComeArray(const std::vect
       w->txUidFee.reset();
       w->txUidTrans = newUid();
       other = nullptr;
-    } else if (isKind(*w, "4")) {
+    } else if (isKind(*w, TxKind::kTransferIn)) {
       // A receiving side without its sending side becomes the sending side.
       w->txUidFee.reset();
     }
     if (!hasLink(w->txUidTrans)) w->txUidTrans = newUid();
     w->assetUid = first.uid;
     w->toAssetUid = second.uid;
-    w->Do_Type = do_type::kTransferOut;
+    setKind(*w, TxKind::kTransferOut);
     w->Content = trimmed(w->Content.value_or(""));
     w->memo = trimSpaces(w->memo.value_or(""));
     w->amountAccount = getAmountAccount(*w, first);
@@ -260,7 +262,7 @@ BulkEditResult InOutComeRepository::updateTransferInOutComeArray(const std::vect
     side.txDateStr = w->txDateStr;
     side.assetUid = second.uid;
     side.toAssetUid = first.uid;
-    side.Do_Type = do_type::kTransferIn;
+    setKind(side, TxKind::kTransferIn);
     side.mark = w->mark;
     side.Content = w->Content;
     side.memo = w->memo;
@@ -302,7 +304,7 @@ BulkEditResult InOutComeRepository::updateDateInOutComeArray(const std::vector<I
     InOutCome* other = batch.opposite(w);
     if (other) redate(*other);
     if (isTransferSide(w)) {
-      InOutCome* sending = isKind(w, "3") ? &w : other;
+      InOutCome* sending = isKind(w, TxKind::kTransferOut) ? &w : other;
       if (InOutCome* f = sending ? batch.fee(*sending) : nullptr) redate(*f);
     }
   }

@@ -12,6 +12,7 @@
 #include "ledger/in_out_come_support.h"
 #include "ledger/photo_store.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/text.h"
 
 namespace varnel {
@@ -19,8 +20,6 @@ namespace varnel {
 namespace {
 
 using namespace tx_support;
-
-constexpr const char* kLiveTx = "(ZISDEL IS NULL OR ZISDEL != 1)";
 
 int pointOf(const Currency& c) { return static_cast<int>(c.point.value_or(0)); }
 
@@ -66,24 +65,24 @@ std::optional<InOutCome> InOutComeRepository::inOutComeByUid(const std::string& 
 }
 
 std::optional<InOutCome> InOutComeRepository::inOutComeWithTxUidTransDoType(const std::string& txUidTrans,
-                                                                           const std::string& doType) {
+                                                                           TxKind side) {
   if (isEmptyLink(txUidTrans)) return std::nullopt;
-  return getFirst(fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
+  return getFirst(fetch<InOutCome>(" WHERE " + live::recordSql() +
                                        " AND ZTXUIDTRANS = ? AND ZDO_TYPE = ? ORDER BY Z_PK LIMIT 1",
-                                   txUidTrans, doType));
+                                   txUidTrans, std::string(kindCode(side))));
 }
 
 std::optional<InOutCome> InOutComeRepository::oppositeOfTransfer(const InOutCome& side) {
   if (!isTransferSide(side) || !side.txUidTrans) return std::nullopt;
-  auto other = inOutComeWithTxUidTransDoType(*side.txUidTrans, isKind(side, "3") ? "4" : "3");
+  auto other = inOutComeWithTxUidTransDoType(*side.txUidTrans, oppositeSide(*kindOf(side)));
   if (other && other->uid == side.uid) return std::nullopt;
   return other;
 }
 
 std::optional<InOutCome> InOutComeRepository::feeWithInOutCome(const InOutCome& tx) {
   if (!hasLink(tx.txUidFee)) return std::nullopt;
-  return getFirst(fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
-                                       " AND ZTXUIDFEE = ? AND ZDO_TYPE = '1' ORDER BY Z_PK LIMIT 1",
+  return getFirst(fetch<InOutCome>(" WHERE " + live::recordSql() + " AND ZTXUIDFEE = ? AND ZDO_TYPE = " +
+                                       kindSql(TxKind::kExpense) + " ORDER BY Z_PK LIMIT 1",
                                    *tx.txUidFee));
 }
 
@@ -91,38 +90,39 @@ std::optional<InOutCome> InOutComeRepository::feeLastMoveOutWithAssetUidToAssetU
                                                                                   const std::string& assetUid,
                                                                                   const std::string& toAssetUid) {
   // One query: the newest matching transfer that has a live fee, and that fee.
-  const std::string clause = std::string(" WHERE Z_PK = (SELECT f.Z_PK FROM ZINOUTCOME t JOIN ZINOUTCOME f") +
-                             " ON f.ZTXUIDFEE = t.ZTXUIDFEE AND f.ZDO_TYPE = '1' AND (f.ZISDEL IS NULL OR f.ZISDEL != 1)"
-                             " WHERE (t.ZISDEL IS NULL OR t.ZISDEL != 1) AND t.ZDO_TYPE = '3' AND t.ZASSETUID = ?"
+  const std::string clause = " WHERE Z_PK = (SELECT f.Z_PK FROM ZINOUTCOME t JOIN ZINOUTCOME f"
+                             " ON f.ZTXUIDFEE = t.ZTXUIDFEE AND f.ZDO_TYPE = " + kindSql(TxKind::kExpense) +
+                             " AND " + live::recordSql("f") + " WHERE " + live::recordSql("t") +
+                             " AND t.ZDO_TYPE = " + kindSql(TxKind::kTransferOut) + " AND t.ZASSETUID = ?"
                              " AND t.ZTOASSETUID = ? AND t.ZUID != ? AND t.ZTXUIDFEE IS NOT NULL AND t.ZTXUIDFEE != ''"
                              " ORDER BY t.ZDATE DESC, t.Z_PK DESC, f.Z_PK LIMIT 1)";
   return getFirst(fetch<InOutCome>(clause, assetUid, toAssetUid, uid));
 }
 
 std::vector<InOutCome> InOutComeRepository::inOutComeByAssetUid(const std::string& assetUid) {
-  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZASSETUID = ? ORDER BY ZDATE, Z_PK", assetUid);
+  return fetch<InOutCome>(" WHERE " + live::recordSql() + " AND ZASSETUID = ? ORDER BY ZDATE, Z_PK", assetUid);
 }
 
 std::vector<InOutCome> InOutComeRepository::inOutComeWithCategoryUid(const std::string& categoryUid) {
-  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZCATEGORYUID = ? ORDER BY ZDATE, Z_PK",
+  return fetch<InOutCome>(" WHERE " + live::recordSql() + " AND ZCATEGORYUID = ? ORDER BY ZDATE, Z_PK",
                           categoryUid);
 }
 
 std::vector<InOutCome> InOutComeRepository::getInOutComeByCardDivideUid(const std::string& cardDivideUid) {
   if (isEmptyLink(cardDivideUid)) return {};
-  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZCARDDIVIDEUID = ? ORDER BY ZDATE, Z_PK",
+  return fetch<InOutCome>(" WHERE " + live::recordSql() + " AND ZCARDDIVIDEUID = ? ORDER BY ZDATE, Z_PK",
                           cardDivideUid);
 }
 
 std::vector<InOutCome> InOutComeRepository::listInOutComeByAssetDate(const std::string& assetUid,
                                                                     double startDate, double endDate) {
-  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx +
+  return fetch<InOutCome>(" WHERE " + live::recordSql() +
                               " AND ZASSETUID = ? AND ZDATE >= ? AND ZDATE < ? ORDER BY ZDATE, Z_PK",
                           assetUid, startDate, endDate);
 }
 
 std::vector<InOutCome> InOutComeRepository::getInOutComeBySmsOringine(const std::string& smsOrigine) {
-  return fetch<InOutCome>(std::string(" WHERE ") + kLiveTx + " AND ZSMSORIGINE = ? ORDER BY ZDATE, Z_PK",
+  return fetch<InOutCome>(" WHERE " + live::recordSql() + " AND ZSMSORIGINE = ? ORDER BY ZDATE, Z_PK",
                           smsOrigine);
 }
 
@@ -130,7 +130,7 @@ void InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
                                            const std::function<void(const InOutCome&)>& visit) {
   std::string where;
   auto add = [&where](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
-  if (!filter.includeDeleted) add(kLiveTx);
+  if (!filter.includeDeleted) add(live::recordSql());
   if (filter.assetUid) add("ZASSETUID = ?");
   if (filter.startDate) add("ZDATE >= ?");
   if (filter.endDate) add("ZDATE < ?");
@@ -219,7 +219,7 @@ Result<InOutCome> InOutComeRepository::saveMoveInOutComeByInOutCome(const InOutC
   side.assetUid = sending.toAssetUid;
   side.toAssetUid = sending.assetUid;
   side.cardTimeStampStr = sending.cardTimeStampStr;
-  side.Do_Type = do_type::kTransferIn;
+  setKind(side, TxKind::kTransferIn);
   side.isDel = 0;
   side.cardDivideMonth = sending.cardDivideMonth;
   side.cardDivideMonthStr = sending.cardDivideMonthStr;
@@ -252,7 +252,7 @@ Result<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, doub
     log().error("updateInOutCome fail {}", "a fee needs the transfer's fee link");
     return Status::invalidInput("a fee needs the transfer's fee link");
   }
-  const bool fromIn = isKind(transfer, do_type::kTransferIn);
+  const bool fromIn = isKind(transfer, TxKind::kTransferIn);
   const std::string sendingUid = (fromIn ? transfer.toAssetUid : transfer.assetUid).value_or("");
   const std::string receivingUid = (fromIn ? transfer.assetUid : transfer.toAssetUid).value_or("");
   const CommonData& cache = ledger_.commonData();
@@ -266,7 +266,7 @@ Result<InOutCome> InOutComeRepository::updateFee(const InOutCome& transfer, doub
   InOutCome fee = isNew ? newObjectForEntity<InOutCome>() : std::move(*lastFee);
   if (isNew) {
     fee.isDel = 0;
-    fee.Do_Type = do_type::kExpense;
+    setKind(fee, TxKind::kExpense);
     fee.txUidFee = transfer.txUidFee;
     std::string category = kUncategorisedUid;
     auto previous = feeLastMoveOutWithAssetUidToAssetUid(transfer.uid.value_or(""), sendingUid, receivingUid);
@@ -325,7 +325,7 @@ Status InOutComeRepository::updateInOutComeAmountAccountByCurrnecy(const Asset& 
     auto st = getContext().prepare(std::string("UPDATE ZINOUTCOME SET ZAMOUNTACCOUNT ="
                                                " VNTOACCOUNT(ZCURRENCYUID, ZAMOUNTSUB, ZAMOUNT, ?, ?, ?, ?),"
                                                " ZUTIME = ?, ZISSYNCED = 1 WHERE ZASSETUID = ? AND ") +
-                                   kLiveTx);
+                                   live::recordSql());
     st.bind(1, target.uid);
     st.bind(2, target.countsAsMain ? 1 : 0);
     st.bind(3, target.rate);
@@ -347,8 +347,9 @@ double InOutComeRepository::sumForAssets(const std::vector<std::string>& assetUi
   const int first = inCurrency ? 5 : 1;
   std::string marks;
   for (size_t i = 0; i < assetUids.size(); ++i) marks += (i ? ", ?" : "?") + std::to_string(first + i);
-  const std::string sql = "SELECT TOTAL(CASE WHEN ZDO_TYPE IN ('0', '4', '7') THEN " + value + " ELSE -(" +
-                          value + ") END) FROM ZINOUTCOME WHERE " + kLiveTx + " AND ZASSETUID IN (" + marks + ")";
+  const std::string sql = std::string("SELECT TOTAL(CASE WHEN ZDO_TYPE IN ") + kInKindsSql + " THEN " + value +
+                          " ELSE -(" + value + ") END) FROM ZINOUTCOME WHERE " + live::recordSql() +
+                          " AND ZASSETUID IN (" + marks + ")";
   try {
     if (inCurrency) ensureMoneyFunctions(getContext());
     auto st = getContext().prepare(sql);

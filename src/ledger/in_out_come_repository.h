@@ -9,18 +9,20 @@
 #include <vector>
 
 #include "model/base_repository.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
-// Transaction kinds (`Do_Type`) as stored.
+// Transaction kinds (`Do_Type`) as stored, for the save path until it works
+// with TxKind (model/tx_kind.h), which new code uses.
 namespace do_type {
-inline constexpr const char* kIncome = "0";
-inline constexpr const char* kExpense = "1";
-inline constexpr const char* kTransferOut = "3";
-inline constexpr const char* kTransferIn = "4";
-inline constexpr const char* kOldAdjustment = "6";
-inline constexpr const char* kAdjustmentUp = "7";
-inline constexpr const char* kAdjustmentDown = "8";
+inline constexpr const char* kIncome = kindCode(TxKind::kIncome).data();
+inline constexpr const char* kExpense = kindCode(TxKind::kExpense).data();
+inline constexpr const char* kTransferOut = kindCode(TxKind::kTransferOut).data();
+inline constexpr const char* kTransferIn = kindCode(TxKind::kTransferIn).data();
+inline constexpr const char* kOldAdjustment = kindCode(TxKind::kOldAdjustment).data();
+inline constexpr const char* kAdjustmentUp = kindCode(TxKind::kAdjustmentUp).data();
+inline constexpr const char* kAdjustmentDown = kindCode(TxKind::kAdjustmentDown).data();
 }  // namespace do_type
 
 // Pseudo-categories that name no Category record.
@@ -53,10 +55,9 @@ class InOutComeRepository : public BaseRepository {
 
   // The record with this identifier, deleted or not; none for "" and "0".
   std::optional<InOutCome> inOutComeByUid(const std::string& uid);
-  // The live record of kind `doType` ("3"/"4") carrying the transfer link;
-  // none for an empty link or "0".
-  std::optional<InOutCome> inOutComeWithTxUidTransDoType(const std::string& txUidTrans,
-                                                         const std::string& doType);
+  // The live transfer side `side` (kTransferOut or kTransferIn) carrying the
+  // transfer link; none for an empty link or "0".
+  std::optional<InOutCome> inOutComeWithTxUidTransDoType(const std::string& txUidTrans, TxKind side);
   // The live other side of a transfer side ("3" ↔ "4"); none for any other
   // kind or when that side is missing.
   std::optional<InOutCome> oppositeOfTransfer(const InOutCome& side);

@@ -3,13 +3,12 @@
 #include <fmt/format.h>
 
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/text_fold.h"
 
 namespace varnel {
 
 namespace {
-
-constexpr const char* kLive = "(ZISDEL IS NULL OR ZISDEL != 1)";
 
 bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
@@ -63,7 +62,7 @@ std::vector<Memo> MemoRepository::fetchWithSearch(std::string where, const std::
 }
 
 std::vector<Memo> MemoRepository::listAll(const std::string& searchText) {
-  return fetchWithSearch(kLive, " ORDER BY ZORDERSEQ, Z_PK", searchText, 0, 0, false, std::nullopt);
+  return fetchWithSearch(live::recordSql(), " ORDER BY ZORDERSEQ, Z_PK", searchText, 0, 0, false, std::nullopt);
 }
 
 std::vector<Memo> MemoRepository::listWithStartEndDate(double startDate, double endDate,
@@ -76,12 +75,12 @@ std::vector<Memo> MemoRepository::listWithStartEndDate(double startDate, double 
   const int64_t to = storeSecondsToMs(dates.fromLocal(last.year, last.month, last.day + 1));
   std::optional<int> pinned;
   if (listType == memo_list::kUnpinned || listType == memo_list::kPinned) pinned = listType;
-  return fetchWithSearch(kLive, " ORDER BY ZMEMOTIME DESC, ZORDERSEQ DESC, Z_PK DESC", searchText,
+  return fetchWithSearch(live::recordSql(), " ORDER BY ZMEMOTIME DESC, ZORDERSEQ DESC, Z_PK DESC", searchText,
                          from, to, true, pinned);
 }
 
 std::vector<Memo> MemoRepository::listPinned(const std::string& searchText) {
-  return fetchWithSearch(kLive, " ORDER BY ZPINNEDTIME DESC, ZORDERSEQ DESC, Z_PK DESC", searchText,
+  return fetchWithSearch(live::recordSql(), " ORDER BY ZPINNEDTIME DESC, ZORDERSEQ DESC, Z_PK DESC", searchText,
                          0, 0, false, 1);
 }
 
@@ -149,7 +148,7 @@ Result<Memo> MemoRepository::editMemo(const std::string& uid, const MemoEdit& ed
 
 Result<int> MemoRepository::migrationPropertyToMemo() {
   std::vector<Property> properties =
-      fetch<Property>(" WHERE ZTYPE = 'MEMO' AND (ZISDEL IS NULL OR ZISDEL = 0) ORDER BY Z_PK");
+      fetch<Property>(" WHERE ZTYPE = 'MEMO' AND " + live::recordSql() + " ORDER BY Z_PK");
   if (properties.empty()) return 0;
   const DateUtil& dates = ledger_.env().dates();
   std::vector<Memo> memos;

@@ -25,12 +25,11 @@
 #include <spdlog/spdlog.h>
 
 #include "model/errors.h"
+#include "model/liveness.h"
 
 namespace varnel {
 
 namespace {
-
-constexpr const char* kLive = "(ZISDEL IS NULL OR ZISDEL = 0)";
 
 // libjpeg reports fatal errors through error_exit, which must not return:
 // it jumps back to the setjmp of the function that called into libjpeg.
@@ -374,15 +373,14 @@ int PhotoStore::photoOrder(const Photo& photo) {
 }
 
 std::vector<Photo> PhotoStore::listPhoto(const std::string& txUid) {
-  return fetch<Photo>(fmt::format(" WHERE {} AND ZTXUID = ? ORDER BY ZUTIME, ZFILENAME, Z_PK", kLive),
+  return fetch<Photo>(fmt::format(" WHERE {} AND ZTXUID = ? ORDER BY ZUTIME, ZFILENAME, Z_PK", live::recordSql()),
                       txUid);
 }
 
 int64_t PhotoStore::countPhoto(const std::string& txUid) {
   try {
     // Bound, never pasted into the SQL: identifiers can come from other devices.
-    auto st = getContext().prepare(
-        "SELECT COUNT(*) FROM ZPHOTO WHERE (ZISDEL != 1 OR ZISDEL IS NULL) AND ZTXUID = ?");
+    auto st = getContext().prepare("SELECT COUNT(*) FROM ZPHOTO WHERE " + live::recordSql() + " AND ZTXUID = ?");
     st.bind(1, txUid);
     const int64_t count = st.executeStep() ? st.getColumn(0).getInt64() : 0;
     st.reset();
@@ -393,7 +391,7 @@ int64_t PhotoStore::countPhoto(const std::string& txUid) {
 }
 
 std::vector<Photo> PhotoStore::getListByFileName(const std::string& fileName) {
-  return fetch<Photo>(" WHERE (ZISDEL != 1 OR ZISDEL IS NULL) AND ZFILENAME = ? ORDER BY Z_PK",
+  return fetch<Photo>(" WHERE " + live::recordSql() + " AND ZFILENAME = ? ORDER BY Z_PK",
                       fileName);
 }
 
@@ -401,7 +399,7 @@ std::vector<Photo> PhotoStore::photoListWithCheckSum(const std::string& checksum
   // An empty checksum occurs in every text; it identifies no image.
   if (checksum.empty()) return {};
   return fetch<Photo>(
-      fmt::format(" WHERE {} AND instr(lower(ZORGFILENAME), lower(?)) > 0 ORDER BY Z_PK", kLive),
+      fmt::format(" WHERE {} AND instr(lower(ZORGFILENAME), lower(?)) > 0 ORDER BY Z_PK", live::recordSql()),
       checksum);
 }
 

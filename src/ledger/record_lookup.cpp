@@ -9,6 +9,7 @@
 #include "ledger/currency_repository.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 
 namespace varnel {
 
@@ -16,7 +17,7 @@ Asset resolveAccount(const CommonData& cache, const std::string& text) {
   if (auto byUid = cache.assetByUid(text)) return *byUid;
   std::vector<const Asset*> matches;
   for (const Asset& a : cache.assetList()) {
-    if (a.uid && !isDeletedAsset(a) && a.NicName.value_or("") == text) matches.push_back(&a);
+    if (a.uid && live::isLiveAccount(a) && a.NicName.value_or("") == text) matches.push_back(&a);
   }
   if (matches.empty()) throw InputError("no account is named or identified '" + text + "'");
   if (matches.size() > 1) throw InputError("several accounts are named '" + text + "'; use the identifier");
@@ -27,7 +28,7 @@ AssetGroup resolveAssetGroup(const CommonData& cache, const std::string& text) {
   if (auto byUid = cache.assetGroupByUid(text)) return *byUid;
   std::vector<const AssetGroup*> matches;
   for (const AssetGroup& g : cache.assetGroupList()) {
-    if (g.uid && !isDeletedAssetGroup(g) && g.AssetGroupName.value_or("") == text) matches.push_back(&g);
+    if (g.uid && live::isListedGroup(g) && g.AssetGroupName.value_or("") == text) matches.push_back(&g);
   }
   if (matches.empty()) throw InputError("no account group is named or identified '" + text + "'");
   if (matches.size() > 1) {

@@ -13,12 +13,12 @@ namespace varnel {
 
 // The account whose identifier is `text` (a deleted one too: its
 // transactions still carry it), else the one account not deleted
-// (isDeletedAsset) named exactly `text`; hidden accounts count as not
+// (live::isLiveAccount) named exactly `text`; hidden accounts count as not
 // deleted. Throws InputError when nothing or several match.
 Asset resolveAccount(const CommonData& cache, const std::string& text);
 
 // The account group whose identifier is `text` (deleted or not), else the one
-// group not deleted (isDeletedAssetGroup) named exactly `text`. Throws
+// group in the group list (live::isListedGroup) named exactly `text`. Throws
 // InputError when nothing or several match.
 AssetGroup resolveAssetGroup(const CommonData& cache, const std::string& text);
 

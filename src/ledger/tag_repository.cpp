@@ -6,19 +6,14 @@
 #include <spdlog/spdlog.h>
 
 #include "model/errors.h"
+#include "model/liveness.h"
 
 namespace varnel {
-
-namespace {
-
-constexpr const char* kLiveTag = "(ZISDEL = 0 OR ZISDEL IS NULL)";
-
-}  // namespace
 
 std::vector<Tag> TagRepository::tagList() { return fetch<Tag>(" ORDER BY ZORDERSEQ, Z_PK"); }
 
 std::optional<Tag> TagRepository::tagByUid(const std::string& uid) {
-  return getFirst(fetch<Tag>(fmt::format(" WHERE ZUID = ? AND {} LIMIT 1", kLiveTag), uid));
+  return getFirst(fetch<Tag>(fmt::format(" WHERE ZUID = ? AND {} LIMIT 1", live::recordSql()), uid));
 }
 
 Status TagRepository::initTag() {
@@ -74,7 +69,7 @@ Status TagRepository::removeTxTag(const Tag& tag, const InOutCome& tx) {
   if (!tag.uid || !tx.uid) return Status::ok();
   auto link = txTag(*tag.uid, *tx.uid);
   // Removing what is not linked changes nothing and is not synchronised.
-  if (!link || link->isDel != 0) return Status::ok();
+  if (!link || !isLive(*link)) return Status::ok();
   link->isDel = 1;
   return saveStamped(*link, "removeTxTag");
 }
@@ -115,7 +110,7 @@ std::vector<Tag> TagRepository::tagListOfTx(const std::string& txUid) {
   const std::string clause = fmt::format(
       " WHERE {0} AND ZUID IN (SELECT ZTAGUID FROM {1} WHERE ZTXUID = ? AND {0})"
       " ORDER BY ZORDERSEQ, Z_PK",
-      kLiveTag, Entity<TxTag>::table());
+      live::recordSql(), Entity<TxTag>::table());
   return fetch<Tag>(clause, txUid);
 }
 
@@ -123,7 +118,7 @@ bool TagRepository::hasLiveLink(const std::string& tagUid, const std::string& tx
   try {
     auto st = getContext().prepare(fmt::format(
         "SELECT 1 FROM {} WHERE ZTAGUID = ? AND ZTXUID = ? AND {} LIMIT 1",
-        Entity<TxTag>::table(), kLiveTag));
+        Entity<TxTag>::table(), live::recordSql()));
     st.bind(1, tagUid);
     st.bind(2, txUid);
     const bool found = st.executeStep();

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "model/etc_repository.h"
+#include "model/liveness.h"
 
 namespace varnel {
 
@@ -36,7 +37,7 @@ void CommonData::ReloadAppDataEtc() {
   EtcRepository repository(ledger_);
   // One read of the live records; the first record of a kind holds its value.
   std::map<int64_t, Etc> first;
-  for (auto& r : repository.fetch<Etc>(" WHERE ZISDEL IS NULL OR ZISDEL != 1 ORDER BY Z_PK")) {
+  for (auto& r : repository.fetch<Etc>(" WHERE " + live::recordSql() + " ORDER BY Z_PK")) {
     if (r.DataType) first.emplace(*r.DataType, std::move(r));
   }
   auto value = [&](int kind) -> const Text* {

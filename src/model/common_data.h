@@ -18,20 +18,6 @@ class Ledger;
 inline constexpr int64_t kCreditCardGroupType = 2;
 inline constexpr int64_t kDebitCardGroupType = 3;
 
-// Accounts with `isDel` 1 or 2 are gone from every list and total (3 is
-// hidden and still counted).
-inline bool isDeletedAsset(const Asset& a) {
-  const int64_t code = a.isDel.value_or(0);
-  return code == 1 || code == 2;
-}
-
-// Groups with `isDel` 1, 2 or 4 are gone from every list; their accounts
-// stay where they are (see the account overview).
-inline bool isDeletedAssetGroup(const AssetGroup& g) {
-  const int64_t code = g.isDel.value_or(0);
-  return code == 1 || code == 2 || code == 4;
-}
-
 // Settings as the rest of the ledger uses them.
 struct AppValues {
   int appStartDay = 1;          // first day of the accounting month
@@ -60,8 +46,8 @@ class CommonData {
   // Account and group caches: every account and group record (deleted ones
   // too, so that lists asked for "all" need no store read), accounts in
   // `Order`. Lookups return copies, so they stay valid across reloads.
-  // Without "all", lists leave out accounts with `isDel` 1 or 2; hidden
-  // accounts (3) stay in.
+  // Without "all", lists leave out the accounts that are not live
+  // (live::isLiveAccount); hidden accounts stay in.
   void ReloadAppDataAsset();
   void ReloadAppDataAssetGroup();
   // The account of `uid`, deleted or not; none for an empty identifier.
@@ -79,8 +65,8 @@ class CommonData {
   std::vector<Asset> getNotCardAssetList(bool isAll) const;
   // Ordinary accounts: groups other than credit and debit cards.
   std::vector<Asset> normalAssetList(bool isAll) const;
-  // Accounts with `isDel` 0 or null (hidden ones left out) in groups whose
-  // `isDel` is neither 1 nor 4; of one group only when `groupUid` is given.
+  // Live accounts that are not hidden, in listed groups (model/liveness.h);
+  // of one group only when `groupUid` is given.
   std::vector<Asset> getUseAssetList(const std::optional<std::string>& groupUid = std::nullopt) const;
   // Card accounts paid from `assetUid` (their `cardAssetUid`), other than it.
   std::vector<Asset> checkCardListByAsset(const std::string& assetUid, bool isAll) const;

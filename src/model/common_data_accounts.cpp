@@ -5,12 +5,9 @@
 #include "model/text.h"
 #include "model/base_repository.h"
 #include "model/common_data.h"
+#include "model/liveness.h"
 
 namespace varnel {
-
-namespace {
-
-}  // namespace
 
 void CommonData::ReloadAppDataAsset() {
   BaseRepository repository(ledger_);
@@ -68,7 +65,7 @@ std::optional<AssetGroup> CommonData::assetGroupByUid(const std::string& uid) co
 std::vector<Asset> CommonData::getAssetListByGroupId(const std::string& groupUid, bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (a.groupUid.value_or("") == groupUid && (isAll || !isDeletedAsset(a))) out.push_back(a);
+    if (a.groupUid.value_or("") == groupUid && (isAll || live::isLiveAccount(a))) out.push_back(a);
   }
   return out;
 }
@@ -81,7 +78,7 @@ int64_t CommonData::getAssetGroupTypeAsset(const Asset& asset) const {
 std::vector<Asset> CommonData::getArrayCardAsset(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (getAssetGroupTypeAsset(a) == kCreditCardGroupType && (isAll || !isDeletedAsset(a))) out.push_back(a);
+    if (getAssetGroupTypeAsset(a) == kCreditCardGroupType && (isAll || live::isLiveAccount(a))) out.push_back(a);
   }
   return out;
 }
@@ -97,7 +94,7 @@ std::vector<Asset> CommonData::getCardAssetNotInTransferList() const {
 std::vector<Asset> CommonData::getNotCardAssetList(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (getAssetGroupTypeAsset(a) != kCreditCardGroupType && (isAll || !isDeletedAsset(a))) out.push_back(a);
+    if (getAssetGroupTypeAsset(a) != kCreditCardGroupType && (isAll || live::isLiveAccount(a))) out.push_back(a);
   }
   return out;
 }
@@ -106,7 +103,7 @@ std::vector<Asset> CommonData::normalAssetList(bool isAll) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
     const int64_t type = getAssetGroupTypeAsset(a);
-    if (type != kCreditCardGroupType && type != kDebitCardGroupType && (isAll || !isDeletedAsset(a))) {
+    if (type != kCreditCardGroupType && type != kDebitCardGroupType && (isAll || live::isLiveAccount(a))) {
       out.push_back(a);
     }
   }
@@ -116,12 +113,10 @@ std::vector<Asset> CommonData::normalAssetList(bool isAll) const {
 std::vector<Asset> CommonData::getUseAssetList(const std::optional<std::string>& groupUid) const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (a.isDel.value_or(0) != 0) continue;
+    if (!live::isLiveAccount(a) || live::isHiddenAccount(a)) continue;
     if (groupUid && a.groupUid.value_or("") != *groupUid) continue;
     auto group = assetGroupByUid(a.groupUid.value_or(""));
-    if (!group) continue;
-    const int64_t code = group->isDel.value_or(0);
-    if (code == 1 || code == 4) continue;
+    if (!group || !live::isListedGroup(*group)) continue;
     out.push_back(a);
   }
   return out;
@@ -132,7 +127,7 @@ std::vector<Asset> CommonData::checkCardListByAsset(const std::string& assetUid,
   if (assetUid.empty()) return out;
   for (const auto& a : assets_) {
     if (a.cardAssetUid.value_or("") == assetUid && a.uid.value_or("") != assetUid &&
-        (isAll || !isDeletedAsset(a))) {
+        (isAll || live::isLiveAccount(a))) {
       out.push_back(a);
     }
   }
@@ -142,7 +137,7 @@ std::vector<Asset> CommonData::checkCardListByAsset(const std::string& assetUid,
 std::vector<Asset> CommonData::getAssetTransferList() const {
   std::vector<Asset> out;
   for (const auto& a : assets_) {
-    if (a.transferExpense.value_or(0) == 1 && !isDeletedAsset(a)) out.push_back(a);
+    if (a.transferExpense.value_or(0) == 1 && live::isLiveAccount(a)) out.push_back(a);
   }
   return out;
 }
@@ -150,7 +145,7 @@ std::vector<Asset> CommonData::getAssetTransferList() const {
 std::optional<Asset> CommonData::getAssetByName(const std::string& name) const {
   const std::string wanted = trimmed(name);
   for (const auto& a : assets_) {
-    if (!isDeletedAsset(a) && trimmed(a.NicName.value_or("")) == wanted) return a;
+    if (live::isLiveAccount(a) && trimmed(a.NicName.value_or("")) == wanted) return a;
   }
   return std::nullopt;
 }

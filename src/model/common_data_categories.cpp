@@ -8,6 +8,7 @@
 #include "model/common_data.h"
 #include "model/ledger.h"
 #include "model/text_fold.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -68,7 +69,7 @@ std::string CommonData::subCategoryName(const InOutCome& tx) const {
 }
 
 std::string CommonData::getCategoryFullName(const InOutCome& tx) const {
-  if (tx.Do_Type == "6") return ledger_.texts().text("config_assets_category_name2");
+  if (isKind(tx, TxKind::kOldAdjustment)) return ledger_.texts().text("config_assets_category_name2");
   return getCategoryFullNameByCategoryId(tx.categoryUid.value_or(""));
 }
 

@@ -11,13 +11,12 @@
 
 #include "model/common_data.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/number_input.h"
 
 namespace varnel {
 
 namespace {
-
-constexpr const char* kLive = " (ZISDEL IS NULL OR ZISDEL != 1)";
 
 int toInt(const Text& text) {
   if (!text) return 0;
@@ -157,14 +156,14 @@ std::string EtcRepository::datayTypeKeyByDataType(int dataType) {
 }
 
 std::vector<Etc> EtcRepository::liveOfKind(int dataType) {
-  return fetch<Etc>(std::string(" WHERE ZDATATYPE = ? AND") + kLive + " ORDER BY Z_PK", dataType);
+  return fetch<Etc>(" WHERE ZDATATYPE = ? AND " + live::recordSql() + " ORDER BY Z_PK", dataType);
 }
 
 void EtcRepository::reload() { ledger_.commonData().ReloadAppDataEtc(); }
 
 std::optional<Etc> EtcRepository::getEtcUserSettingByType(int dataType) {
   return getFirst(
-      fetch<Etc>(std::string(" WHERE ZDATATYPE = ? AND") + kLive + " ORDER BY Z_PK LIMIT 1",
+      fetch<Etc>(" WHERE ZDATATYPE = ? AND " + live::recordSql() + " ORDER BY Z_PK LIMIT 1",
                  dataType));
 }
 

@@ -3,9 +3,12 @@
 // works with TxKind and converts at those edges.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/entities.h"
 
@@ -45,6 +48,12 @@ constexpr std::optional<TxKind> kindOfCode(std::string_view code) {
     default: return std::nullopt;
   }
 }
+// The kind an int-typed kind field holds (favourites' and categories'
+// `doType`, the classifier's rows); nothing for an unknown number.
+constexpr std::optional<TxKind> kindOfNumber(int64_t number) {
+  if (number < 0 || number > 8 || number == 5) return std::nullopt;
+  return static_cast<TxKind>(number);
+}
 inline std::optional<TxKind> kindOf(const InOutCome& r) {
   return r.Do_Type ? kindOfCode(*r.Do_Type) : std::nullopt;
 }
@@ -72,5 +81,19 @@ constexpr bool countsAsOut(TxKind k) {
 }
 inline constexpr const char* kInKindsSql = "('0', '4', '7')";
 inline constexpr const char* kOutKindsSql = "('1', '3', '8')";
+
+// "('0', '1')": the quoted codes of `kinds` as an SQL list.
+inline std::string kindListSql(std::initializer_list<TxKind> kinds) {
+  std::string out = "(";
+  for (TxKind k : kinds) out += (out.size() > 1 ? ", " : "") + kindSql(k);
+  return out + ")";
+}
+// The stored codes of `kinds`, in order, for values bound to an IN list.
+inline std::vector<std::string> kindCodes(const std::vector<TxKind>& kinds) {
+  std::vector<std::string> out;
+  out.reserve(kinds.size());
+  for (TxKind k : kinds) out.emplace_back(kindCode(k));
+  return out;
+}
 
 }  // namespace varnel

@@ -7,16 +7,14 @@
 
 #include "ledger/card.h"
 #include "ledger/money.h"
+#include "model/liveness.h"
 #include "reports/period_totals.h"
 
 namespace varnel {
 
 namespace {
 
-bool listedGroup(const AssetGroup& g) {
-  const int64_t d = g.isDel.value_or(0);
-  return d != 1 && d != 2 && d != 4 && g.uid && !g.uid->empty();
-}
+bool listedGroup(const AssetGroup& g) { return live::isListedGroup(g) && g.uid && !g.uid->empty(); }
 
 }  // namespace
 
@@ -50,7 +48,7 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
       auto group = cache.assetGroupByUid(a.groupUid.value_or(""));
       if (type == kDebitCardGroupType) {
         debit.push_back(*a.uid);
-      } else if (type != kCreditCardGroupType && group && listedGroup(*group) && !isDeletedAsset(a)) {
+      } else if (type != kCreditCardGroupType && group && listedGroup(*group) && live::isLiveAccount(a)) {
         ordinary.push_back(*a.uid);
       }
     }

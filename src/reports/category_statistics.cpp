@@ -8,7 +8,10 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include "ledger/category_repository.h"
 #include "ledger/money.h"
+#include "model/liveness.h"
+#include "model/tx_kind.h"
 #include "reports/classifier.h"
 #include "reports/common_filter.h"
 #include "reports/period_totals.h"
@@ -18,26 +21,6 @@ namespace varnel {
 namespace {
 
 constexpr int kSubCategoryStatus = 2;
-constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
-
-// The kind of a row as a number; none for a missing or non-numeric code, so
-// that a row without a kind is never taken for income (kind 0).
-std::optional<int> kindOf(const Text& doType) {
-  if (!doType || doType->empty() || doType->size() > 3) return std::nullopt;
-  int k = 0;
-  for (char c : *doType) {
-    if (c < '0' || c > '9') return std::nullopt;
-    k = k * 10 + (c - '0');
-  }
-  return k;
-}
-
-// Groups whose isDel is 1, 2 or 4 are out of every group list.
-bool groupShown(const AssetGroup& g) {
-  const int64_t d = g.isDel.value_or(0);
-  return d != 1 && d != 2 && d != 4;
-}
-
 bool contains(const std::set<std::string>& set, const Text& uid) {
   return uid && set.count(*uid) > 0;
 }
@@ -54,7 +37,7 @@ CategoryCalculator::CategoryCalculator(Ledger& ledger)
 
 void CategoryCalculator::addDateRange(SqlFilter& filter, std::optional<double> start,
                                       std::optional<double> end) const {
-  filter.where(kLive);
+  filter.where(live::recordSql("t"));
   if (start) filter.where("t.ZDATE >= ?", {*start});
   if (end) filter.where("t.ZDATE < ?", {rules_.addDays(*end, 1)});
 }
@@ -92,7 +75,7 @@ CategoryBreakdown CategoryCalculator::categoryCalculator3(const std::vector<InOu
   std::unordered_map<std::string, size_t> groupOfAccount;
   std::vector<AssetGroup> groups;
   for (const AssetGroup& g : cache.assetGroupList()) {
-    if (!g.uid || g.uid->empty() || !groupShown(g)) continue;
+    if (!g.uid || g.uid->empty() || !live::isListedGroup(g)) continue;
     bool any = false;
     for (const Asset& a : cache.getAssetListByGroupId(*g.uid, true)) {
       if (a.uid && a.transferExpense.value_or(0) != 0) {
@@ -106,22 +89,23 @@ CategoryBreakdown CategoryCalculator::categoryCalculator3(const std::vector<InOu
 
   for (const InOutCome& tx : txs) {
     if (!isLive(tx)) continue;
-    const auto kind = kindOf(tx.Do_Type);
+    // A row without a known kind is never taken for income.
+    const auto kind = kindOf(tx);
     if (!kind) continue;
     const double amount = tx.amount.value_or(0);
-    if (*kind == 0 || *kind == 1) {
+    if (kind == TxKind::kIncome || kind == TxKind::kExpense) {
       const std::string uid = tx.categoryUid.value_or("");
       auto found = mainOf.find(uid);
       if (found == mainOf.end()) found = mainOf.emplace(uid, mainCategoryOf(uid)).first;
       if (!found->second) continue;  // no such category: left out
       Sums& sums = byMain[*found->second->uid];
-      (*kind == 0 ? sums.income : sums.expense) += amount;
-    } else if (*kind == 3 || *kind == 4) {
+      (kind == TxKind::kIncome ? sums.income : sums.expense) += amount;
+    } else if (isTransferSide(tx)) {
       auto group = tx.assetUid ? groupOfAccount.find(*tx.assetUid) : groupOfAccount.end();
       if (group == groupOfAccount.end()) continue;
       // Both sides of a transfer carry the same main-currency amount, so the
       // nets add up with the category sums whatever the account's currency.
-      net[group->second] += *kind == 4 ? amount : -amount;
+      net[group->second] += kind == TxKind::kTransferIn ? amount : -amount;
     }
   }
 
@@ -131,7 +115,7 @@ CategoryBreakdown CategoryCalculator::categoryCalculator3(const std::vector<InOu
     auto sums = byMain.find(*c.uid);
     if (sums == byMain.end()) continue;
     BreakdownItem item{*c.uid, 0, "cate", "0", c.Name.value_or(""), c};
-    if (c.doType.value_or(1) == 0) {
+    if (categoryKind(c) == TxKind::kIncome) {
       item.MONEY = sums->second.income;
       result.cateInNum += item.MONEY;
       result.dpInArray.push_back(std::move(item));
@@ -168,7 +152,8 @@ std::vector<InOutCome> CategoryCalculator::statisticsTxList(std::optional<double
                                                             std::optional<double> end,
                                                             const std::vector<std::string>& accounts) {
   SqlFilter filter;
-  filter.where("t.ZDO_TYPE IN ('0', '1', '3', '4')");
+  filter.where("t.ZDO_TYPE IN " +
+               kindListSql({TxKind::kIncome, TxKind::kExpense, TxKind::kTransferOut, TxKind::kTransferIn}));
   if (!accounts.empty()) {
     std::vector<SqlFilter::Value> twice(accounts.begin(), accounts.end());
     twice.insert(twice.end(), accounts.begin(), accounts.end());
@@ -206,10 +191,10 @@ std::vector<InOutCome> CategoryCalculator::statisticsTxList(std::optional<double
 }
 
 std::vector<CategoryGroupSum> CategoryCalculator::sumTxGroupByCategory(
-    const std::vector<std::string>& accounts, const std::vector<std::string>& kinds,
+    const std::vector<std::string>& accounts, const std::vector<TxKind>& kinds,
     std::optional<double> start, std::optional<double> end) {
   SqlFilter filter;
-  if (!kinds.empty()) filter.whereIn("t.ZDO_TYPE", kinds);
+  if (!kinds.empty()) filter.whereIn("t.ZDO_TYPE", kindCodes(kinds));
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   addDateRange(filter, start, end);
   const std::string sql =
@@ -245,8 +230,7 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
     if (a.uid) cards.insert(*a.uid);
   }
   for (const Asset& a : cache.assetList()) {
-    const int64_t d = a.isDel.value_or(0);
-    if (a.uid && a.transferExpense.value_or(0) == 1 && d != 1 && d != 2 && d != 3) {
+    if (a.uid && a.transferExpense.value_or(0) == 1 && live::isLiveAccount(a) && !live::isHiddenAccount(a)) {
       flaggedShown.insert(*a.uid);
     }
   }
@@ -259,9 +243,9 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
   InOutMoney money;
   for (const InOutCome& tx : txs) {
     if (!isLive(tx)) continue;
-    const auto kind = kindOf(tx.Do_Type);
-    if (!kind || (*kind != 0 && *kind != 1 && *kind != 3)) continue;
-    const bool transfer = *kind == 3;
+    const auto kind = kindOf(tx);
+    if (kind != TxKind::kIncome && kind != TxKind::kExpense && kind != TxKind::kTransferOut) continue;
+    const bool transfer = kind == TxKind::kTransferOut;
     if (byCategory || byTransfer) {
       const bool categoryMatch = byCategory && !transfer && contains(categorySet, tx.categoryUid);
       bool transferMatch = false;
@@ -281,7 +265,7 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
       const bool own = contains(accountSet, tx.assetUid);
       if (!(own || (transfer && contains(accountSet, tx.toAssetUid)))) continue;
     }
-    const ClassifiedRow row{tx.uid.value_or(""), *kind, tx.assetUid.value_or(""),
+    const ClassifiedRow row{tx.uid.value_or(""), static_cast<int>(*kind), tx.assetUid.value_or(""),
                             tx.toAssetUid.value_or("")};
     const int c = displayDoTypeByInOutCome(row, 1, cashBook, traits);
     if (c == tx_class::kIncome) money.inmoney += tx.amount.value_or(0);
@@ -291,14 +275,14 @@ InOutMoney CategoryCalculator::getTotalMoneyByCategoryAsset(
 }
 
 std::vector<SumCategoryAsset> CategoryCalculator::sumCategoryTransferByDoTypeStartEndDate(
-    int doType, std::optional<double> start, std::optional<double> end) {
+    TxKind kind, std::optional<double> start, std::optional<double> end) {
   const CommonData& cache = ledger_.commonData();
   std::vector<SumCategoryAsset> out;
 
   // One aggregate over the period gives every category with rows of the kind;
   // a main category's sum is its own rows and those of its sub-categories.
   std::unordered_map<std::string, double> byMain;
-  for (const CategoryGroupSum& row : sumTxGroupByCategory({}, {std::to_string(doType)}, start, end)) {
+  for (const CategoryGroupSum& row : sumTxGroupByCategory({}, {kind}, start, end)) {
     auto main = mainCategoryOf(row.categoryUid);
     if (main) byMain[*main->uid] += row.sum;
   }
@@ -317,16 +301,19 @@ std::vector<SumCategoryAsset> CategoryCalculator::sumCategoryTransferByDoTypeSta
     out.push_back(std::move(item));
   }
 
-  if (doType != 0 && doType != 1) return out;
+  if (kind != TxKind::kIncome && kind != TxKind::kExpense) return out;
   PeriodTotals totals(ledger_);
   for (const AssetGroup& g : cache.assetGroupList()) {
-    if (!g.uid || g.uid->empty() || !groupShown(g)) continue;
+    if (!g.uid || g.uid->empty() || !live::isListedGroup(g)) continue;
     std::vector<std::string> flagged;
     for (const Asset& a : cache.getAssetListByGroupId(*g.uid, true)) {
       if (a.uid && a.transferExpense.value_or(0) != 0) flagged.push_back(*a.uid);
     }
     if (flagged.empty()) continue;
-    const auto sum = totals.sumTransAmount("amount", flagged, doType == 1 ? 3 : 4, start, end, "", 2);
+    // Budgets of income count money moved out of the flagged accounts, of
+    // expense money moved into them.
+    const TxKind side = kind == TxKind::kExpense ? TxKind::kTransferOut : TxKind::kTransferIn;
+    const auto sum = totals.sumTransAmount("amount", flagged, side, start, end, "", 2);
     SumCategoryAsset item;
     item.type = SumCategoryAsset::kAccountGroup;
     item.uid = *g.uid;

@@ -13,6 +13,7 @@
 #include "model/ledger.h"
 #include "model/period.h"
 #include "model/sql_filter.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -91,11 +92,11 @@ class CategoryCalculator {
                                           const std::vector<std::string>& accounts = {});
 
   // One aggregate row per `categoryUid` (count of rows and total `amount`)
-  // over live rows dated in [start, end + 1 day) of the given kinds ("0",
-  // "1"; an empty list means every kind), only of `accounts` when given.
+  // over live rows dated in [start, end + 1 day) of the given kinds (an
+  // empty list means every kind), only of `accounts` when given.
   // Rows come ordered by category uid.
   std::vector<CategoryGroupSum> sumTxGroupByCategory(const std::vector<std::string>& accounts,
-                                                     const std::vector<std::string>& kinds,
+                                                     const std::vector<TxKind>& kinds,
                                                      std::optional<double> start,
                                                      std::optional<double> end);
 
@@ -111,13 +112,13 @@ class CategoryCalculator {
                                           const std::vector<std::string>& accounts) const;
 
   // For the budgets: one type-1 item per main category that has live rows
-  // of kind `doType` in [start, end + 1 day), holding the `amount` of those
+  // of kind `kind` in [start, end + 1 day), holding the `amount` of those
   // rows of the category and its sub-categories (all accounts); then, for
-  // kinds 0 and 1, one type-2 item per account group (not deleted or hidden)
+  // income and expense, one type-2 item per account group in the group list
   // that has transfer-expense accounts, holding the usage-view transfer sum
-  // of those accounts (moves out of them for 0, into them for 1). Categories
-  // come in category order, groups in group order.
-  std::vector<SumCategoryAsset> sumCategoryTransferByDoTypeStartEndDate(int doType,
+  // of those accounts (moves out of them for income, into them for expense).
+  // Categories come in category order, groups in group order.
+  std::vector<SumCategoryAsset> sumCategoryTransferByDoTypeStartEndDate(TxKind kind,
                                                                         std::optional<double> start,
                                                                         std::optional<double> end);
 

@@ -1,10 +1,16 @@
 #include "reports/classifier.h"
 
 #include "model/common_data.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
 using namespace tx_class;
+
+int classifiedKind(std::string_view code) {
+  const std::optional<TxKind> kind = kindOfCode(code);
+  return kind ? static_cast<int>(*kind) : -1;
+}
 
 AccountTraits accountTraits(const CommonData& cache, const std::string& uid) {
   auto asset = cache.assetByUid(uid);
@@ -35,21 +41,21 @@ TransferMarkers TransferMarkers::split(const std::vector<std::string>& items) {
 
 int displayDoTypeByInOutCome(const ClassifiedRow& row, int sumType, bool cashBook,
                              const std::function<AccountTraits(const std::string&)>& account) {
-  const int k = row.doType;
   // The carry-over row carries its class as its kind.
-  if (row.uid == "-100") return k;
-  if (sumType == 0) return (k == 0 || k == 4 || k == 7) ? kIncome : kExpense;
+  if (row.uid == "-100") return row.doType;
+  const std::optional<TxKind> k = kindOfNumber(row.doType);
+  if (sumType == 0) return k && countsAsIn(*k) ? kIncome : kExpense;
   const bool usage = sumType == 2;
-  if (k == 0) return kIncome;
-  if (k == 1) {
+  if (k == TxKind::kIncome) return kIncome;
+  if (k == TxKind::kExpense) {
     if (cashBook && account(row.assetUid).card) return usage ? kExpense : kNeutral;
     return kExpense;
   }
-  if (k != 3 && k != 4) return kNotCounted;
+  if (k != TxKind::kTransferOut && k != TxKind::kTransferIn) return kNotCounted;
 
   const AccountTraits a = account(row.assetUid);
   const AccountTraits t = account(row.toAssetUid);
-  if (k == 3) {
+  if (k == TxKind::kTransferOut) {
     if (a.card) {
       if (cashBook) return usage ? kExpense : kNeutral;
       return (t.transferExpense && !a.transferExpense) ? kExpense : kNeutral;
@@ -66,7 +72,7 @@ int displayDoTypeByInOutCome(const ClassifiedRow& row, int sumType, bool cashBoo
     if (usage) return t.transferExpense ? kExpense : kNeutral;
     return (!t.card && !t.transferExpense) ? kNeutral : kExpense;
   }
-  // k == 4: the row's own account received the money from T.
+  // A transfer in: the row's own account received the money from T.
   if (t.card) {
     if (cashBook) return kNeutral;
     if (t.transferExpense && !a.transferExpense) return kIncome;

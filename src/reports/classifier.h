@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnel {
@@ -30,10 +31,14 @@ struct AccountTraits {
 // The fields of a transaction the classifier reads.
 struct ClassifiedRow {
   std::string uid;
-  int doType = 0;
+  int doType = 0;  // a TxKind as its number (kindOfNumber)
   std::string assetUid;
   std::string toAssetUid;
 };
+
+// The row kind of a stored `Do_Type` code; -1, counted nowhere, for a missing
+// or unknown code.
+int classifiedKind(std::string_view code);
 
 // The traits of an account from the shared cache.
 AccountTraits accountTraits(const CommonData& cache, const std::string& uid);

@@ -19,8 +19,6 @@ namespace {
 
 using UidSet = std::set<std::string>;
 
-bool isKind(const InOutCome& tx, const char* kind) { return tx.Do_Type.value_or("") == kind; }
-
 bool contains(const UidSet& set, const Text& uid) { return uid && set.count(*uid) > 0; }
 
 // A selection rule over one kind of row, in the form both filters share.
@@ -90,18 +88,25 @@ std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::
   return uids;
 }
 
-bool isOfKinds(const InOutCome& tx, const std::vector<TransactionKind>& kinds) {
-  if (kinds.empty()) return true;
-  const std::string kind = tx.Do_Type.value_or("");
-  return std::any_of(kinds.begin(), kinds.end(), [&kind](TransactionKind k) {
-    switch (k) {
-      case TransactionKind::kIncome: return kind == "0";
-      case TransactionKind::kExpense: return kind == "1";
-      case TransactionKind::kTransfer: return kind == "3" || kind == "4";
-      case TransactionKind::kAdjustment: return kind == "6" || kind == "7" || kind == "8";
-    }
-    return false;
-  });
+std::optional<KindGroup> kindGroupOf(TxKind kind) {
+  switch (kind) {
+    case TxKind::kIncome: return KindGroup::kIncome;
+    case TxKind::kExpense: return KindGroup::kExpense;
+    case TxKind::kTransferOut:
+    case TxKind::kTransferIn: return KindGroup::kTransfer;
+    case TxKind::kOldAdjustment:
+    case TxKind::kAdjustmentUp:
+    case TxKind::kAdjustmentDown: return KindGroup::kAdjustment;
+    case TxKind::kTransfer: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool isOfKinds(const InOutCome& tx, const std::vector<KindGroup>& groups) {
+  if (groups.empty()) return true;
+  const std::optional<TxKind> kind = kindOf(tx);
+  const std::optional<KindGroup> group = kind ? kindGroupOf(*kind) : std::nullopt;
+  return group && std::find(groups.begin(), groups.end(), *group) != groups.end();
 }
 
 bool containsText(const InOutCome& tx, const std::string& text) {
@@ -138,19 +143,23 @@ std::vector<InOutCome> CommonFilter::getArrayInOutFilter(const std::vector<InOut
   std::vector<Rule<InOutCome>> kindRules;
   if (!expense.empty()) {
     kindRules.push_back([&](const InOutCome& t) {
-      return contains(expense, t.categoryUid) && isKind(t, "1");
+      return contains(expense, t.categoryUid) && isKind(t, TxKind::kExpense);
     });
   }
   if (!income.empty()) {
     kindRules.push_back([&](const InOutCome& t) {
-      return contains(income, t.categoryUid) && isKind(t, "0");
+      return contains(income, t.categoryUid) && isKind(t, TxKind::kIncome);
     });
   }
   if (!into.empty()) {
-    kindRules.push_back([&](const InOutCome& t) { return contains(into, t.toAssetUid) && isKind(t, "3"); });
+    kindRules.push_back([&](const InOutCome& t) {
+      return contains(into, t.toAssetUid) && isKind(t, TxKind::kTransferOut);
+    });
   }
   if (!outOf.empty()) {
-    kindRules.push_back([&](const InOutCome& t) { return contains(outOf, t.assetUid) && isKind(t, "3"); });
+    kindRules.push_back([&](const InOutCome& t) {
+      return contains(outOf, t.assetUid) && isKind(t, TxKind::kTransferOut);
+    });
   }
 
   std::vector<Rule<InOutCome>> accountRules;
@@ -173,23 +182,23 @@ std::vector<FilterInOut> CommonFilter::getArrayInOutFilterForCalendar(
   std::vector<Rule<FilterInOut>> kindRules;
   if (!expense.empty()) {
     kindRules.push_back([&](const FilterInOut& r) {
-      return contains(expense, r.inOutCome.categoryUid) && isKind(r.inOutCome, "1") &&
+      return contains(expense, r.inOutCome.categoryUid) && isKind(r.inOutCome, TxKind::kExpense) &&
              !(cashBook && r.isCardOutMoney);
     });
   }
   if (!income.empty()) {
     kindRules.push_back([&](const FilterInOut& r) {
-      return contains(income, r.inOutCome.categoryUid) && isKind(r.inOutCome, "0");
+      return contains(income, r.inOutCome.categoryUid) && isKind(r.inOutCome, TxKind::kIncome);
     });
   }
   if (!into.empty()) {
     kindRules.push_back([&](const FilterInOut& r) {
-      return contains(into, r.inOutCome.toAssetUid) && isKind(r.inOutCome, "3");
+      return contains(into, r.inOutCome.toAssetUid) && isKind(r.inOutCome, TxKind::kTransferOut);
     });
   }
   if (!outOf.empty()) {
     kindRules.push_back([&](const FilterInOut& r) {
-      return contains(outOf, r.inOutCome.assetUid) && isKind(r.inOutCome, "3");
+      return contains(outOf, r.inOutCome.assetUid) && isKind(r.inOutCome, TxKind::kTransferOut);
     });
   }
 
@@ -201,7 +210,7 @@ std::vector<FilterInOut> CommonFilter::getArrayInOutFilterForCalendar(
     accountRules.push_back([uid, cardDay](const FilterInOut& r) {
       const InOutCome& t = r.inOutCome;
       if (t.assetUid == uid) return true;
-      return t.toAssetUid == uid && isKind(t, "3") && (!cardDay || r.isCardDayPayment);
+      return t.toAssetUid == uid && isKind(t, TxKind::kTransferOut) && (!cardDay || r.isCardDayPayment);
     });
   }
   return narrow(narrow(rows, kindRules), accountRules);

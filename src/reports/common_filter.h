@@ -11,6 +11,7 @@
 
 #include "model/entities.h"
 #include "model/ledger.h"
+#include "model/tx_kind.h"
 #include "reports/classifier.h"
 
 namespace varnel {
@@ -46,15 +47,17 @@ std::string resolveTransferItem(const CommonData& cache, const std::string& text
 // text that names nothing or several categories.
 std::vector<std::string> categoryFilterUids(const CommonData& cache, const std::string& text);
 
-// The kinds the transaction screens tell apart.
-enum class TransactionKind {
-  kIncome,      // "0"
-  kExpense,     // "1" (transfer fees too)
-  kTransfer,    // "3" and "4", both sides
-  kAdjustment,  // balance corrections "7" and "8", and the older "6"
+// The groups of kinds the transaction screens tell apart.
+enum class KindGroup {
+  kIncome,      // TxKind::kIncome
+  kExpense,     // TxKind::kExpense (transfer fees too)
+  kTransfer,    // both sides, kTransferOut and kTransferIn
+  kAdjustment,  // kAdjustmentUp, kAdjustmentDown and the older kOldAdjustment
 };
-// Whether the row is of one of `kinds`; every row is when `kinds` is empty.
-bool isOfKinds(const InOutCome& tx, const std::vector<TransactionKind>& kinds);
+// The group of a stored kind; none for the template-only kTransfer.
+std::optional<KindGroup> kindGroupOf(TxKind kind);
+// Whether the row is of one of `groups`; every row is when `groups` is empty.
+bool isOfKinds(const InOutCome& tx, const std::vector<KindGroup>& groups);
 // Whether the row's content or memo contains `text`, ignoring case and
 // diacritics; every row does for an empty text.
 bool containsText(const InOutCome& tx, const std::string& text);

@@ -4,15 +4,16 @@
 
 #include <spdlog/spdlog.h>
 
+#include "model/liveness.h"
 #include "model/sql_filter.h"
 
 namespace varnel {
 
 namespace {
 
-constexpr const char* kInKinds = "t.ZDO_TYPE IN ('0', '4', '7')";
-constexpr const char* kOutKinds = "t.ZDO_TYPE IN ('1', '3', '8')";
-constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
+// The rows totals count as money in, and as money out.
+std::string inKinds() { return std::string("t.ZDO_TYPE IN ") + kInKindsSql; }
+std::string outKinds() { return std::string("t.ZDO_TYPE IN ") + kOutKindsSql; }
 
 // "TOTAL(in kinds of value), TOTAL(out kinds of value)".
 std::string inOutColumns(const std::string& in, const std::string& out, const std::string& value) {
@@ -55,7 +56,7 @@ std::string PeriodTotals::amountColumn(const std::string& field) { return inOutC
 
 void PeriodTotals::addDateRange(SqlFilter& filter, std::optional<double> start,
                                 std::optional<double> end) const {
-  filter.where(kLive);
+  filter.where(live::recordSql("t"));
   if (start) filter.where("t.ZDATE >= ?", {*start});
   if (end) filter.where("t.ZDATE < ?", {rules_.addDays(*end, 1)});
 }
@@ -64,8 +65,8 @@ InOutSum PeriodTotals::sumInOutAmount(const std::string& field, bool multiDoType
                                       const std::vector<std::string>& accounts,
                                       std::optional<double> start, std::optional<double> end) {
   const std::string column = "t." + amountColumn(field);
-  const std::string in = multiDoType ? kInKinds : "t.ZDO_TYPE = '0'";
-  const std::string out = multiDoType ? kOutKinds : "t.ZDO_TYPE = '1'";
+  const std::string in = multiDoType ? inKinds() : "t.ZDO_TYPE = " + kindSql(TxKind::kIncome);
+  const std::string out = multiDoType ? outKinds() : "t.ZDO_TYPE = " + kindSql(TxKind::kExpense);
   SqlFilter filter;
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   addDateRange(filter, start, end);
@@ -79,7 +80,7 @@ std::vector<AssetInOutSum> PeriodTotals::normalAssetSumAmount(
   filter.where("t.ZASSETUID IS NOT NULL");
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   addDateRange(filter, start, end);
-  const std::string sql = "SELECT t.ZASSETUID, " + inOutColumns(kInKinds, kOutKinds, "t.ZAMOUNTACCOUNT") +
+  const std::string sql = "SELECT t.ZASSETUID, " + inOutColumns(inKinds(), outKinds(), "t.ZAMOUNTACCOUNT") +
                           " FROM ZINOUTCOME t" + filter.clause() +
                           " GROUP BY t.ZASSETUID";
   std::vector<AssetInOutSum> out;
@@ -117,25 +118,25 @@ std::vector<InOutSum> PeriodTotals::normalTotalAssetSumAmount(
     SqlFilter filter;
     if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
     addDateRange(filter, period.sDate, period.eDate);
-    out.push_back(queryInOut("SELECT " + inOutColumns(kInKinds, kOutKinds, value) + from, filter));
+    out.push_back(queryInOut("SELECT " + inOutColumns(inKinds(), outKinds(), value) + from, filter));
   }
   return out;
 }
 
 double PeriodTotals::getAmountSum(const std::string& field, const std::vector<std::string>& accounts,
                                   const std::vector<std::string>& categories,
-                                  const std::vector<std::string>& kinds,
+                                  const std::vector<TxKind>& kinds,
                                   std::optional<double> start, std::optional<double> end,
                                   int prepaymentType, int minusPlus) {
   const std::string column = "t." + amountColumn(field);
   SqlFilter filter;
-  if (!kinds.empty()) filter.whereIn("t.ZDO_TYPE", kinds);
+  if (!kinds.empty()) filter.whereIn("t.ZDO_TYPE", kindCodes(kinds));
   if (!accounts.empty()) filter.whereIn("t.ZASSETUID", accounts);
   if (!categories.empty()) filter.whereIn("t.ZCATEGORYUID", categories);
   addDateRange(filter, start, end);
   const std::string tagged =
       "EXISTS (SELECT 1 FROM ZTXTAG g WHERE g.ZTXUID = t.ZUID AND g.ZTAGUID = "
-      "'system_prepayment' AND (g.ZISDEL IS NULL OR g.ZISDEL = 0))";
+      "'system_prepayment' AND " + live::recordSql("g") + ")";
   if (prepaymentType == 1) filter.where(tagged);
   if (prepaymentType == 2) filter.where("NOT " + tagged);
   if (minusPlus == 1) filter.where(column + " > 0");

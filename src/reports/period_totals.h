@@ -13,6 +13,7 @@
 #include "reports/classifier.h"
 #include "model/period.h"
 #include "model/sql_filter.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
@@ -45,7 +46,7 @@ struct CarryoverRow {
   std::string uid = "-100";
   std::string displayName;
   double Date = 0;
-  std::string Do_Type;  // "0" brought forward positive, "1" negative
+  std::string Do_Type;  // income's code brought forward positive, expense's negative
   std::string amountSub;
   std::string amount;
 };
@@ -111,11 +112,12 @@ class PeriodTotals {
                                                   const std::string& field);
 
   // Total of `field` over live transactions matching every given condition.
-  // `prepaymentType` 1 keeps rows tagged "system_prepayment", 2 untagged
-  // rows; `minusPlus` 1 keeps rows whose field is > 0, 2 those < 0.
+  // `kinds` empty means every kind. `prepaymentType` 1 keeps rows tagged
+  // "system_prepayment", 2 untagged rows; `minusPlus` 1 keeps rows whose
+  // field is > 0, 2 those < 0.
   double getAmountSum(const std::string& field, const std::vector<std::string>& accounts,
                       const std::vector<std::string>& categories,
-                      const std::vector<std::string>& kinds, std::optional<double> start,
+                      const std::vector<TxKind>& kinds, std::optional<double> start,
                       std::optional<double> end, int prepaymentType = 0, int minusPlus = 0);
 
   // Income and expense of a period through the classifier (book view):
@@ -149,10 +151,11 @@ class PeriodTotals {
                                                   std::optional<double> end,
                                                   const std::vector<std::string>& accounts);
   // Transfer-out rows touching transfer-expense accounts (narrowed to
-  // `accounts` when given) that classify as income (`moveType` 4) or
-  // expense (3); none when no such account is in scope.
+  // `accounts` when given) that classify as income (`moveType`
+  // kTransferIn) or expense (kTransferOut); none when no such account is in
+  // scope.
   std::optional<TransferSum> sumTransAmount(const std::string& field,
-                                            const std::vector<std::string>& accounts, int moveType,
+                                            const std::vector<std::string>& accounts, TxKind moveType,
                                             std::optional<double> start, std::optional<double> end,
                                             const std::string& content = "", int sumType = 1);
   // Card bill payments: transfers into credit cards that are not

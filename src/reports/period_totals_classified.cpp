@@ -13,14 +13,20 @@
 #include "ledger/asset_repository.h"
 #include "ledger/money.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/record_io.h"
 #include "model/sql_filter.h"
+#include "model/tx_kind.h"
 
 namespace varnel {
 
 namespace {
 
-constexpr const char* kLive = "t.ZISDEL IS NULL OR t.ZISDEL != 1";
+// The sending sides of transfers, through which a transfer counts once.
+std::string transferOutSql() { return "t.ZDO_TYPE = " + kindSql(TxKind::kTransferOut); }
+// Income and expense rows, which categories select.
+std::string incomeExpenseSql() { return "t.ZDO_TYPE IN " + kindListSql({TxKind::kIncome, TxKind::kExpense}); }
+
 std::vector<std::string> uidsOf(const std::vector<Asset>& accounts) {
   std::vector<std::string> out;
   for (const auto& a : accounts) {
@@ -48,8 +54,7 @@ SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<d
   SqlFilter filter;
   std::string categoryCondition, transferCondition;
   if (!categories.empty()) {
-    categoryCondition = SqlFilter::inList("t.ZCATEGORYUID", categories.size()) +
-                        " AND t.ZDO_TYPE IN ('0', '1')";
+    categoryCondition = SqlFilter::inList("t.ZCATEGORYUID", categories.size()) + " AND " + incomeExpenseSql();
   }
   std::vector<SqlFilter::Value> categoryValues(categories.begin(), categories.end());
   std::vector<SqlFilter::Value> transferValues;
@@ -64,20 +69,20 @@ SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<d
   if (!outTrans.empty()) {
     if (cb) {
       addPart(SqlFilter::inList("t.ZTOASSETUID", outTrans.size()) + " AND NOT (" +
-                  SqlFilter::inList("t.ZASSETUID", cards.size()) + ") AND t.ZDO_TYPE = '3'",
+                  SqlFilter::inList("t.ZASSETUID", cards.size()) + ") AND " + transferOutSql(),
               outTrans, cards);
     } else {
-      addPart(SqlFilter::inList("t.ZTOASSETUID", outTrans.size()) + " AND t.ZDO_TYPE = '3'",
+      addPart(SqlFilter::inList("t.ZTOASSETUID", outTrans.size()) + " AND " + transferOutSql(),
               outTrans, {});
     }
   }
   if (!inTrans.empty()) {
     if (cb) {
       addPart(SqlFilter::inList("t.ZASSETUID", inTrans.size()) + " AND NOT (" +
-                  SqlFilter::inList("t.ZTOASSETUID", cards.size()) + ") AND t.ZDO_TYPE = '3'",
+                  SqlFilter::inList("t.ZTOASSETUID", cards.size()) + ") AND " + transferOutSql(),
               inTrans, cards);
     } else {
-      addPart(SqlFilter::inList("t.ZASSETUID", inTrans.size()) + " AND t.ZDO_TYPE = '3'", inTrans,
+      addPart(SqlFilter::inList("t.ZASSETUID", inTrans.size()) + " AND " + transferOutSql(), inTrans,
               {});
     }
   }
@@ -85,16 +90,15 @@ SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<d
     if (cb) {
       std::vector<std::string> flagged;
       for (const auto& a : cache.assetList()) {
-        const int64_t d = a.isDel.value_or(0);
-        if (a.transferExpense.value_or(0) == 1 && d != 1 && d != 2 && d != 3 && a.uid) {
+        if (a.transferExpense.value_or(0) == 1 && live::isLiveAccount(a) && !live::isHiddenAccount(a) && a.uid) {
           flagged.push_back(*a.uid);
         }
       }
       addPart(SqlFilter::inList("t.ZTOASSETUID", outCard.size()) + " AND NOT (" +
-                  SqlFilter::inList("t.ZASSETUID", flagged.size()) + ") AND t.ZDO_TYPE = '3'",
+                  SqlFilter::inList("t.ZASSETUID", flagged.size()) + ") AND " + transferOutSql(),
               outCard, flagged);
     } else {
-      addPart(SqlFilter::inList("t.ZASSETUID", outCard.size()) + " AND t.ZDO_TYPE = '3'", outCard,
+      addPart(SqlFilter::inList("t.ZASSETUID", outCard.size()) + " AND " + transferOutSql(), outCard,
               {});
     }
   }
@@ -117,14 +121,12 @@ SqlFilter PeriodTotals::inOutFilter(std::optional<double> start, std::optional<d
     std::vector<SqlFilter::Value> three = a;
     three.insert(three.end(), a.begin(), a.end());
     three.insert(three.end(), a.begin(), a.end());
-    filter.where("(" + SqlFilter::inList("t.ZASSETUID", accounts.size()) +
-                     " AND t.ZDO_TYPE IN ('0', '1')) OR ((" +
-                     SqlFilter::inList("t.ZASSETUID", accounts.size()) + " OR " +
-                     SqlFilter::inList("t.ZTOASSETUID", accounts.size()) +
-                     ") AND t.ZDO_TYPE = '3')",
+    filter.where("(" + SqlFilter::inList("t.ZASSETUID", accounts.size()) + " AND " + incomeExpenseSql() +
+                     ") OR ((" + SqlFilter::inList("t.ZASSETUID", accounts.size()) + " OR " +
+                     SqlFilter::inList("t.ZTOASSETUID", accounts.size()) + ") AND " + transferOutSql() + ")",
                  three);
   }
-  filter.where("t.ZDO_TYPE IN ('0', '1', '3')");
+  filter.where("t.ZDO_TYPE IN " + kindListSql({TxKind::kIncome, TxKind::kExpense, TxKind::kTransferOut}));
   addDateRange(filter, start, end);
   return filter;
 }
@@ -146,7 +148,7 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDate(std::optional<double> start,
     filter.bind(st);
     auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
-      const ClassifiedRow row{"", std::atoi(st.getColumn(0).getText("")),
+      const ClassifiedRow row{"", classifiedKind(st.getColumn(0).getText("")),
                               st.getColumn(1).getString(), st.getColumn(2).getString()};
       const int c = displayDoTypeByInOutCome(row, 1, cb, lookup);
       const double amount = st.getColumn(3).getDouble();
@@ -173,7 +175,7 @@ InOutWithTx PeriodTotals::inOutSumWithTx(std::optional<double> start, std::optio
     auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
       InOutCome tx = record_io::readRecord<InOutCome>(st);
-      const ClassifiedRow row{"", std::atoi(tx.Do_Type.value_or("").c_str()), tx.assetUid.value_or(""),
+      const ClassifiedRow row{"", classifiedKind(tx.Do_Type.value_or("")), tx.assetUid.value_or(""),
                               tx.toAssetUid.value_or("")};
       const int c = displayDoTypeByInOutCome(row, 1, cb, lookup);
       const double amount = tx.amount.value_or(0);
@@ -231,14 +233,14 @@ IncomeExpense PeriodTotals::getInOutSumMoneyByDateForCategory(
     const std::vector<std::string>& accounts) {
   StoreSnapshot snapshot(ledger_.store());
   const InOutSum sums = sumInOutAmount("amount", false, accounts, start, end);
-  const auto in = sumTransAmount("amount", {}, 4, start, end, "", 2);
-  const auto out = sumTransAmount("amount", {}, 3, start, end, "", 2);
+  const auto in = sumTransAmount("amount", {}, TxKind::kTransferIn, start, end, "", 2);
+  const auto out = sumTransAmount("amount", {}, TxKind::kTransferOut, start, end, "", 2);
   return {sums.inAmount + (in ? in->sum : 0), sums.outAmount + (out ? out->sum : 0)};
 }
 
 std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field,
                                                         const std::vector<std::string>& accounts,
-                                                        int moveType, std::optional<double> start,
+                                                        TxKind moveType, std::optional<double> start,
                                                         std::optional<double> end,
                                                         const std::string& content, int sumType) {
   std::vector<std::string> flagged;
@@ -256,12 +258,12 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
   filter.where(SqlFilter::inList("t.ZASSETUID", flagged.size()) + " OR " +
                    SqlFilter::inList("t.ZTOASSETUID", flagged.size()),
                twice);
-  filter.where("t.ZDO_TYPE = '3'");
+  filter.where(transferOutSql());
   if (!content.empty()) filter.where("t.ZCONTENT = ?", {content});
   addDateRange(filter, start, end);
   const std::string sql = "SELECT t.ZASSETUID, t.ZTOASSETUID, t." + amountColumn(field) +
                           " FROM ZINOUTCOME t" + filter.clause();
-  const int wantedClass = moveType == 4 ? tx_class::kIncome : tx_class::kExpense;
+  const int wantedClass = moveType == TxKind::kTransferIn ? tx_class::kIncome : tx_class::kExpense;
   TransferSum sum;
   try {
     auto st = ledger_.store().prepare(sql);
@@ -269,7 +271,8 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
     const bool cb = cashBook();
     auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
-      const ClassifiedRow row{"", 3, st.getColumn(0).getString(), st.getColumn(1).getString()};
+      const ClassifiedRow row{"", static_cast<int>(TxKind::kTransferOut), st.getColumn(0).getString(),
+                              st.getColumn(1).getString()};
       if (displayDoTypeByInOutCome(row, sumType, cb, lookup) == wantedClass) {
         sum.sum += st.getColumn(2).getDouble();
         ++sum.count;
@@ -312,7 +315,7 @@ double PeriodTotals::sumAmountMoveOutTransCardAsset(const std::string& field,
                      SqlFilter::inList("t.ZTOASSETUID", accounts.size()),
                  twice);
   }
-  filter.where("t.ZDO_TYPE = '3'");
+  filter.where(transferOutSql());
   addDateRange(filter, start, end);
   return queryTotal("SELECT TOTAL(t." + amountColumn(field) + ") FROM ZINOUTCOME t", filter);
 }
@@ -334,15 +337,15 @@ double PeriodTotals::sumCheckCardByDate(const std::string& bankUid, std::optiona
   // The range only chooses the cards; each chosen card brings its all-time net.
   SqlFilter inRange;
   inRange.where("r.ZASSETUID = t.ZASSETUID");
-  inRange.where("r.ZDO_TYPE IN ('0', '1', '3', '4', '7', '8')");
-  inRange.where("r.ZISDEL IS NULL OR r.ZISDEL != 1");
+  inRange.where(std::string("r.ZDO_TYPE IN ") + kInKindsSql + " OR r.ZDO_TYPE IN " + kOutKindsSql);
+  inRange.where(live::recordSql("r"));
   if (start) inRange.where("r.ZDATE >= ?", {*start});
   if (end) inRange.where("r.ZDATE < ?", {rules_.addDays(*end, 1)});
   SqlFilter filter;
   filter.whereIn("t.ZASSETUID", uidsOf(debitCards));
-  filter.where(kLive);
-  const std::string net = "TOTAL(CASE WHEN t.ZDO_TYPE IN ('0', '4', '7') THEN {0} WHEN "
-                          "t.ZDO_TYPE IN ('1', '3', '8') THEN -{0} END)";
+  filter.where(live::recordSql("t"));
+  const std::string net = std::string("TOTAL(CASE WHEN t.ZDO_TYPE IN ") + kInKindsSql +
+                          " THEN {0} WHEN t.ZDO_TYPE IN " + kOutKindsSql + " THEN -{0} END)";
   const std::string sql = "SELECT t.ZASSETUID, " + fmt::format(fmt::runtime(net), "t.ZAMOUNTACCOUNT") +
                           ", " + fmt::format(fmt::runtime(net), "t.ZAMOUNT") +
                           " FROM ZINOUTCOME t" + filter.clause() +
@@ -385,13 +388,13 @@ double PeriodTotals::getAmountCarryover(double start, double date) {
     in = s.inAmount;
     out = s.outAmount;
   } else {
-    in = getAmountSum("amount", {}, {}, {"0"}, start, end);
+    in = getAmountSum("amount", {}, {}, {TxKind::kIncome}, start, end);
     const std::vector<std::string> notCards = uidsOf(ledger_.commonData().getNotCardAssetList(true));
-    out = (notCards.empty() ? 0 : getAmountSum("amount", notCards, {}, {"1"}, start, end)) +
+    out = (notCards.empty() ? 0 : getAmountSum("amount", notCards, {}, {TxKind::kExpense}, start, end)) +
           sumAmountMoveOutTransCardAsset("amount", {}, {}, start, end);
   }
-  const auto transIn = sumTransAmount("amount", {}, 4, start, end);
-  const auto transOut = sumTransAmount("amount", {}, 3, start, end);
+  const auto transIn = sumTransAmount("amount", {}, TxKind::kTransferIn, start, end);
+  const auto transOut = sumTransAmount("amount", {}, TxKind::kTransferOut, start, end);
   return in + (transIn ? transIn->sum : 0) - (out + (transOut ? transOut->sum : 0));
 }
 
@@ -412,7 +415,7 @@ std::optional<CarryoverRow> PeriodTotals::makeCarryoverDic(double date, double a
   CarryoverRow row;
   row.displayName = "[" + ledger_.texts().text("main_day_list_draw_text") + "]";
   row.Date = date;
-  row.Do_Type = amount > 0 ? "0" : "1";
+  row.Do_Type = kindCode(amount > 0 ? TxKind::kIncome : TxKind::kExpense);
   row.amountSub = row.amount = fmt::format("{:f}", std::fabs(amount));
   return row;
 }
@@ -422,9 +425,9 @@ std::vector<double> PeriodTotals::sumTrend(int /*dpType*/, std::vector<SumPeriod
   const CommonData& cache = ledger_.commonData();
   std::vector<std::string> accounts;
   for (const auto& a : cache.assetList()) {
-    if (!a.uid || a.isReflect.value_or(0) != 0 || isDeletedAsset(a)) continue;
+    if (!a.uid || a.isReflect.value_or(0) != 0 || !live::isLiveAccount(a)) continue;
     auto group = cache.assetGroupByUid(a.groupUid.value_or(""));
-    if (!group || group->isDel.value_or(0) != 0 || group->Status.value_or(0) == kDebitCardGroupType) {
+    if (!group || !live::isListedGroup(*group) || group->Status.value_or(0) == kDebitCardGroupType) {
       continue;
     }
     accounts.push_back(*a.uid);

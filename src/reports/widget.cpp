@@ -7,6 +7,8 @@
 
 #include "ledger/money.h"
 #include "model/etc_repository.h"
+#include "model/liveness.h"
+#include "model/tx_kind.h"
 #include "reports/classifier.h"
 #include "reports/period_totals.h"
 #include "model/sql_filter.h"
@@ -28,8 +30,9 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
   // Expense of yesterday and today, by the book view of the classifier.
   double todayExpense = 0, yesterdayExpense = 0;
   const std::string sql =
-      "SELECT ZDATE, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZAMOUNT FROM ZINOUTCOME WHERE (ZISDEL IS "
-      "NULL OR ZISDEL != 1) AND ZDATE >= ? AND ZDATE < ? AND ZDO_TYPE NOT IN ('7', '8', '4')";
+      "SELECT ZDATE, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZAMOUNT FROM ZINOUTCOME WHERE " + live::recordSql() +
+      " AND ZDATE >= ? AND ZDATE < ? AND ZDO_TYPE NOT IN " +
+      kindListSql({TxKind::kAdjustmentUp, TxKind::kAdjustmentDown, TxKind::kTransferIn});
   try {
     auto st = ledger.store().prepare(sql);
     st.bind(1, yesterday);
@@ -37,7 +40,7 @@ std::map<std::string, std::string> calcTodayAndYesterdayForWidget(Ledger& ledger
     const bool cashBook = cache.app().cardCashbookStr == "1";
     auto traits = [&cache](const std::string& uid) { return accountTraits(cache, uid); };
     while (st.executeStep()) {
-      const ClassifiedRow row{"", std::atoi(st.getColumn(1).getText("")), st.getColumn(2).getString(),
+      const ClassifiedRow row{"", classifiedKind(st.getColumn(1).getText("")), st.getColumn(2).getString(),
                               st.getColumn(3).getString()};
       if (displayDoTypeByInOutCome(row, 1, cashBook, traits) != tx_class::kExpense) continue;
       (st.getColumn(0).getDouble() >= today ? todayExpense : yesterdayExpense) += st.getColumn(4).getDouble();

@@ -9,6 +9,7 @@
 
 #include "model/text.h"
 #include "model/errors.h"
+#include "model/liveness.h"
 #include "model/resources.h"
 
 namespace varnel {
@@ -126,8 +127,7 @@ std::vector<MessageMacro2> MessageMacroRepository::listOfUpdate(bool withoutJeil
 std::vector<MessageMacroData> MessageMacroRepository::listOfUserCustom() {
   std::vector<MessageMacroData> out;
   forEach<Asset>(
-      " WHERE ZSMSSTRING IS NOT NULL AND ZSMSSTRING != ''"
-      " AND (ZISDEL IS NULL OR ZISDEL NOT IN (1, 2)) ORDER BY ZORDER, Z_PK",
+      " WHERE ZSMSSTRING IS NOT NULL AND ZSMSSTRING != '' AND " + live::accountSql() + " ORDER BY ZORDER, Z_PK",
       [&](const Asset& asset) {
         for (const auto& piece : splitFields(*asset.smsString)) {
           std::string text = trimmed(piece);

@@ -117,7 +117,7 @@ class MessageMacroRepository : public BaseRepository {
   // when `withoutJeil`.
   std::vector<MessageMacro2> listOfUpdate(bool withoutJeil);
   // One user macro per non-empty ";"-separated piece of the `smsString` of
-  // every account that is not deleted (`isDel` 1 or 2), trimmed of blanks and
+  // every live account (live::isLiveAccount), trimmed of blanks and
   // line breaks, linked to its account; longest text first, then account
   // order, so that the most specific text is tried first.
   std::vector<MessageMacroData> listOfUserCustom();

@@ -483,7 +483,7 @@ TEST_F(AssetRepositoryTest, AGroupIsDeletedOnlyOnceNoAccountIsLeftInIt) {
   } catch (const InputError& e) {
     EXPECT_STREQ(e.what(), "the group 'Savings' still holds 1 account ('Jar'); move or delete it first");
   }
-  EXPECT_FALSE(isDeletedAssetGroup(*repo().assetGroupByUid(*savings.uid)));
+  EXPECT_TRUE(live::isListedGroup(*repo().assetGroupByUid(*savings.uid)));
 
   AssetForm move = form("Jar", bank_);
   move.uid = *hidden.uid;
@@ -492,7 +492,7 @@ TEST_F(AssetRepositoryTest, AGroupIsDeletedOnlyOnceNoAccountIsLeftInIt) {
   const AssetGroup gone = repo().deleteAssetGroup(*savings.uid).value();
   EXPECT_EQ(gone.isDel, 1);
   EXPECT_EQ(gone.utime, ledger_->env().nowMs());
-  EXPECT_TRUE(isDeletedAssetGroup(*ledger_->commonData().assetGroupByUid(*savings.uid)));
+  EXPECT_FALSE(live::isListedGroup(*ledger_->commonData().assetGroupByUid(*savings.uid)));
   EXPECT_THROW((void)repo().deleteAssetGroup(*savings.uid), InputError);
   EXPECT_THROW((void)repo().renameAssetGroup(*savings.uid, "Back"), InputError);
 }

@@ -560,8 +560,9 @@ TEST_F(Save, TheReadsLeaveOutDeletedRecordsAndEmptyLinks) {
   EXPECT_FALSE(repo.inOutComeByUid("0"));
   EXPECT_FALSE(repo.inOutComeByUid(""));
   EXPECT_EQ(repo.inOutComeByUid(*gone.record->uid)->isDel, 1);  // by identifier, deleted ones too
-  EXPECT_FALSE(repo.inOutComeWithTxUidTransDoType("0", "3"));
-  EXPECT_EQ(repo.inOutComeWithTxUidTransDoType(*transfer.record->txUidTrans, "4")->uid, transfer.opposite->uid);
+  EXPECT_FALSE(repo.inOutComeWithTxUidTransDoType("0", TxKind::kTransferOut));
+  EXPECT_EQ(repo.inOutComeWithTxUidTransDoType(*transfer.record->txUidTrans, TxKind::kTransferIn)->uid,
+            transfer.opposite->uid);
   EXPECT_FALSE(repo.feeWithInOutCome(*transfer.record));
   const auto bySms = repo.getInOutComeBySmsOringine("[Web] 100 won");
   ASSERT_EQ(bySms.size(), 1u);

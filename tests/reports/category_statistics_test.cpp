@@ -221,34 +221,37 @@ TEST_F(CategoryStatisticsTest, SumTxGroupByCategoryIsOneRowPerCategory) {
   addMonth();
   CategoryCalculator calc(*ledger_);
   struct Case {
-    std::vector<std::string> accounts, kinds;
+    std::vector<std::string> accounts;
+    std::vector<TxKind> kinds;
     std::vector<std::tuple<std::string, double, int64_t>> rows;
   } cases[] = {
-      {{}, {"1"}, {{"-2", 5, 1}, {"FOOD", 100, 1}, {"FOOD_SUB", 50, 1}, {"GONE", 70, 1}, {"OLD", 20, 1}}},
-      {{}, {"0"}, {{"FOOD", 30, 1}, {"SALARY", 1000, 1}}},
-      {{"CARD"}, {"0", "1"}, {{"FOOD_SUB", 50, 1}}},
-      {{}, {"3"}, {{"", 1200, 4}}},
+      {{},
+       {TxKind::kExpense},
+       {{"-2", 5, 1}, {"FOOD", 100, 1}, {"FOOD_SUB", 50, 1}, {"GONE", 70, 1}, {"OLD", 20, 1}}},
+      {{}, {TxKind::kIncome}, {{"FOOD", 30, 1}, {"SALARY", 1000, 1}}},
+      {{"CARD"}, {TxKind::kIncome, TxKind::kExpense}, {{"FOOD_SUB", 50, 1}}},
+      {{}, {TxKind::kTransferOut}, {{"", 1200, 4}}},
   };
   for (const auto& c : cases) {
     std::vector<std::tuple<std::string, double, int64_t>> got;
     for (const auto& r : calc.sumTxGroupByCategory(c.accounts, c.kinds, start(), end())) {
       got.emplace_back(r.categoryUid, r.sum, r.count);
     }
-    EXPECT_EQ(got, c.rows) << c.kinds.front();
+    EXPECT_EQ(got, c.rows) << kindCode(c.kinds.front());
   }
-  EXPECT_TRUE(calc.sumTxGroupByCategory({}, {"1"}, march(20), end()).empty());
+  EXPECT_TRUE(calc.sumTxGroupByCategory({}, {TxKind::kExpense}, march(20), end()).empty());
 }
 
 TEST_F(CategoryStatisticsTest, BudgetSumsAgreeWithThePeriodTotals) {
   addMonth();
   CategoryCalculator calc(*ledger_);
   PeriodTotals totals(*ledger_);
-  const auto items = calc.sumCategoryTransferByDoTypeStartEndDate(1, start(), end());
+  const auto items = calc.sumCategoryTransferByDoTypeStartEndDate(TxKind::kExpense, start(), end());
   ASSERT_EQ(items.size(), 4u);  // Food, Old, then the groups Pension and Savings
   EXPECT_EQ(items[0].uid, "FOOD");
   EXPECT_EQ(items[0].type, SumCategoryAsset::kCategory);
   EXPECT_DOUBLE_EQ(items[0].money,
-                   totals.getAmountSum("amount", {}, {"FOOD", "FOOD_SUB"}, {"1"}, start(), end()));
+                   totals.getAmountSum("amount", {}, {"FOOD", "FOOD_SUB"}, {TxKind::kExpense}, start(), end()));
   EXPECT_DOUBLE_EQ(items[0].money, 150);
   EXPECT_TRUE(std::holds_alternative<Category>(items[0].OBJECT));
   EXPECT_EQ(items[1].uid, "OLD");
@@ -258,10 +261,10 @@ TEST_F(CategoryStatisticsTest, BudgetSumsAgreeWithThePeriodTotals) {
   EXPECT_DOUBLE_EQ(items[2].money, 200);
   EXPECT_EQ(items[3].uid, "9");
   EXPECT_DOUBLE_EQ(items[3].money,
-                   totals.sumTransAmount("amount", {"SAVE"}, 3, start(), end(), "", 2)->sum);
+                   totals.sumTransAmount("amount", {"SAVE"}, TxKind::kTransferOut, start(), end(), "", 2)->sum);
   EXPECT_TRUE(std::holds_alternative<AssetGroup>(items[3].OBJECT));
 
-  const auto income = calc.sumCategoryTransferByDoTypeStartEndDate(0, start(), end());
+  const auto income = calc.sumCategoryTransferByDoTypeStartEndDate(TxKind::kIncome, start(), end());
   ASSERT_EQ(income.size(), 4u);  // Salary, Food (the refund), Pension, Savings
   EXPECT_EQ(income[0].uid, "SALARY");
   EXPECT_EQ(income[1].uid, "FOOD");

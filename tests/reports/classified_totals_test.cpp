@@ -103,14 +103,14 @@ TEST_F(ClassifiedTotalsTest, IncomeAndExpenseWithFilters) {
 
 TEST_F(ClassifiedTotalsTest, TransferCardPaymentAndDebitCardSums) {
   PeriodTotals totals(*ledger_);
-  auto out = totals.sumTransAmount("amount", {}, 3, start(), end());
+  auto out = totals.sumTransAmount("amount", {}, TxKind::kTransferOut, start(), end());
   ASSERT_TRUE(out.has_value());
   EXPECT_DOUBLE_EQ(out->sum, 500);
   EXPECT_EQ(out->count, 1);
-  auto in = totals.sumTransAmount("amount", {}, 4, start(), end());
+  auto in = totals.sumTransAmount("amount", {}, TxKind::kTransferIn, start(), end());
   ASSERT_TRUE(in.has_value());
   EXPECT_DOUBLE_EQ(in->sum, 200);
-  EXPECT_FALSE(totals.sumTransAmount("amount", {"BANK"}, 3, start(), end()).has_value());
+  EXPECT_FALSE(totals.sumTransAmount("amount", {"BANK"}, TxKind::kTransferOut, start(), end()).has_value());
 
   EXPECT_DOUBLE_EQ(totals.sumAmountMoveOutTransCardAsset("amount", {}, {}, start(), end()), 300);
   EXPECT_DOUBLE_EQ(totals.sumAmountMoveOutTransCardAsset("amount", {}, {"SAVE"}, start(), end()), 0);

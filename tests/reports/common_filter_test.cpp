@@ -230,14 +230,14 @@ TEST_F(CommonFilterTest, StoreListHoldsExactlyTheRowsTheFilteredTotalCounts) {
 }
 
 TEST_F(CommonFilterTest, KindsAndTextNarrowTheRows) {
-  auto kept = [&](const std::vector<TransactionKind>& kinds, const std::string& text) {
+  auto kept = [&](const std::vector<KindGroup>& kinds, const std::string& text) {
     std::vector<InOutCome> out;
     for (const InOutCome& r : all()) {
       if (isOfKinds(r, kinds) && containsText(r, text)) out.push_back(r);
     }
     return uids(out);
   };
-  using K = TransactionKind;
+  using K = KindGroup;
   EXPECT_EQ(kept({K::kTransfer}, ""), (Uids{"save3", "save4", "back3", "back4", "pay3", "pay4"}));
   EXPECT_EQ(kept({K::kIncome, K::kAdjustment}, ""), (Uids{"salary", "refund", "adjust"}));
   EXPECT_EQ(kept({}, "").size(), all().size());

@@ -117,14 +117,15 @@ TEST_F(PeriodTotalsTest, AmountSumWithPrepaymentTagsAndSigns) {
 
   PeriodTotals totals(*ledger_);
   auto sum = [&](int prepayment, int sign) {
-    return totals.getAmountSum("amount", {"CARD"}, {}, {"1"}, std::nullopt, std::nullopt, prepayment, sign);
+    return totals.getAmountSum("amount", {"CARD"}, {}, {TxKind::kExpense}, std::nullopt, std::nullopt, prepayment,
+                               sign);
   };
   EXPECT_DOUBLE_EQ(sum(0, 0), 90);
   EXPECT_DOUBLE_EQ(sum(1, 0), 40);
   EXPECT_DOUBLE_EQ(sum(2, 0), 50);
   EXPECT_DOUBLE_EQ(sum(0, 1), 105);
   EXPECT_DOUBLE_EQ(sum(0, 2), -15);
-  EXPECT_DOUBLE_EQ(totals.getAmountSum("amount", {}, {}, {"0"}, std::nullopt, std::nullopt), 0);
+  EXPECT_DOUBLE_EQ(totals.getAmountSum("amount", {}, {}, {TxKind::kIncome}, std::nullopt, std::nullopt), 0);
 }
 
 }  // namespace
