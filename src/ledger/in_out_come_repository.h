@@ -15,16 +15,6 @@ namespace varnel {
 
 // Transaction kinds (`Do_Type`) as stored, for the save path until it works
 // with TxKind (model/tx_kind.h), which new code uses.
-namespace do_type {
-inline constexpr const char* kIncome = kindCode(TxKind::kIncome).data();
-inline constexpr const char* kExpense = kindCode(TxKind::kExpense).data();
-inline constexpr const char* kTransferOut = kindCode(TxKind::kTransferOut).data();
-inline constexpr const char* kTransferIn = kindCode(TxKind::kTransferIn).data();
-inline constexpr const char* kOldAdjustment = kindCode(TxKind::kOldAdjustment).data();
-inline constexpr const char* kAdjustmentUp = kindCode(TxKind::kAdjustmentUp).data();
-inline constexpr const char* kAdjustmentDown = kindCode(TxKind::kAdjustmentDown).data();
-}  // namespace do_type
-
 // Pseudo-categories that name no Category record.
 inline constexpr const char* kUncategorisedUid = "-2";
 inline constexpr const char* kBalanceAdjustmentUid = "-4";
@@ -103,29 +93,6 @@ class InOutComeRepository : public BaseRepository {
   // transaction. Returns the records deleted, or the failure (nothing is
   // then deleted).
   Result<std::vector<InOutCome>> deleteWithArray(const std::vector<InOutCome>& records);
-
-  // Writes the receiving side ("4") of the transfer whose sending side ("3")
-  // is `sending`: `opposite` (the loaded other side) or a new record takes
-  // the sending side's link, date, texts, mark, amounts, currency, card time
-  // stamp and instalment fields, the mirrored accounts and its own
-  // `amountAccount` (the historical ratio of `opposite` when its account and
-  // currency are unchanged). It carries no fee link. Saved stamped; the
-  // sending side's photos are copied onto it. The failure when the save failed.
-  Result<InOutCome> saveMoveInOutComeByInOutCome(const InOutCome& sending,
-                                                        std::optional<InOutCome> opposite);
-  // Creates or updates the fee of `transfer` (either side): `feeMoney` in
-  // `feeCurrency` (the main currency when none), on the sending account,
-  // dated with the transfer. A new fee takes the category of the newest
-  // earlier fee between the same accounts while that category exists, else
-  // the fee category, else "-2"; its content is the text of
-  // "input_transfer_fee". The memo names the accounts ("A → B"); an edited
-  // memo has the names of the previous pair (`oldAssetUid` sending,
-  // `oldToAssetUid` receiving) replaced. `lastFee` is the fee as loaded,
-  // looked up when none. The failure when the save failed.
-  Result<InOutCome> updateFee(const InOutCome& transfer, double feeMoney,
-                                     std::optional<InOutCome> lastFee,
-                                     const std::optional<Currency>& feeCurrency,
-                                     const std::string& oldAssetUid, const std::string& oldToAssetUid);
 
   // --- Bulk edits --------------------------------------------------------------
   // Each applies to a selection of records (re-read by `uid`, so that a stale

@@ -21,16 +21,6 @@ inline constexpr const char* kMissingOppositeLog =
 // of model/text.h).
 std::string trimSpaces(std::string_view text);
 
-// The kind tests by stored code, for the save path until it works with
-// TxKind; new code uses model/tx_kind.h. The code overload cannot be confused
-// with the TxKind one, but the two one-argument tests are the very functions
-// of model/tx_kind.h: separate definitions with the same signature would make
-// every unqualified call that sees both ambiguous.
-inline bool isKind(const InOutCome& r, std::string_view kind) { return r.Do_Type && *r.Do_Type == kind; }
-using varnel::isTransferSide;
-// Balance adjustments (older "6", "7" up, "8" down) belong to the account screen.
-using varnel::isAdjustment;
-
 // A link text that links something: not empty and not "0".
 inline bool hasLink(const Text& link) { return link && !link->empty() && *link != "0"; }
 
