@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   cli::addAccountCommands(app, ctx);
   cli::addMacroCommands(app, ctx);
   cli::addStatsCommands(app, ctx);
+  cli::addBudgetCommands(app, ctx);
   cli::addReportCommands(app, ctx);
   cli::addCardCommands(app, ctx);
   cli::addTransactionCommands(app, ctx);

@@ -58,10 +58,12 @@ class PeriodRules {
   // The first day of the week holding `date`.
   double weekStart(double date) const;
 
- private:
-  // Start of the period of month (year, month) for start day d, with the
-  // check handling.
+  // The first day of the period of month (year, month 1..12) for start day
+  // `d`; with `check`, a start past the month's end is pulled back to its
+  // last day and then moved by the weekend rule.
   double monthStart(int year, int month, int d, bool check) const;
+
+ private:
 
   const DateUtil& dates_;
   const AppValues& app_;

@@ -41,6 +41,27 @@ struct TransferSum {
   int count = 0;
 };
 
+// Transfer rows through transfer-expense accounts between one sending and
+// one receiving account. A transfer's class depends only on its two
+// accounts, so every row of a pair has the pair's class.
+struct TransferPairSum {
+  std::string assetUid;
+  std::string toAssetUid;
+  int txClass = tx_class::kNeutral;
+  double sum = 0;
+  int count = 0;
+};
+
+// What a period's budgets use, from one pass over its live rows.
+struct PeriodUse {
+  // Rows of the asked kind summed (`amount`) by their own category; "" for
+  // rows without one.
+  std::vector<std::pair<std::string, double>> byCategory;
+  // Transfer-out rows touching a transfer-expense account, by account pair
+  // (as sumTransAmountByPair gives them).
+  std::vector<TransferPairSum> transfers;
+};
+
 // The row that opens a period's list with the balance brought forward.
 struct CarryoverRow {
   std::string uid = "-100";
@@ -158,6 +179,18 @@ class PeriodTotals {
                                             const std::vector<std::string>& accounts, TxKind moveType,
                                             std::optional<double> start, std::optional<double> end,
                                             const std::string& content = "", int sumType = 1);
+  // The rows sumTransAmount looks at, summed per account pair by one
+  // aggregate query and classified with `sumType`, so that one read serves
+  // the sums of many accounts; none when no transfer-expense account is in
+  // scope.
+  std::optional<std::vector<TransferPairSum>> sumTransAmountByPair(
+      const std::string& field, const std::vector<std::string>& accounts, std::optional<double> start,
+      std::optional<double> end, const std::string& content = "", int sumType = 1);
+  // The income (`kind` 0) or expense (1) rows of [start, end + 1 day) by
+  // category, and the transfers through transfer-expense accounts by account
+  // pair classified with `sumType`, in one aggregate query: the sums every
+  // budget of a period is measured against.
+  PeriodUse sumUseByCategoryAndTransfer(int kind, double start, double end, int sumType);
   // Card bill payments: transfers into credit cards that are not
   // transfer-expense accounts, from accounts that are not either.
   double sumAmountMoveOutTransCardAsset(const std::string& field,
@@ -196,6 +229,11 @@ class PeriodTotals {
 
  private:
   bool cashBook() const;
+  // The transfer-expense accounts (deleted and hidden ones too), narrowed to
+  // `accounts` when given.
+  std::vector<std::string> transferExpenseAccounts(const std::vector<std::string>& accounts) const;
+  // The class of transfer-out rows from `assetUid` to `toAssetUid`.
+  int transferClass(const std::string& assetUid, const std::string& toAssetUid, int sumType) const;
   // Runs `select` + the filter's clause and hands its first row to `read`;
   // a failed read logs "query error : …" and reads nothing (totals stay 0).
   void readFirstRow(const std::string& select, const SqlFilter& filter,

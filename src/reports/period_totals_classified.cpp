@@ -243,6 +243,19 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
                                                         TxKind moveType, std::optional<double> start,
                                                         std::optional<double> end,
                                                         const std::string& content, int sumType) {
+  const auto pairs = sumTransAmountByPair(field, accounts, start, end, content, sumType);
+  if (!pairs) return std::nullopt;
+  const int wantedClass = moveType == TxKind::kTransferIn ? tx_class::kIncome : tx_class::kExpense;
+  TransferSum sum;
+  for (const TransferPairSum& pair : *pairs) {
+    if (pair.txClass != wantedClass) continue;
+    sum.sum += pair.sum;
+    sum.count += pair.count;
+  }
+  return sum;
+}
+
+std::vector<std::string> PeriodTotals::transferExpenseAccounts(const std::vector<std::string>& accounts) const {
   std::vector<std::string> flagged;
   const std::set<std::string> wanted(accounts.begin(), accounts.end());
   for (const auto& a : ledger_.commonData().assetList()) {
@@ -250,38 +263,104 @@ std::optional<TransferSum> PeriodTotals::sumTransAmount(const std::string& field
     if (!wanted.empty() && !wanted.count(*a.uid)) continue;
     flagged.push_back(*a.uid);
   }
+  return flagged;
+}
+
+int PeriodTotals::transferClass(const std::string& assetUid, const std::string& toAssetUid, int sumType) const {
+  auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
+  const ClassifiedRow row{"", static_cast<int>(TxKind::kTransferOut), assetUid, toAssetUid};
+  return displayDoTypeByInOutCome(row, sumType, cashBook(), lookup);
+}
+
+namespace {
+
+// "(t.ZASSETUID IN (…) OR t.ZTOASSETUID IN (…))" with its values.
+std::pair<std::string, std::vector<SqlFilter::Value>> touchingSql(const std::vector<std::string>& accounts) {
+  std::vector<SqlFilter::Value> twice(accounts.begin(), accounts.end());
+  twice.insert(twice.end(), accounts.begin(), accounts.end());
+  return {"(" + SqlFilter::inList("t.ZASSETUID", accounts.size()) + " OR " +
+              SqlFilter::inList("t.ZTOASSETUID", accounts.size()) + ")",
+          std::move(twice)};
+}
+
+}  // namespace
+
+std::optional<std::vector<TransferPairSum>> PeriodTotals::sumTransAmountByPair(
+    const std::string& field, const std::vector<std::string>& accounts, std::optional<double> start,
+    std::optional<double> end, const std::string& content, int sumType) {
+  const std::vector<std::string> flagged = transferExpenseAccounts(accounts);
   if (flagged.empty()) return std::nullopt;
 
   SqlFilter filter;
-  std::vector<SqlFilter::Value> twice(flagged.begin(), flagged.end());
-  twice.insert(twice.end(), flagged.begin(), flagged.end());
-  filter.where(SqlFilter::inList("t.ZASSETUID", flagged.size()) + " OR " +
-                   SqlFilter::inList("t.ZTOASSETUID", flagged.size()),
-               twice);
+  auto [touching, values] = touchingSql(flagged);
+  filter.where(touching, std::move(values));
   filter.where(transferOutSql());
   if (!content.empty()) filter.where("t.ZCONTENT = ?", {content});
   addDateRange(filter, start, end);
-  const std::string sql = "SELECT t.ZASSETUID, t.ZTOASSETUID, t." + amountColumn(field) +
-                          " FROM ZINOUTCOME t" + filter.clause();
-  const int wantedClass = moveType == TxKind::kTransferIn ? tx_class::kIncome : tx_class::kExpense;
-  TransferSum sum;
+  const std::string sql = "SELECT t.ZASSETUID, t.ZTOASSETUID, TOTAL(t." + amountColumn(field) +
+                          "), COUNT(*) FROM ZINOUTCOME t" + filter.clause() +
+                          " GROUP BY t.ZASSETUID, t.ZTOASSETUID";
+  std::vector<TransferPairSum> pairs;
   try {
     auto st = ledger_.store().prepare(sql);
     filter.bind(st);
-    const bool cb = cashBook();
-    auto lookup = [this](const std::string& uid) { return accountTraits(ledger_.commonData(), uid); };
     while (st.executeStep()) {
-      const ClassifiedRow row{"", static_cast<int>(TxKind::kTransferOut), st.getColumn(0).getString(),
-                              st.getColumn(1).getString()};
-      if (displayDoTypeByInOutCome(row, sumType, cb, lookup) == wantedClass) {
-        sum.sum += st.getColumn(2).getDouble();
-        ++sum.count;
-      }
+      TransferPairSum pair;
+      pair.assetUid = st.getColumn(0).getString();
+      pair.toAssetUid = st.getColumn(1).getString();
+      pair.txClass = transferClass(pair.assetUid, pair.toAssetUid, sumType);
+      pair.sum = st.getColumn(2).getDouble();
+      pair.count = st.getColumn(3).getInt();
+      pairs.push_back(std::move(pair));
     }
   } catch (const SQLite::Exception& e) {
     ledger_.store().readFailed(sql, e);
   }
-  return sum;
+  return pairs;
+}
+
+PeriodUse PeriodTotals::sumUseByCategoryAndTransfer(int kind, double start, double end, int sumType) {
+  const std::string kindCode = kind == 0 ? kindSql(TxKind::kIncome) : kindSql(TxKind::kExpense);
+  const std::string transferOut = kindSql(TxKind::kTransferOut);
+  const std::vector<std::string> flagged = transferExpenseAccounts({});
+  SqlFilter filter;
+  if (flagged.empty()) {
+    filter.where("t.ZDO_TYPE = " + kindCode);
+  } else {
+    auto [touching, values] = touchingSql(flagged);
+    filter.where("t.ZDO_TYPE = " + kindCode + " OR (t.ZDO_TYPE = " + transferOut + " AND " + touching + ")",
+                 std::move(values));
+  }
+  addDateRange(filter, start, end);
+  // Each row is grouped by what it counts toward: an income or expense row
+  // by its category, a transfer by its two accounts.
+  const std::string isTransfer = "t.ZDO_TYPE = " + transferOut;
+  const std::string sql = "SELECT " + isTransfer + ", CASE WHEN " + isTransfer +
+                          " THEN NULL ELSE t.ZCATEGORYUID END, CASE WHEN " + isTransfer +
+                          " THEN t.ZASSETUID END, CASE WHEN " + isTransfer +
+                          " THEN t.ZTOASSETUID END, TOTAL(t.ZAMOUNT), COUNT(*) FROM ZINOUTCOME t" +
+                          filter.clause() + " GROUP BY 1, 2, 3, 4";
+  PeriodUse use;
+  try {
+    auto st = ledger_.store().prepare(sql);
+    filter.bind(st);
+    while (st.executeStep()) {
+      if (st.getColumn(0).getInt() == 0) {
+        use.byCategory.emplace_back(st.getColumn(1).getString(), st.getColumn(4).getDouble());
+        continue;
+      }
+      TransferPairSum pair;
+      pair.assetUid = st.getColumn(2).getString();
+      pair.toAssetUid = st.getColumn(3).getString();
+      pair.txClass = transferClass(pair.assetUid, pair.toAssetUid, sumType);
+      pair.sum = st.getColumn(4).getDouble();
+      pair.count = st.getColumn(5).getInt();
+      use.transfers.push_back(std::move(pair));
+    }
+  } catch (const SQLite::Exception& e) {
+    ledger_.store().readFailed(sql, e);
+  }
+  return use;
 }
 
 double PeriodTotals::sumAmountMoveOutTransCardAsset(const std::string& field,
