@@ -340,6 +340,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       throw InputError("--to must not be before --from");
     }
     if (!listAccount.empty()) filter.assetUid = resolveAccountUid(*ledger, listAccount);
+    filter.text = listText;
     // The screens' filter keeps income and expense categories apart; the
     // uncategorised rows are of either kind.
     std::vector<std::string> income, expense, items;
@@ -372,7 +373,7 @@ void addTransactionCommands(CLI::App& app, Context& ctx) {
       batch.clear();
     };
     repo.forEachInOutCome(filter, [&](const InOutCome& r) {
-      if (!isOfKinds(r, kinds) || !containsText(r, listText)) return;
+      if (!isOfKinds(r, kinds)) return;
       batch.push_back(r);
       if (batch.size() >= 512) flush();
     });

@@ -14,6 +14,7 @@
 #include "model/errors.h"
 #include "model/liveness.h"
 #include "model/text.h"
+#include "model/text_fold.h"
 
 namespace varnel {
 
@@ -134,6 +135,11 @@ void InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
   if (filter.assetUid) add("ZASSETUID = ?");
   if (filter.startDate) add("ZDATE >= ?");
   if (filter.endDate) add("ZDATE < ?");
+  const std::string folded = foldForSearch(filter.text);
+  if (!folded.empty()) {
+    ensureTextFoldFunction(getContext());
+    add("(instr(VNFOLD(ZCONTENT), ?) > 0 OR instr(VNFOLD(ZMEMO), ?) > 0)");
+  }
   const std::string sql = record_io::selectSql<InOutCome>() + where + " ORDER BY ZDATE, Z_PK";
   try {
     auto st = getContext().prepare(sql);
@@ -141,6 +147,10 @@ void InOutComeRepository::forEachInOutCome(const InOutComeFilter& filter,
     if (filter.assetUid) st.bind(++n, *filter.assetUid);
     if (filter.startDate) st.bind(++n, *filter.startDate);
     if (filter.endDate) st.bind(++n, *filter.endDate);
+    if (!folded.empty()) {
+      st.bind(++n, folded);
+      st.bind(++n, folded);
+    }
     while (st.executeStep()) visit(record_io::readRecord<InOutCome>(st));
   } catch (const SQLite::Exception& e) {
     getContext().readFailed(sql, e);

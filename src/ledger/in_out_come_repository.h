@@ -24,6 +24,8 @@ struct InOutComeFilter {
   std::optional<double> startDate;  // `Date` >= start (store seconds)
   std::optional<double> endDate;    // `Date` < end
   std::optional<std::string> assetUid;
+  // Text the content or the memo contains, case and accents ignored.
+  std::string text;
   bool includeDeleted = false;
 };
 
