@@ -87,5 +87,6 @@ void addStatsCommands(CLI::App& app, Context& ctx);      // stats
 void addReportCommands(CLI::App& app, Context& ctx);     // balance, period, totals, chart, trend, carryover, widget
 void addCardCommands(CLI::App& app, Context& ctx);       // card …
 void addTransactionCommands(CLI::App& app, Context& ctx);  // tx …
+void addImportCommands(CLI::App& app, Context& ctx);       // import tsv
 
 }  // namespace varnel::cli
