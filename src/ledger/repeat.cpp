@@ -129,7 +129,11 @@ double Repeat::occurrenceSeconds(int64_t date) {
 
 std::optional<int64_t> Repeat::getNextDateByNextDate(int64_t date, int repeatType) const {
   if (!isRepeatType(repeatType)) return std::nullopt;
-  const LocalDateTime t = dates_.toLocal(occurrenceSeconds(date));
+  return getNextDateByNextDate(date, dates_.toLocal(occurrenceSeconds(date)), repeatType);
+}
+
+std::optional<int64_t> Repeat::getNextDateByNextDate(int64_t date, const LocalDateTime& t, int repeatType) const {
+  if (!isRepeatType(repeatType)) return std::nullopt;
   auto daysLater = [&](int n) {
     return wholeSecondsToMs(dates_.fromLocal(t.year, t.month, t.day + n, t.hour, t.minute, t.second));
   };

@@ -67,6 +67,9 @@ class Repeat {
   // is carried in a template's `nextDate` through backups and sync. Give
   // the date of a new series at a whole second.
   std::optional<int64_t> getNextDateByNextDate(int64_t date, int repeatType) const;
+  // The same for a caller that already has the occurrence's local time
+  // (`local` = the local time of occurrenceSeconds(date)).
+  std::optional<int64_t> getNextDateByNextDate(int64_t date, const LocalDateTime& local, int repeatType) const;
 
   // The first occurrence the rule reaches from `date` that is later than
   // `floor` (`date` itself when it is): the fixed-interval day types get

@@ -98,8 +98,6 @@ using tx_support::trimSpaces;
 
 int dayNumber(const LocalDateTime& t) { return t.year * 10000 + t.month * 100 + t.day; }
 
-std::string dayKeyOf(const LocalDateTime& t) { return fmt::format("{:04d}-{:02d}-{:02d}", t.year, t.month, t.day); }
-
 // Books the occurrences of one template. Everything that is the same for
 // every occurrence (accounts, amounts, content) is worked out once.
 class TemplateBooker {
@@ -114,7 +112,7 @@ class TemplateBooker {
   Result<int64_t> book(const RepeatTransaction& t, int64_t limit, int64_t floor, RepeatBooking& booking);
 
  private:
-  Status bookOccurrence(const std::string& day, double date, RepeatBooking& booking);
+  Status bookOccurrence(const LocalDateTime& local, double date, RepeatBooking& booking);
 
   Ledger& ledger_;
   InOutComeRepository& rows_;
@@ -250,16 +248,19 @@ Result<int64_t> TemplateBooker::book(const RepeatTransaction& t, int64_t limit, 
     const double date = Repeat::occurrenceSeconds(next);
     const LocalDateTime local = dates.toLocal(date);
     if (endDay != 0 && dayNumber(local) > endDay) break;
-    VARNEL_RETURN_IF_ERROR(bookOccurrence(dayKeyOf(local), date, booking));
-    const auto after = repeat_.getNextDateByNextDate(next, type_);
+    VARNEL_RETURN_IF_ERROR(bookOccurrence(local, date, booking));
+    const auto after = repeat_.getNextDateByNextDate(next, local, type_);
     if (!after || *after <= next) break;
     next = *after;
   }
   return next;
 }
 
-Status TemplateBooker::bookOccurrence(const std::string& day, double date, RepeatBooking& booking) {
-  const std::string uid = fmt::format("{}_{}_{}", uid_, day, kindCode(kind_));
+Status TemplateBooker::bookOccurrence(const LocalDateTime& local, double date, RepeatBooking& booking) {
+  // "<template>_<yyyy-MM-dd>_<kind>"; days only grow, so each is made once a run.
+  const std::string uid =
+      fmt::format("{}_{:04d}-{:02d}-{:02d}_{}", uid_, local.year, local.month, local.day, kindCode(kind_));
+  const std::string day = uid.substr(uid_.size() + 1, 10);
   if (existing_.count(uid)) {
     ++booking.occurrencesAlreadyBooked;
     return Status::ok();
@@ -285,7 +286,6 @@ Status TemplateBooker::bookOccurrence(const std::string& day, double date, Repea
   if (!transfer_) {
     row.categoryUid = categoryUid_;
     VARNEL_RETURN_IF_ERROR(rows_.updateInOutCome(row, false));
-    existing_.insert(uid);
     booking.rows.push_back(std::move(row));
     return Status::ok();
   }
@@ -298,7 +298,6 @@ Status TemplateBooker::bookOccurrence(const std::string& day, double date, Repea
   row.txUidTrans = otherExisting && otherExisting->txUidTrans ? *otherExisting->txUidTrans : BaseRepository::newUid();
   row.toAssetUid = other_->uid;
   VARNEL_RETURN_IF_ERROR(rows_.updateInOutCome(row, false));
-  existing_.insert(uid);
   booking.rows.push_back(row);
   if (otherExisting) return Status::ok();
 
@@ -310,7 +309,6 @@ Status TemplateBooker::bookOccurrence(const std::string& day, double date, Repea
   other.amountAccount = otherAmountAccount_;
   setKind(other, otherKind);
   VARNEL_RETURN_IF_ERROR(rows_.updateInOutCome(other, false));
-  existing_.insert(otherUid);
   booking.rows.push_back(std::move(other));
   return Status::ok();
 }
