@@ -218,8 +218,9 @@ std::optional<std::string> TemplateBooker::prepare(const RepeatTransaction& t) {
   memo_ = trimSpaces(t.memo.value_or(""));
   mark_ = t.mark;
   // Every device books an occurrence with the same stamp, so that copies
-  // meeting in a sync do not overwrite each other back and forth.
-  utime_ = t.utime;
+  // meeting in a sync do not overwrite each other back and forth; a template
+  // that never had one gives its rows the time of the run.
+  utime_ = t.utime ? t.utime : Int(ledger_.env().nowMs());
 
   // The occurrences booked before, by any run: one indexed range read. '_'
   // is followed by '`', so this is exactly the identifiers "<uid>_…".

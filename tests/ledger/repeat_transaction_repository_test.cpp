@@ -86,8 +86,9 @@ class RepeatRunTest : public TransactionTest {
 
 TEST_F(RepeatRunTest, AnOverdueDailyTemplateBooksEveryDayThroughTodayAndMovesOn) {
   add("T", repeat_type::kDaily, 1, ms(2026, 11, 30, 8));
-  // Later today is due today: the limit is the start of tomorrow.
-  add("LATE", repeat_type::kDaily, 1, ms(2026, 12, 10, 18));
+  // Later today is due today: the limit is the start of tomorrow. A
+  // template without a stamp gives its rows the time of the run.
+  add("LATE", repeat_type::kDaily, 1, ms(2026, 12, 10, 18)).utime.reset();
   store();
   const RepeatRun result = run();
   EXPECT_EQ(result.countSave, 2);
@@ -99,6 +100,7 @@ TEST_F(RepeatRunTest, AnOverdueDailyTemplateBooksEveryDayThroughTodayAndMovesOn)
   EXPECT_EQ(daysOf("LATE"), std::vector<std::string>{"2026-12-10"});
   EXPECT_EQ(stored("T").nextDate, ms(2026, 12, 11, 8));
   EXPECT_EQ(stored("LATE").nextDate, ms(2026, 12, 11, 18));
+  EXPECT_EQ(load(std::string("LATE_2026-12-10_1")).utime, ledger_->env().nowMs());
   EXPECT_EQ(stored("T").utime, ledger_->env().nowMs());
   EXPECT_EQ(stored("T").isSynced, 1);
 
