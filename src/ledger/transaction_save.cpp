@@ -406,7 +406,9 @@ TransactionSave::SaveCheck TransactionSave::checkSave(const TransactionForm& for
     if (!Repeat::isRepeatType(*form.repeatType)) {
       throw InputError(fmt::format("repeat type {} is not one of the repeat types", *form.repeatType));
     }
-    if (form.installments >= 1) throw InputError("a repeating entry cannot be split into instalments");
+    if (form.installments >= 1 || (c.edited && hasLink(c.edited->cardDivideUid))) {
+      throw InputError("a repeating entry cannot be split into instalments");
+    }
     if (auto refusal = checkRepeatDate(ledger_, form)) {
       check.refusal = std::move(refusal);
       return check;

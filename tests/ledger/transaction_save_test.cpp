@@ -285,6 +285,16 @@ TEST_F(Save, RepeatsThatCannotBeSavedLeaveNothingWritten) {
     c.change(f);
     EXPECT_THROW(save(f), InputError);
   }
+  // Nor may a row of an instalment series become one.
+  TransactionForm purchase = form(kModeExpense, "WON", 30000);
+  purchase.installments = 3;
+  const auto series = saved(purchase);
+  TransactionForm row = TransactionSave(*ledger_).formForRecord(series.series.at(1).uid.value_or(""));
+  row.repeatType = repeat_type::kMonthly;
+  EXPECT_THROW(save(row), InputError);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZREPEATTRANSACTION"), 0);
+  const int64_t rows = count("SELECT COUNT(*) FROM ZINOUTCOME");
+
   // The template is written with the entry: a refused template write takes the entry with it.
   ledger_->store().db().exec(
       "CREATE TEMP TRIGGER refuse BEFORE INSERT ON ZREPEATTRANSACTION BEGIN SELECT RAISE(ABORT, 'disk full'); END");
@@ -294,7 +304,7 @@ TEST_F(Save, RepeatsThatCannotBeSavedLeaveNothingWritten) {
   EXPECT_FALSE(failed.ok());
   EXPECT_FALSE(failed.refusal);
   EXPECT_NE(logText().find("updateRepeat fail"), std::string::npos);
-  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), rows);
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZREPEATTRANSACTION"), 0);
 }
 
