@@ -21,10 +21,11 @@ build: deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The main job, as the application does at start: open (or set up) the
-# ledger, book the card payments that are due, and show the accounts.
+# ledger, run the start-up routine (the recurring entries that are due, then
+# the card payments that are due), and show the accounts.
 run: build
 	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) init
-	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) card autopay
+	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) start
 	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) balance
 
 test: build

@@ -19,6 +19,10 @@
 #include "model/status.h"
 #include "ledger/record_lookup.h"
 
+namespace varnel {
+struct AutoPaymentRun;
+}
+
 namespace varnel::cli {
 
 struct Context {
@@ -89,5 +93,11 @@ void addReportCommands(CLI::App& app, Context& ctx);     // balance, period, tot
 void addCardCommands(CLI::App& app, Context& ctx);       // card …
 void addTransactionCommands(CLI::App& app, Context& ctx);  // tx …
 void addImportCommands(CLI::App& app, Context& ctx);       // import tsv
+void addRepeatCommands(CLI::App& app, Context& ctx);     // repeat …, start
+
+// The automatic card payments of a run (app/cmd_card.cpp): as JSON, or one
+// line each, or why there are none.
+nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
+void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 
 }  // namespace varnel::cli

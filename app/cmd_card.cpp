@@ -97,27 +97,29 @@ void printStatus(Ledger& ledger, const Asset& card, std::optional<int> month, bo
                         amountText(usage.usage.amount, point), amountText(usage.target, point), state));
 }
 
-void printAutoPayment(Ledger& ledger, const AutoPaymentRun& run, bool json) {
-  const CommonData& common = ledger.commonData();
-  if (json) {
-    nlohmann::json payments = nlohmann::json::array();
-    for (const auto& b : run.bookings) {
-      const InOutCome& in = *b.transferIn;
-      payments.push_back({{"card", b.cardUid},
-                          {"payer", in.toAssetUid.value_or("")},
-                          {"date", in.txDateStr.value_or("")},
-                          {"amountSub", in.amountSub.value_or(0)},
-                          {"amount", in.amount.value_or(0)},
-                          {"amountAccount", in.amountAccount.value_or(0)},
-                          {"currencyUid", in.currencyUid.value_or("")},
-                          {"txUidTrans", in.txUidTrans.value_or("")},
-                          {"transferIn", in.uid.value_or("")},
-                          {"transferOut", b.transferOut ? nlohmann::json(b.transferOut->uid.value_or(""))
-                                                        : nlohmann::json(nullptr)}});
-    }
-    printJson({{"alreadyRanToday", run.alreadyRanToday}, {"booked", run.booked}, {"payments", payments}});
-    return;
+}  // namespace
+
+nlohmann::json autoPaymentJson(const AutoPaymentRun& run) {
+  nlohmann::json payments = nlohmann::json::array();
+  for (const auto& b : run.bookings) {
+    const InOutCome& in = *b.transferIn;
+    payments.push_back({{"card", b.cardUid},
+                        {"payer", in.toAssetUid.value_or("")},
+                        {"date", in.txDateStr.value_or("")},
+                        {"amountSub", in.amountSub.value_or(0)},
+                        {"amount", in.amount.value_or(0)},
+                        {"amountAccount", in.amountAccount.value_or(0)},
+                        {"currencyUid", in.currencyUid.value_or("")},
+                        {"txUidTrans", in.txUidTrans.value_or("")},
+                        {"transferIn", in.uid.value_or("")},
+                        {"transferOut", b.transferOut ? nlohmann::json(b.transferOut->uid.value_or(""))
+                                                      : nlohmann::json(nullptr)}});
   }
+  return {{"alreadyRanToday", run.alreadyRanToday}, {"booked", run.booked}, {"payments", payments}};
+}
+
+void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run) {
+  const CommonData& common = ledger.commonData();
   if (run.alreadyRanToday) {
     std::cout << "Automatic payments already ran today; nothing was booked\n";
     return;
@@ -136,8 +138,6 @@ void printAutoPayment(Ledger& ledger, const AutoPaymentRun& run, bool json) {
                           b.transferOut ? "" : "  (paying side already present)"));
   }
 }
-
-}  // namespace
 
 void addCardCommands(CLI::App& app, Context& ctx) {
   auto* card = app.add_subcommand("card", "Credit card bills and automatic payment");
@@ -159,7 +159,23 @@ void addCardCommands(CLI::App& app, Context& ctx) {
   autopay->callback([&ctx] {
     auto ledger = ctx.openLedger();
     CardRepository cards(*ledger);
-    printAutoPayment(*ledger, cards.funcAutoPayment(), ctx.json);
+    AutoPaymentRun run;
+    if (cards.autoPaymentRanToday()) {
+      run.alreadyRanToday = true;
+    } else {
+      // All cards or none, and the day recorded only once they are written:
+      // a card the store refused leaves the ledger as it was for the next try.
+      check(cards.inTransaction([&]() -> Status {
+        run = cards.bookDueAutoPayments();
+        return run.status;
+      }, "funcAutoPayment"));
+      cards.recordAutoPaymentRun();
+    }
+    if (ctx.json) {
+      printJson(autoPaymentJson(run));
+    } else {
+      printAutoPaymentText(*ledger, run);
+    }
   });
 }
 

@@ -10,8 +10,10 @@
 #include <fmt/ranges.h>
 
 #include "app/cli.h"
-#include "model/record_json.h"
 #include "app/transaction_lines.h"
+#include "app/tx_options.h"
+#include "ledger/repeat.h"
+#include "model/record_json.h"
 #include "ledger/asset_repository.h"
 #include "ledger/card_installment.h"
 #include "ledger/category_repository.h"
@@ -29,24 +31,43 @@ namespace varnel::cli {
 
 namespace {
 
-// Marker and repeat numbers are small codes; the store's columns and the
-// form's fields hold 32-bit values.
-constexpr long long kMaxCode = 2147483647;
+KindGroup parseKind(const std::string& text) {
+  if (text == "income") return KindGroup::kIncome;
+  if (text == "expense") return KindGroup::kExpense;
+  if (text == "transfer") return KindGroup::kTransfer;
+  if (text == "adjustment") return KindGroup::kAdjustment;
+  throw InputError("--kind must be income, expense, transfer or adjustment: '" + text + "'");
+}
 
-// The options `tx add` and `tx edit` share.
-struct TxOptions {
-  std::string kind, account, to, category, amount, currency, mainAmount, date, content, memo, mark;
-  std::string fee, feeCurrency, installments, repeat;
-  std::vector<std::string> tags, photos;
-  bool noFee = false, noTags = false;
-  std::map<std::string, CLI::Option*> given;
+std::string resolveCategoryUid(Ledger& ledger, const std::string& text) {
+  // The pseudo-categories go to the save as they are; it knows what to do with them.
+  if (text == kUncategorisedUid || text == kBalanceAdjustmentUid) return text;
+  return *resolveCategory(ledger.commonData(), text).uid;
+}
 
-  bool has(const std::string& option) const {
-    auto it = given.find(option);
-    return it != given.end() && it->second->count() > 0;
+std::string resolveAccountUid(Ledger& ledger, const std::string& text) {
+  return *resolveAccount(ledger.commonData(), text).uid;
+}
+
+InOutCome loadRecord(Ledger& ledger, const std::string& uid) {
+  auto record = InOutComeRepository(ledger).inOutComeByUid(uid);
+  if (!record) throw InputError("no transaction '" + uid + "'");
+  return *record;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) out.push_back(item);
   }
+  return out;
+}
 
-  void addTo(CLI::App* cmd, bool forEdit) {
+}  // namespace
+
+void TxOptions::addTo(CLI::App* cmd, bool forEdit, bool withRepeat) {
     if (forEdit) given["kind"] = cmd->add_option("--kind", kind, "New kind: income, expense or transfer");
     given["account"] = cmd->add_option("--account", account, "Account (the sending account of a transfer)");
     given["to"] = cmd->add_option("--to", to, "Receiving account of a transfer");
@@ -63,20 +84,11 @@ struct TxOptions {
     given["fee"] = cmd->add_option("--fee", fee, "Transfer fee");
     given["fee-currency"] = cmd->add_option("--fee-currency", feeCurrency, "Currency of the fee");
     given["installments"] = cmd->add_option("--installments", installments, "Card instalment count");
-    given["repeat"] = cmd->add_option("--repeat", repeat, "Repeat type");
+    if (withRepeat) given["repeat"] = cmd->add_option("--repeat", repeat, "Repeat type, by name (monthly, …) or code");
     if (forEdit) {
       given["no-fee"] = cmd->add_flag("--no-fee", noFee, "Remove the transfer's fee");
       given["no-tags"] = cmd->add_flag("--no-tags", noTags, "Remove every tag");
     }
-  }
-};
-
-KindGroup parseKind(const std::string& text) {
-  if (text == "income") return KindGroup::kIncome;
-  if (text == "expense") return KindGroup::kExpense;
-  if (text == "transfer") return KindGroup::kTransfer;
-  if (text == "adjustment") return KindGroup::kAdjustment;
-  throw InputError("--kind must be income, expense, transfer or adjustment: '" + text + "'");
 }
 
 int parseMode(const std::string& text) {
@@ -86,17 +98,14 @@ int parseMode(const std::string& text) {
   throw InputError("the kind must be income, expense or transfer: '" + text + "'");
 }
 
-std::string resolveCategoryUid(Ledger& ledger, const std::string& text) {
-  // The pseudo-categories go to the save as they are; it knows what to do with them.
-  if (text == kUncategorisedUid || text == kBalanceAdjustmentUid) return text;
-  return *resolveCategory(ledger.commonData(), text).uid;
+int parseRepeatType(const std::string& text, const std::string& what) {
+  if (text == "none" || text == "0") return repeat_type::kNone;
+  if (auto code = Repeat::codeOfCommandName(text)) return *code;
+  std::string names;
+  for (int code : Repeat::getRepeatTypes()) names += (names.empty() ? "" : ", ") + std::string(Repeat::commandName(code));
+  throw InputError(what + " must be a repeat type (" + names + ", or its code): '" + text + "'");
 }
 
-std::string resolveAccountUid(Ledger& ledger, const std::string& text) {
-  return *resolveAccount(ledger.commonData(), text).uid;
-}
-
-// Applies the given options to a form (for an edit the form holds the record).
 void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
   if (o.has("account")) form.account = resolveAccountUid(ledger, o.account);
   if (o.has("to")) form.targetAccount = resolveAccountUid(ledger, o.to);
@@ -131,7 +140,7 @@ void applyOptions(const TxOptions& o, Ledger& ledger, TransactionForm& form) {
     // 0 is no instalments and 1 the purchase unsplit, as on the entry screen.
     form.installments = static_cast<int>(parseInteger(o.installments, "--installments", 0, kMaxInstallments));
   }
-  if (o.has("repeat")) form.repeatType = static_cast<int>(parseInteger(o.repeat, "--repeat", 0, kMaxCode));
+  if (o.has("repeat")) form.repeatType = parseRepeatType(o.repeat, "--repeat");
   if (form.mode != kModeTransfer) {
     if (o.has("to")) throw InputError("--to is only for transfers");
     if (o.has("fee")) throw InputError("--fee is only for transfers");
@@ -154,30 +163,45 @@ void printRecords(Ledger& ledger, const std::vector<InOutCome>& records, bool js
   for (const auto& r : records) printLine(printer.line(r));
 }
 
-// The saved records, or the refusal as "KEY: text".
+std::string repeatLine(Ledger& ledger, const RepeatTransaction& r) {
+  const CommonData& cache = ledger.commonData();
+  const DateUtil& dates = ledger.env().dates();
+  auto nameOf = [&cache](const Text& uid) {
+    auto a = cache.assetByUid(uid.value_or(""));
+    return a ? a->NicName.value_or("") : uid.value_or("?");
+  };
+  const int64_t kind = r.doType.value_or(-1);
+  const bool transfer = kind == 2 || kind == 3 || kind == 4;
+  std::string what = transfer ? "transfer" : kind == 0 ? "income" : kind == 1 ? "expense" : fmt::format("kind {}", kind);
+  std::string accounts = nameOf(r.assetUid);
+  if (transfer) accounts += (kind == 4 ? " ← " : " → ") + nameOf(r.toAssetUid);
+  const std::string category = transfer ? "" : "  [" + cache.getCategoryFullNameByCategoryId(r.categoryUid.value_or("")) + "]";
+  const auto currency = cache.currencyByUid(r.currencyUid.value_or(""));
+  const std::string type = r.repeatType ? std::string(Repeat::commandName(static_cast<int>(*r.repeatType))) : "";
+  const std::string end = r.endDate.value_or(0) > 0 ? "  until " + dates.dayKey(msToStoreSeconds(*r.endDate)) : "";
+  return fmt::format("{}  {:<14} next {}  {:<8} {}{}  {} {}  \"{}\"{}{}", r.uid.value_or(""),
+                     type.empty() ? fmt::format("type {}", r.repeatType.value_or(0)) : type,
+                     dates.format(Repeat::occurrenceSeconds(r.nextDate.value_or(0)), "yyyy-MM-dd HH:mm"), what,
+                     accounts, category, r.amountSub.value_or(0), currency ? currency->iso.value_or("?") : "?",
+                     r.payee.value_or(""), end, isLive(r) ? "" : "  (deleted)");
+}
+
 void finishSave(Ledger& ledger, const TransactionSaveResult& result, bool json) {
   if (result.refusal) throw InputError(*result.refusal + ": " + ledger.texts().text(*result.refusal));
   check(result.status);
-  printRecords(ledger, result.records(), json);
-}
-
-InOutCome loadRecord(Ledger& ledger, const std::string& uid) {
-  auto record = InOutComeRepository(ledger).inOutComeByUid(uid);
-  if (!record) throw InputError("no transaction '" + uid + "'");
-  return *record;
-}
-
-std::vector<std::string> splitList(const std::string& text) {
-  std::vector<std::string> out;
-  std::stringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    if (!item.empty()) out.push_back(item);
+  if (!result.repeat) {
+    printRecords(ledger, result.records(), json);
+    return;
   }
-  return out;
+  if (json) {
+    nlohmann::json records = nlohmann::json::array();
+    for (const auto& r : result.records()) records.push_back(recordJson(r, ledger.env().dates()));
+    printJson({{"repeat", recordJson(*result.repeat, ledger.env().dates())}, {"records", records}});
+    return;
+  }
+  printLine(repeatLine(ledger, *result.repeat));
+  printRecords(ledger, result.records(), false);
 }
-
-}  // namespace
 
 void addTransactionCommands(CLI::App& app, Context& ctx) {
   auto* tx = app.add_subcommand("tx", "Transactions");

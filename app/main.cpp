@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
   cli::addCardCommands(app, ctx);
   cli::addTransactionCommands(app, ctx);
   cli::addImportCommands(app, ctx);
+  cli::addRepeatCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);

@@ -102,6 +102,9 @@ struct AutoPaymentRun {
   bool alreadyRanToday = false;  // the day's run was done before; nothing looked at
   bool booked = false;           // at least one payment was written
   std::vector<AutoPaymentBooking> bookings;
+  // The first card whose rows the store refused (its rows were not
+  // written; the other cards went on); ok when none.
+  Status status;
 };
 
 // Figures from the sums alone: payments before the current period settle
@@ -164,11 +167,22 @@ class CardRepository : public BaseRepository {
   // again. Each card's rows are written in one store transaction; a failed
   // write is logged ("updateInOutCome fail …") and the other cards go on.
   AutoPaymentRun funcAutoPayment();
+  // The parts of funcAutoPayment, for a caller that books the payments
+  // inside a store transaction of its own and records the day only once
+  // that committed: whether today's run was done, the booking of the due
+  // payments (without looking at or recording the day), and the record of
+  // today as the day of the last run (a preferences file that cannot be
+  // written is logged).
+  bool autoPaymentRanToday();
+  AutoPaymentRun bookDueAutoPayments();
+  void recordAutoPaymentRun();
 
   // The card's currency row: its own, else the main currency.
   std::optional<Currency> cardCurrency(const Asset& card) const;
 
  private:
+  // Today as the automatic payments record it, yyyyMMdd.
+  std::string autoPaymentDay() const;
   // The paying account's side of an automatic payment in its own currency.
   double payerAmountAccount(const InOutCome& transferIn, const Asset& payer) const;
 };

@@ -24,16 +24,35 @@ int pointOf(const std::optional<Currency>& currency) {
 
 }  // namespace
 
+std::string CardRepository::autoPaymentDay() const {
+  return ledger_.env().dates().format(ledger_.env().nowStoreSeconds(), "yyyyMMdd");
+}
+
+bool CardRepository::autoPaymentRanToday() {
+  return ledger_.preferences().getString(kAutoPaymentPreferenceKey) == autoPaymentDay();
+}
+
+void CardRepository::recordAutoPaymentRun() {
+  if (!ledger_.preferences().setString(kAutoPaymentPreferenceKey, autoPaymentDay())) {
+    log().error("funcAutoPayment: the day of the run could not be kept");
+  }
+}
+
 AutoPaymentRun CardRepository::funcAutoPayment() {
-  AutoPaymentRun run;
-  const DateUtil& dates = ledger_.env().dates();
-  const double now = ledger_.env().nowStoreSeconds();
-  const std::string today = dates.format(now, "yyyyMMdd");
-  Preferences& preferences = ledger_.preferences();
-  if (preferences.getString(kAutoPaymentPreferenceKey) == today) {
+  if (autoPaymentRanToday()) {
+    AutoPaymentRun run;
     run.alreadyRanToday = true;
     return run;
   }
+  AutoPaymentRun run = bookDueAutoPayments();
+  recordAutoPaymentRun();
+  return run;
+}
+
+AutoPaymentRun CardRepository::bookDueAutoPayments() {
+  AutoPaymentRun run;
+  const DateUtil& dates = ledger_.env().dates();
+  const double now = ledger_.env().nowStoreSeconds();
 
   const CommonData& common = ledger_.commonData();
   const std::optional<Currency> mainCurrency = common.mainCurrency();
@@ -118,7 +137,10 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
     rows.front().OppositeAid = existingOut ? existingOut->aId : Int{};
 
     // Both rows or neither; a failure is logged and the next card goes on.
-    if (!saveAll(rows, "updateInOutCome", false)) continue;
+    if (Status saved = saveAll(rows, "updateInOutCome", false); !saved) {
+      if (run.status) run.status = saved;
+      continue;
+    }
     AutoPaymentBooking booking;
     booking.cardUid = *card.uid;
     booking.transferIn = rows.front();
@@ -127,9 +149,6 @@ AutoPaymentRun CardRepository::funcAutoPayment() {
     run.booked = true;
   }
 
-  if (!preferences.setString(kAutoPaymentPreferenceKey, today)) {
-    log().error("funcAutoPayment: the day of the run could not be kept");
-  }
   return run;
 }
 

@@ -80,7 +80,10 @@ InOutCome planRecord(const CheckedSave& c) {
     }
   }
 
-  if (form.installment) {
+  if (c.repeat) {
+    record.cardDivideMonth = std::to_string(c.repeat->type);
+    record.cardDivideMonthStr = "";
+  } else if (form.installment) {
     record.cardDivideMonth = form.installment->cardDivideMonth;
     record.cardDivideUid = form.installment->cardDivideUid;
     record.cardDivideMonthStr = form.installment->cardDivideMonthStr;
@@ -154,6 +157,39 @@ InOutCome planFee(const CheckedSave& c, const InOutCome& transfer) {
   return fee;
 }
 
+// The recurring template of an entry with a repeat setting: the entry's
+// account, amount as entered, currency, texts and mark, and its category or,
+// for a transfer, the receiving account.
+RepeatTransaction planRepeat(const CheckedSave& c) {
+  const RepeatInputs& in = *c.repeat;
+  RepeatTransaction t;
+  if (in.edited) {
+    t = *in.edited;
+  } else {
+    t.uid = in.newUid;
+  }
+  t.repeatType = in.type;
+  t.nextDate = in.nextDate;
+  t.endDate = in.endDate;
+  t.assetUid = c.account.uid;
+  t.amountSub = c.form.amount;  // as typed: every occurrence converts it as the entry save did
+  t.currencyUid = c.amounts.currencyUid;
+  t.mark = c.form.mark;
+  t.memo = trimSpaces(c.form.memo);
+  t.payee = trimmed(c.form.content);
+  if (c.transfer) {
+    t.doType = static_cast<int64_t>(TxKind::kTransferOut);
+    t.toAssetUid = c.target->uid;
+    t.categoryUid.reset();
+  } else {
+    t.doType = c.form.mode;
+    t.categoryUid = c.form.category;
+    t.toAssetUid.reset();
+  }
+  t.isDel = 0;
+  return t;
+}
+
 // The record's tags become exactly the chosen ones; links are made and
 // removed in the order of the tags' identifiers.
 TagChanges planTags(const CheckedSave& c) {
@@ -192,6 +228,7 @@ SavePlan planSave(const CheckedSave& c) {
       plan.droppedFee->isDel = 1;
     }
   }
+  if (c.repeat) plan.repeat = planRepeat(c);
   return plan;
 }
 

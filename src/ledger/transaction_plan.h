@@ -48,6 +48,16 @@ struct FreshIds {
   std::string fee;             // a new fee's identifier
 };
 
+// What a repeat setting brings to the plan: the recurring template to save
+// with the entry.
+struct RepeatInputs {
+  int type = 0;                              // the repeat type code
+  std::optional<RepeatTransaction> edited;   // the template being changed, as loaded
+  std::string newUid;                        // a new template's identifier
+  int64_t nextDate = 0;                      // the occurrence after the entry's (ms since 1970)
+  Int endDate;                               // the last day it may fall on (ms), none for no end
+};
+
 // A form that passed every check, with everything the save needs read from
 // the ledger.
 struct CheckedSave {
@@ -79,6 +89,7 @@ struct CheckedSave {
   std::vector<std::string> linkedTags;  // tags the record carries now
   std::vector<PreparedPhoto> photos;   // the form's photos, read and decoded
   FreshIds ids;
+  std::optional<RepeatInputs> repeat;  // with a repeat setting
 };
 
 struct TagChanges {
@@ -106,6 +117,8 @@ struct SavePlan {
   std::optional<InOutCome> fee;
   // The fee of a transfer whose fee field was switched off (`isDel` already 1).
   std::optional<InOutCome> droppedFee;
+  // The recurring template saved with an entry that has a repeat setting.
+  std::optional<RepeatTransaction> repeat;
 };
 
 // The plan for a checked save. Neither reads nor writes.

@@ -15,6 +15,8 @@
 #include "ledger/in_out_come_repository.h"
 #include "ledger/in_out_come_support.h"
 #include "ledger/photo_store.h"
+#include "ledger/repeat.h"
+#include "ledger/repeat_transaction_repository.h"
 #include "ledger/tag_repository.h"
 #include "ledger/transaction_plan.h"
 #include "model/errors.h"
@@ -339,6 +341,44 @@ void loadForWrite(Ledger& ledger, TransactionSave& saver, CheckedSave& c) {
   c.noCategoryContent = ledger.texts().text("none_category");
 }
 
+// A repeat may not start on or before the first day of the previous month.
+std::optional<std::string> checkRepeatDate(Ledger& ledger, const TransactionForm& form) {
+  const DateUtil& dates = ledger.env().dates();
+  const double now = ledger.env().nowStoreSeconds();
+  const LocalDateTime today = dates.toLocal(now);
+  const double previousMonthStart = dates.fromLocal(today.year, today.month - 1, 1);
+  if ((form.date ? *form.date : now) <= previousMonthStart) return tx_message::kRepeatDateTooEarly;
+  return std::nullopt;
+}
+
+// The template the entry's repeat setting saves: the one being changed or a
+// new one, moving on from the entry's date, which is its first occurrence.
+void loadRepeat(Ledger& ledger, const TransactionForm& form, CheckedSave& c) {
+  RepeatInputs in;
+  in.type = *form.repeatType;
+  if (!form.repeatTemplate.empty()) {
+    in.edited = RepeatTransactionRepository(ledger).getRepeatByUId(form.repeatTemplate);
+    if (!in.edited) throw InputError("no recurring transaction '" + form.repeatTemplate + "'");
+    if (!isLive(*in.edited)) throw InputError("recurring transaction " + form.repeatTemplate + " is deleted");
+  } else {
+    in.newUid = BaseRepository::newUid();
+  }
+  // Occurrences fall on whole seconds (see Repeat).
+  const int64_t first = storeSecondsToMs(std::floor(c.date));
+  in.nextDate = *Repeat(ledger.env().dates()).getNextDateByNextDate(first, in.type);
+  if (form.repeatEndDate) {
+    requireFinite(*form.repeatEndDate, "the end date");
+    const DateUtil& dates = ledger.env().dates();
+    const LocalDateTime end = dates.toLocal(*form.repeatEndDate);
+    const LocalDateTime start = dates.toLocal(c.date);
+    if (end.year * 10000 + end.month * 100 + end.day < start.year * 10000 + start.month * 100 + start.day) {
+      throw InputError("a repeat cannot end before the entry's date");
+    }
+    in.endDate = storeSecondsToMs(dates.fromLocal(end.year, end.month, end.day));
+  }
+  c.repeat = std::move(in);
+}
+
 }  // namespace
 
 TransactionSave::SaveCheck TransactionSave::checkSave(const TransactionForm& form,
@@ -360,18 +400,32 @@ TransactionSave::SaveCheck TransactionSave::checkSave(const TransactionForm& for
   convertAmounts(ledger_, form, c);
   c.chosenTags = loadTags(ledger_, form.tags);
 
-  if (form.repeatType) {
+  // Repeat type 0 is the screen's "no repeat".
+  const bool repeats = form.repeatType && *form.repeatType != repeat_type::kNone;
+  if (repeats) {
+    if (!Repeat::isRepeatType(*form.repeatType)) {
+      throw InputError(fmt::format("repeat type {} is not one of the repeat types", *form.repeatType));
+    }
+    if (form.installments >= 1 || (c.edited && hasLink(c.edited->cardDivideUid))) {
+      throw InputError("a repeating entry cannot be split into instalments");
+    }
+    if (auto refusal = checkRepeatDate(ledger_, form)) {
+      check.refusal = std::move(refusal);
+      return check;
+    }
     check.route = SaveRoute::kRepeat;
-    return check;
+  } else if (form.repeatEndDate || !form.repeatTemplate.empty()) {
+    throw InputError("an end date or a recurring template needs a repeat type");
   }
   // Each photo file is read and decoded here, once; every later step
   // (instalment rows, the receiving side) uses what this produced.
   c.photos = prepared ? *prepared : preparePhotos(form.photos);
-  if (form.installments >= 1 && !(c.edited && hasLink(c.edited->cardDivideUid))) {
+  if (!repeats && form.installments >= 1 && !(c.edited && hasLink(c.edited->cardDivideUid))) {
     check.route = SaveRoute::kInstallment;
     return check;
   }
   loadForWrite(ledger_, *this, c);
+  if (repeats) loadRepeat(ledger_, form, c);
   return check;
 }
 
@@ -453,6 +507,11 @@ TransactionSaveResult TransactionSave::writePlan(const SavePlan& plan,
         InOutCome gone = *plan.droppedFee;
         VARNEL_RETURN_IF_ERROR(repo.updateInOutCome(gone));
       }
+      if (plan.repeat) {
+        RepeatTransaction repeat = *plan.repeat;
+        VARNEL_RETURN_IF_ERROR(RepeatTransactionRepository(ledger_).updateRepeat(repeat, true));
+        result.repeat = repeat;
+      }
       return Status::ok();
     }, "updateInOutCome");
   } catch (...) {
@@ -483,7 +542,7 @@ TransactionSaveResult TransactionSave::saveForm(const TransactionForm& form,
   const SaveCheck check = checkSave(form, prepared);
   if (check.refusal) return refused(*check.refusal);
   switch (check.route) {
-    case SaveRoute::kRepeat: return saveRepeatEntry(form);
+    case SaveRoute::kRepeat: return saveRepeatEntry(check, writtenFiles);
     case SaveRoute::kInstallment: return saveInstallmentEntry(form, check.save.photos);
     case SaveRoute::kOrdinary: break;
   }
@@ -573,14 +632,9 @@ TransactionSaveResult TransactionSave::saveInstallmentEntry(const TransactionFor
   return result;
 }
 
-TransactionSaveResult TransactionSave::saveRepeatEntry(const TransactionForm& form) {
-  // A repeat may not start on or before the first day of the previous month.
-  const DateUtil& dates = ledger_.env().dates();
-  const LocalDateTime today = dates.toLocal(ledger_.env().nowStoreSeconds());
-  const double previousMonthStart = dates.fromLocal(today.year, today.month - 1, 1);
-  const double date = form.date ? *form.date : ledger_.env().nowStoreSeconds();
-  if (date <= previousMonthStart) return refused(tx_message::kRepeatDateTooEarly);
-  return refused(tx_message::kRepeatNotYetSupported);
+TransactionSaveResult TransactionSave::saveRepeatEntry(const SaveCheck& check,
+                                                       std::vector<std::filesystem::path>* writtenFiles) {
+  return writePlan(planSave(check.save), writtenFiles);
 }
 
 // --- Opening, copying --------------------------------------------------------

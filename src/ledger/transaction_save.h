@@ -30,7 +30,6 @@ namespace tx_message {
 inline constexpr const char* kMissingCategory = "inout_edit_message1";
 inline constexpr const char* kMissingAccount = "inout_edit_message2";
 inline constexpr const char* kRepeatDateTooEarly = "inout_edit_message6";
-inline constexpr const char* kRepeatNotYetSupported = "tx_not_yet_supported_repeat";
 inline constexpr const char* kCopyToday = "copy_today";
 inline constexpr const char* kCopyDateAt = "copy_date_at";
 inline constexpr const char* kDeleteSeriesTitle = "inout_edit_lable8";
@@ -87,7 +86,9 @@ struct TransactionForm {
   std::string edited;              // `uid` of the record being changed; empty for a new entry
   PastedMessage message;
   int installments = 0;            // card instalment count chosen; 0 for none
-  std::optional<int> repeatType;   // repeat setting chosen
+  std::optional<int> repeatType;   // repeat setting chosen (a code of ledger/repeat.h); 0 for none
+  std::optional<double> repeatEndDate;  // the last day a repeat may fall on (store seconds); none for no end
+  std::string repeatTemplate;      // `uid` of the recurring template being changed; empty for a new one
   // Used by the instalment and copy paths: the identifier a new record is to
   // get, the series fields of an instalment row, and a transaction whose
   // photos the saved record receives.
@@ -109,6 +110,8 @@ struct TransactionSaveResult {
   // A card instalment purchase: every monthly row saved, in order (the
   // first is also `record`).
   std::vector<InOutCome> series;
+  // An entry saved with a repeat setting: the recurring template saved with it.
+  std::optional<RepeatTransaction> repeat;
   // The records written, in that order.
   std::vector<InOutCome> records() const;
 };
@@ -139,12 +142,14 @@ class TransactionSave {
   // Saves the form. Refusals (nothing written): "inout_edit_message2" for a
   // missing account or target account, "inout_edit_message1" for a missing
   // category on an income or expense, "inout_edit_message6" for a repeat
-  // starting too early, and the not-yet-supported keys of the instalment and
-  // repeat paths. Throws InputError, before anything is written, for values
-  // the screen cannot produce: an unknown mode, edited record, currency or tag, a
-  // deleted account or category newly chosen, a category of the other kind,
-  // a transfer to the same account, a fee outside a transfer, a photo that
-  // is not a JPEG, a number that is not finite. Each photo file is read and
+  // dated on or before the first day of the previous month. Throws
+  // InputError, before anything is written, for values the screen cannot
+  // produce: an unknown mode, edited record, currency, tag, repeat type or
+  // recurring template, a deleted account or category newly chosen, a
+  // category of the other kind, a transfer to the same account, a fee
+  // outside a transfer, a repeat that is also split into instalments or
+  // ends before it starts, a photo that is not a JPEG, a number that is not
+  // finite. Each photo file is read and
   // decoded once, before anything is written. Everything is written in one
   // store transaction that stops at the first write the store refuses:
   // nothing is then written (no row, no photo file) and `status` carries the
@@ -218,9 +223,13 @@ class TransactionSave {
   // or failure otherwise.
   InstallmentSaveFn installmentRowSaver(const TransactionForm& entered, const std::vector<PreparedPhoto>& photos,
                                         std::vector<std::filesystem::path>& writtenFiles);
-  // Recurring entries are not wired in yet: refused with their
-  // not-yet-supported message key, after the repeat path's own date check.
-  TransactionSaveResult saveRepeatEntry(const TransactionForm& form);
+  // An entry with a repeat setting: the entry is saved as an ordinary one
+  // carrying the repeat type in `cardDivideMonth`, and with it, in the same
+  // store transaction, the recurring template (the one being changed, or a
+  // new one) whose next occurrence is the one after the entry's date, so
+  // that the entry is the series' first occurrence and is never booked a
+  // second time by the recurring run.
+  TransactionSaveResult saveRepeatEntry(const SaveCheck& check, std::vector<std::filesystem::path>* writtenFiles);
 
   Ledger& ledger_;
 };

@@ -73,6 +73,27 @@ Result<LedgerStartReport> startLedger(Ledger& ledger) {
   return report;
 }
 
+Result<StartRoutineReport> runStartRoutine(Ledger& ledger) {
+  StartRoutineReport report;
+  CardRepository cards(ledger);
+  RepeatTransactionRepository repeats(ledger);
+  const bool paidToday = cards.autoPaymentRanToday();
+  Status done = repeats.inTransaction([&]() -> Status {
+    auto booked = repeats.repeatDataInputAll();
+    VARNEL_RETURN_IF_ERROR(booked.status());
+    report.repeats = std::move(booked).value();
+    if (paidToday) {
+      report.payments.alreadyRanToday = true;
+      return Status::ok();
+    }
+    report.payments = cards.bookDueAutoPayments();
+    return report.payments.status;
+  }, "runStartRoutine");
+  if (!done) return done;
+  if (!paidToday) cards.recordAutoPaymentRun();
+  return report;
+}
+
 MainCurrencyChange startOverWithMainCurrency(Ledger& ledger, const std::string& newIso) {
   CurrencyRepository repo(ledger);
   return repo.startOverWithMainCurrency(newIso, [&ledger]() -> Status {

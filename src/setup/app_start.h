@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "ledger/card.h"
 #include "ledger/currency_repository.h"
+#include "ledger/repeat_transaction_repository.h"
 #include "model/status.h"
 
 namespace varnel {
@@ -33,6 +35,22 @@ struct LedgerStartReport {
 // is something to repair, all in one store transaction; a sound ledger is
 // never written to. On failure nothing of the repairs is changed.
 Result<LedgerStartReport> startLedger(Ledger& ledger);
+
+// What the start-up routine booked.
+struct StartRoutineReport {
+  RepeatRun repeats;        // the recurring occurrences that were due
+  AutoPaymentRun payments;  // the automatic card payments (or that they ran today already)
+};
+
+// The routine the application runs once the ledger is open (and again
+// whenever it starts up): first the due occurrences of the recurring
+// transactions (RepeatTransactionRepository::repeatDataInputAll), then the
+// due automatic card payments (CardRepository: at most once a day), so that
+// a card bill includes the recurring entries booked on the card. Everything
+// is written in one store transaction, and the day of the card payment run
+// is recorded only after it committed: on failure nothing is booked, no
+// template moves, and the next start tries again; the failure is returned.
+Result<StartRoutineReport> runStartRoutine(Ledger& ledger);
 
 // Starts the ledger over in `newIso`: everything but the categories is
 // removed and the initial account groups and accounts are written again, in

@@ -215,6 +215,8 @@ TEST_F(AutoPaymentTest, AFailedWriteIsLoggedAndLeavesNothingHalfWritten) {
   EXPECT_TRUE(row("CARD_2026-12-05_4"));
   EXPECT_FALSE(row("CARD2_2026-12-05_4"));  // its transfer-in row went back with it
   EXPECT_NE(logText().find("updateInOutCome fail disk says no"), std::string::npos);
+  EXPECT_FALSE(run.status.isOk());  // the run says so, for a caller that must not call it a success
+  EXPECT_NE(run.status.message().find("disk says no"), std::string::npos);
   EXPECT_EQ(ledger_->preferences().getString(kAutoPaymentPreferenceKey), "20261210");
 }
 

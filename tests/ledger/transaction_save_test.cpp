@@ -1,9 +1,12 @@
 #include <fstream>
+#include <functional>
 
 #include <fmt/format.h>
 
 #include "ledger/category_repository.h"
 #include "ledger/photo_store.h"
+#include "ledger/repeat.h"
+#include "ledger/repeat_transaction_repository.h"
 #include "ledger/tag_repository.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
@@ -183,14 +186,126 @@ TEST_F(Save, OrdinaryEntriesStoreAnEmptyInstalmentPosition) {
   EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME WHERE ZCARDDIVIDEMONTHSTR IS NULL"), 0);
 }
 
-TEST_F(Save, RepeatsLeaveTheOrdinarySaveUnsaved) {
-  TransactionForm repeat = form(kModeExpense, "WON", 30000);
-  repeat.repeatType = 1;
-  EXPECT_EQ(save(repeat).refusal, "tx_not_yet_supported_repeat");
-  repeat.date = at(2026, 11, 1, 0);  // the first day of the previous month
-  EXPECT_EQ(save(repeat).refusal, "inout_edit_message6");
-  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 0);
-  EXPECT_TRUE(ledger_->texts().has("tx_not_yet_supported_repeat"));
+// --- Repeats ---------------------------------------------------------------------
+
+TEST_F(Save, ARepeatSavesTheEntryAsItsFirstOccurrenceWithItsTemplate) {
+  // "Now" is 10 December 2026; the entry is dated 1 December, 12:00.
+  TransactionForm f = form(kModeExpense, "DOLLAR", 2.5, "FOOD");
+  f.currency = "KRW_USD";
+  f.content = "  Rent ";
+  f.memo = " flat ";
+  f.mark = 2;
+  f.repeatType = repeat_type::kMonthly;
+  const auto r = saved(f);
+  ASSERT_TRUE(r.record && r.repeat);
+  const InOutCome entry = load(r.record->uid);
+  EXPECT_EQ(entry.cardDivideMonth, "1");
+  EXPECT_EQ(entry.cardDivideMonthStr, "");
+  EXPECT_EQ(entry.amountAccount, 2.5);
+
+  const RepeatTransaction t = *RepeatTransactionRepository(*ledger_).getRepeatByUId(r.repeat->uid.value_or(""));
+  EXPECT_EQ(t.uid->size(), 36u);
+  EXPECT_EQ(t.repeatType, 1);
+  EXPECT_EQ(t.nextDate, storeSecondsToMs(at(2027, 1, 1)));  // the occurrence after the entry
+  EXPECT_EQ(t.doType, 1);
+  EXPECT_EQ(t.assetUid, "DOLLAR");
+  EXPECT_EQ(t.categoryUid, "FOOD");
+  EXPECT_FALSE(t.toAssetUid);
+  EXPECT_EQ(t.amountSub, 2.5);
+  EXPECT_EQ(t.currencyUid, "KRW_USD");
+  EXPECT_EQ(t.payee, "Rent");
+  EXPECT_EQ(t.memo, "flat");
+  EXPECT_EQ(t.mark, 2);
+  EXPECT_EQ(t.isDel, 0);
+  EXPECT_EQ(t.isSynced, 1);
+  EXPECT_EQ(t.utime, ledger_->env().nowMs());
+
+  // The run never books the entry's own occurrence a second time.
+  RepeatTransactionRepository repeats(*ledger_);
+  ASSERT_TRUE(repeats.repeatDataInputAll().isOk());
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 1);
+  ledger_->env().setNow(storeSecondsToMs(at(2027, 1, 2)));
+  ASSERT_TRUE(repeats.repeatDataInputAll().isOk());
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), 2);
+  EXPECT_EQ(load(*t.uid + "_2027-01-01_1").amountAccount, 2.5);
+}
+
+TEST_F(Save, ARepeatingTransferKeepsItsReceivingAccountAndAnEndDate) {
+  TransactionForm f = form(kModeTransfer, "WON", 1000, "WON2");
+  f.repeatType = repeat_type::kWeekly;
+  f.repeatEndDate = at(2026, 12, 29, 0);
+  const auto r = saved(f);
+  ASSERT_TRUE(r.opposite && r.repeat);
+  EXPECT_EQ(load(r.opposite->uid).cardDivideMonth, "6");
+  EXPECT_EQ(r.repeat->doType, 3);
+  EXPECT_EQ(r.repeat->toAssetUid, "WON2");
+  EXPECT_FALSE(r.repeat->categoryUid);
+  EXPECT_EQ(r.repeat->endDate, storeSecondsToMs(at(2026, 12, 29, 0)));
+  EXPECT_EQ(r.repeat->nextDate, storeSecondsToMs(at(2026, 12, 8)));
+}
+
+TEST_F(Save, ARepeatCanReplaceTheTemplateItWasOpenedFrom) {
+  TransactionForm f = form(kModeExpense, "WON", 1000);
+  f.repeatType = repeat_type::kDaily;
+  const auto first = saved(f);
+  f.repeatType = repeat_type::kWeekly;
+  f.repeatTemplate = first.repeat->uid.value_or("");
+  f.amount = 2000;
+  const auto second = saved(f);
+  EXPECT_EQ(second.repeat->uid, first.repeat->uid);
+  EXPECT_EQ(second.repeat->repeatType, repeat_type::kWeekly);
+  EXPECT_EQ(second.repeat->amountSub, 2000);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZREPEATTRANSACTION"), 1);
+}
+
+TEST_F(Save, RepeatsThatCannotBeSavedLeaveNothingWritten) {
+  TransactionForm early = form(kModeExpense, "WON", 30000);
+  early.repeatType = repeat_type::kMonthly;
+  early.date = at(2026, 11, 1, 0);  // the first day of the previous month
+  EXPECT_EQ(save(early).refusal, "inout_edit_message6");
+
+  struct Case {
+    const char* name;
+    std::function<void(TransactionForm&)> change;
+  };
+  const std::vector<Case> cases = {
+      {"an unknown repeat type", [](TransactionForm& f) { f.repeatType = 11; }},
+      {"a repeat split into instalments", [](TransactionForm& f) { f.installments = 3; }},
+      {"an end before the entry", [this](TransactionForm& f) { f.repeatEndDate = at(2026, 11, 30); }},
+      {"an unknown template", [](TransactionForm& f) { f.repeatTemplate = "NOSUCH"; }},
+      {"an end date without a repeat", [this](TransactionForm& f) {
+         f.repeatType = 0;
+         f.repeatEndDate = at(2026, 12, 30);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransactionForm f = form(kModeExpense, "WON", 30000);
+    f.repeatType = repeat_type::kMonthly;
+    c.change(f);
+    EXPECT_THROW(save(f), InputError);
+  }
+  // Nor may a row of an instalment series become one.
+  TransactionForm purchase = form(kModeExpense, "WON", 30000);
+  purchase.installments = 3;
+  const auto series = saved(purchase);
+  TransactionForm row = TransactionSave(*ledger_).formForRecord(series.series.at(1).uid.value_or(""));
+  row.repeatType = repeat_type::kMonthly;
+  EXPECT_THROW(save(row), InputError);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZREPEATTRANSACTION"), 0);
+  const int64_t rows = count("SELECT COUNT(*) FROM ZINOUTCOME");
+
+  // The template is written with the entry: a refused template write takes the entry with it.
+  ledger_->store().db().exec(
+      "CREATE TEMP TRIGGER refuse BEFORE INSERT ON ZREPEATTRANSACTION BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+  TransactionForm f = form(kModeExpense, "WON", 30000);
+  f.repeatType = repeat_type::kMonthly;
+  const auto failed = save(f);
+  EXPECT_FALSE(failed.ok());
+  EXPECT_FALSE(failed.refusal);
+  EXPECT_NE(logText().find("updateRepeat fail"), std::string::npos);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZINOUTCOME"), rows);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM ZREPEATTRANSACTION"), 0);
 }
 
 // --- Content -------------------------------------------------------------------
