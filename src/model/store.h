@@ -28,9 +28,11 @@ class Store {
  public:
   // Schema version written into the file (PRAGMA user_version). Version 0 is
   // a store made by the older phone product: same tables, no version.
-  // 1: the tables and identifier indexes; 2: indexes for period sums.
+  // 1: the tables and identifier indexes; 2: indexes for period sums;
+  // 3: covering indexes for balances, card bills and period totals in place
+  // of the account-and-date and date indexes.
   // Every step is idempotent, so an older store runs all of them.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
   // How long a connection waits for another process's lock.

@@ -10,9 +10,11 @@
 #include <spdlog/spdlog.h>
 
 #include "bench/duplicate_uid_store.h"
+#include "bench/ledger_generator.h"
 #include "model/base_repository.h"
 #include "model/errors.h"
 #include "model/etc_repository.h"
+#include "setup/initial_data.h"
 #include "support/program_run.h"
 #include "support/test_ledger.h"
 
@@ -463,23 +465,79 @@ TEST(Dates, StoreSecondsAndMillisecondsConvert) {
 namespace varnel {
 namespace {
 
+// Every index of a store with its definition, one per line.
+std::string indexesOf(const std::filesystem::path& p) {
+  SQLite::Database db(p.string(), SQLite::OPEN_READONLY);
+  SQLite::Statement st(db, "SELECT name, COALESCE(sql, '') FROM sqlite_master WHERE type = 'index' ORDER BY name");
+  std::string out;
+  while (st.executeStep()) out += st.getColumn(0).getString() + ": " + st.getColumn(1).getString() + "\n";
+  return out;
+}
+
+// Turns a store written by this version back into one written by schema
+// `version`: the transaction indexes it had then, and its version number.
+void rewindSchema(const std::filesystem::path& p, int version) {
+  SQLite::Database db(p.string(), SQLite::OPEN_READWRITE);
+  db.exec("DROP INDEX ZINOUTCOME_ACCOUNT_SUMS");
+  db.exec("DROP INDEX ZINOUTCOME_DATE_SUMS");
+  if (version >= 2) {
+    db.exec("CREATE INDEX ZINOUTCOME_ZDATE ON ZINOUTCOME (ZDATE)");
+    db.exec("CREATE INDEX ZINOUTCOME_ZASSETUID_ZDATE ON ZINOUTCOME (ZASSETUID, ZDATE)");
+  } else {
+    db.exec("DROP INDEX ZINOUTCOME_ZTOASSETUID");
+  }
+  db.exec("PRAGMA user_version = " + std::to_string(version));
+}
+
+// A store of an earlier schema ends up with exactly the indexes of a new
+// store: the covering ones added, the ones they replace dropped, every row
+// as it was.
 TEST(StoreOpen, StoreOfAnEarlierSchemaGetsTheLaterIndexes) {
+  TempDir fresh;
+  { Ledger::open(testEnvironment(fresh.path()), nullLog()); }
+  const std::string newStoreIndexes = indexesOf(testEnvironment(fresh.path()).storePath());
+
+  for (const int version : {1, 2}) {
+    TempDir dir;
+    const Environment env = testEnvironment(dir.path());
+    auto log = nullLog();
+    {
+      auto ledger = Ledger::open(env, log);
+      ASSERT_TRUE(settingDefaultData(*ledger, 0));
+      bench::generateLedger(*ledger, {.transactions = 300, .years = 2, .seed = 3});
+    }
+    rewindSchema(env.storePath(), version);
+    const std::string rows = contentOf(env.storePath());
+    const std::string earlierIndexes = indexesOf(env.storePath());
+    EXPECT_EQ(earlierIndexes.find("ZINOUTCOME_ACCOUNT_SUMS"), std::string::npos);
+
+    auto ledger = Ledger::open(env, log);
+    EXPECT_EQ(ledger->store().db().execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion)
+        << "from " << version;
+    ledger.reset();
+    EXPECT_EQ(indexesOf(env.storePath()), newStoreIndexes) << "from " << version;
+    EXPECT_EQ(contentOf(env.storePath()), rows) << "from " << version;
+  }
+}
+
+// The indexes change in the transaction of the rest of the upgrade: when a
+// later step fails, the store keeps the indexes and the version it had.
+TEST(StoreOpen, AFailedUpgradeKeepsTheEarlierIndexes) {
   TempDir dir;
   const Environment env = testEnvironment(dir.path());
-  auto log = nullLog();
-  { Ledger::open(env, log); }
+  { Ledger::open(env, nullLog()); }
+  rewindSchema(env.storePath(), 2);
   {
     SQLite::Database db(env.storePath().string(), SQLite::OPEN_READWRITE);
-    db.exec("DROP INDEX ZINOUTCOME_ZASSETUID_ZDATE");
-    db.exec("PRAGMA user_version = 1");
+    // Duplicate identifiers stop the upgrade at the unique indexes, after
+    // the covering indexes were made.
+    db.exec("DROP INDEX ZINOUTCOME_ZUID_UNIQUE");
+    db.exec("INSERT INTO ZINOUTCOME (ZUID, ZDATE) VALUES ('twice', 1), ('twice', 2)");
   }
-  auto ledger = Ledger::open(env, log);
-  EXPECT_EQ(ledger->store().db().execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion);
-  EXPECT_EQ(ledger->store()
-                .db()
-                .execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE name = 'ZINOUTCOME_ZASSETUID_ZDATE'")
-                .getInt(),
-            1);
+  const std::string before = readBytes(env.storePath());
+  EXPECT_THROW(Store(env.storePath(), *nullLog()), MigrationError);
+  EXPECT_EQ(readBytes(env.storePath()), before);
+  EXPECT_NE(indexesOf(env.storePath()).find("ZINOUTCOME_ZASSETUID_ZDATE"), std::string::npos);
 }
 
 }  // namespace

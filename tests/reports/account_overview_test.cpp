@@ -1,11 +1,18 @@
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <map>
+#include <set>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "bench/ledger_generator.h"
+#include "ledger/card.h"
 #include "model/base_repository.h"
 #include "reports/account_overview.h"
+#include "reports/category_statistics.h"
+#include "reports/period_totals.h"
 #include "model/period.h"
 #include "setup/initial_data.h"
 #include "support/test_ledger.h"
@@ -85,6 +92,82 @@ TEST_F(AccountOverviewTest, MatchesASlowRecomputationOnAGeneratedLedger) {
   // Asking for one account gives the same figure.
   const std::string bank = "GEN-1-0";
   EXPECT_EQ(sumAssetAll(*ledger_, bank).at(bank).Money, overview.at(bank).Money);
+}
+
+// The text of every statement on the transaction table that `run` executes.
+std::set<std::string> transactionQueriesOf(Ledger& ledger, const std::function<void()>& run) {
+  std::set<std::string> queries;
+  sqlite3* handle = ledger.store().db().getHandle();
+  sqlite3_trace_v2(
+      handle, SQLITE_TRACE_STMT,
+      [](unsigned, void* context, void* statement, void*) {
+        const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
+        if (sql && std::strstr(sql, "ZINOUTCOME")) static_cast<std::set<std::string>*>(context)->insert(sql);
+        return 0;
+      },
+      &queries);
+  run();
+  sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+  return queries;
+}
+
+// The steps of the plan of `sql` that read rows of a table: the transaction
+// table through an index that lacks a column the query reads, or any table
+// scanned whole.
+std::vector<std::string> rowReadsOf(SQLite::Database& db, const std::string& sql) {
+  SQLite::Statement plan(db, "EXPLAIN QUERY PLAN " + sql);
+  std::vector<std::string> reads;
+  while (plan.executeStep()) {
+    const std::string step = plan.getColumn(3).getString();
+    const bool search = step.rfind("SEARCH ", 0) == 0;
+    const bool scan = step.rfind("SCAN ", 0) == 0 && step.find("(subquery") == std::string::npos;
+    if (!search && !scan) continue;
+    const bool transactions = step.find("ZINOUTCOME_") != std::string::npos;
+    const bool covered = step.find("COVERING INDEX ZINOUTCOME_") != std::string::npos;
+    if ((transactions && !covered) || step.find("INDEX") == std::string::npos) reads.push_back(step);
+  }
+  return reads;
+}
+
+// The reports that sum tens of thousands of transactions read them from the
+// store's covering indexes, never row by row from the table: an edit of
+// their SQL that needs one more column, or a lost index, fails here.
+TEST_F(AccountOverviewTest, SumsOfManyTransactionsReadOnlyCoveringIndexes) {
+  ASSERT_TRUE(settingDefaultData(*ledger_, 0));
+  bench::generateLedger(*ledger_, {.transactions = 300, .years = 2, .seed = 5});
+  PeriodTotals totals(*ledger_);
+  const auto month = totals.rules().getStartEndDate(ledger_->env().nowStoreSeconds(), 6, 1, true);
+  const auto card = ledger_->commonData().assetByUid("GEN-2-0");
+  ASSERT_TRUE(card);
+
+  struct Case {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Case cases[] = {
+      {"account overview", [&] { sumAssetAll(*ledger_); }},
+      {"overview of a bank account with debit cards", [&] { sumAssetAll(*ledger_, "GEN-1-0"); }},
+      {"overview of a credit card", [&] { sumAssetAll(*ledger_, "GEN-2-0"); }},
+      {"card bill", [&] { cardSettlement(*ledger_, *card); }},
+      {"month income and expense", [&] { totals.getInOutSumMoneyByDate(month->first, month->second); }},
+      {"month totals in the book view",
+       [&] { totals.sumInOutAmount("amount", false, {}, month->first, month->second); }},
+      {"month category totals",
+       [&] {
+         CategoryCalculator(*ledger_).sumTxGroupByCategory({}, {TxKind::kIncome, TxKind::kExpense},
+                                                           month->first, month->second);
+       }},
+      {"account chart", [&] { totals.getInOutForChartByAsset("GEN-1-0", 12); }},
+  };
+  for (const auto& c : cases) {
+    const std::set<std::string> queries = transactionQueriesOf(*ledger_, c.run);
+    EXPECT_FALSE(queries.empty()) << c.name;
+    for (const auto& sql : queries) {
+      for (const auto& step : rowReadsOf(ledger_->store().db(), sql)) {
+        ADD_FAILURE() << c.name << ": " << step << "\n  in " << sql;
+      }
+    }
+  }
 }
 
 }  // namespace
