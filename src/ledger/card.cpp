@@ -1,5 +1,6 @@
 #include "ledger/card.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include <fmt/format.h>
@@ -119,63 +120,146 @@ CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& ca
 
 CardSums CardRepository::cardSumAmount(const std::string& field, const Asset& card,
                                        const CardPeriods& periods) {
-  const std::string column = "t." + inOutComeAmountColumn(field);
-  const std::string cardUid = card.uid.value_or("");
-  // The card and every debit card drawing on it, deleted or hidden ones too.
-  std::vector<std::string> accounts{cardUid};
-  const CommonData& common = ledger_.commonData();
-  for (const auto& a : common.assetList()) {
-    if (a.uid && *a.uid != cardUid && a.cardAssetUid.value_or("") == cardUid &&
-        common.getAssetGroupTypeAsset(a) == kDebitCardGroupType) {
-      accounts.push_back(*a.uid);
-    }
-  }
+  return cardSumAmounts(field, {{card, periods}}).front();
+}
 
+std::vector<CardSums> CardRepository::cardSumAmounts(
+    const std::string& field, const std::vector<std::pair<Asset, CardPeriods>>& cards) {
+  const std::string column = "t." + inOutComeAmountColumn(field);
+  const CommonData& common = ledger_.commonData();
   const DateUtil& dates = ledger_.env().dates();
   const LocalDateTime today = dates.toLocal(ledger_.env().nowStoreSeconds());
   const double longAgo = dates.fromLocal(today.year - 1000, today.month, today.day);
   const double farAhead = dates.fromLocal(today.year + 1000, today.month, today.day);
 
-  SqlFilter filter;
-  filter.whereIn("t.ZASSETUID", accounts);
-  filter.where(live::recordSql("t"));
-  // ?1 long ago, ?2 cs, ?3 far ahead, ?4 ps, ?5 ns; the filter's values follow.
-  const std::string sql =
-      "SELECT"
-      " TOTAL(CASE WHEN k IN " + std::string(kInKindsSql) + " AND v > 0 AND d >= ?1 AND d < ?2 THEN v END),"
-      " TOTAL(CASE WHEN k IN " + kInKindsSql + " AND v > 0 AND d >= ?2 AND d < ?3 THEN v END),"
-      " TOTAL(CASE WHEN tagged AND d >= ?4 AND d < ?2 THEN s END),"
-      " TOTAL(CASE WHEN tagged AND d >= ?2 THEN s END),"
-      " TOTAL(CASE WHEN d < ?4 THEN s END),"
-      " TOTAL(CASE WHEN NOT tagged AND d >= ?4 AND d < ?2 THEN s END),"
-      " TOTAL(CASE WHEN NOT tagged AND d >= ?2 AND d < ?5 THEN s END)"
-      " FROM (SELECT t.ZDATE AS d, t.ZDO_TYPE AS k, " + column + " AS v,"
-      " CASE WHEN t.ZDO_TYPE IN " + kOutKindsSql + " THEN " + column +
-      " WHEN t.ZDO_TYPE IN " + kInKindsSql + " AND " + column + " < 0 THEN -" + column +
-      " ELSE 0 END AS s,"
-      " EXISTS (SELECT 1 FROM ZTXTAG g WHERE g.ZTXUID = t.ZUID AND g.ZTAGUID = '" +
-      tag_code::kPrepayment + "' AND " + live::recordSql("g") + ") AS tagged"
-      " FROM ZINOUTCOME t" + filter.clause() + ")";
-  CardSums sums;
-  try {
-    auto st = getContext().prepare(sql);
-    st.bind(1, longAgo);
-    st.bind(2, periods.cs);
-    st.bind(3, farAhead);
-    st.bind(4, periods.ps);
-    st.bind(5, periods.ns);
-    filter.bind(st, 6);
-    if (st.executeStep()) {
-      sums.inBefore = st.getColumn(0).getDouble();
-      sums.inAfter = st.getColumn(1).getDouble();
-      sums.olderPrepayment = st.getColumn(2).getDouble();
-      sums.prepayment = st.getColumn(3).getDouble();
-      sums.olderPayAmount = st.getColumn(4).getDouble();
-      sums.payAmount = st.getColumn(5).getDouble();
-      sums.willPayAmount = st.getColumn(6).getDouble();
+  // One entry per account summed: the card itself and every debit card
+  // drawing on it (deleted or hidden ones too), each card's accounts in
+  // the byte order of their uids.
+  struct Account {
+    size_t card;
+    std::string uid;
+  };
+  std::vector<Account> accounts;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    const std::string cardUid = cards[i].first.uid.value_or("");
+    std::vector<std::string> uids{cardUid};
+    for (const auto& a : common.assetList()) {
+      if (a.uid && *a.uid != cardUid && a.cardAssetUid.value_or("") == cardUid &&
+          common.getAssetGroupTypeAsset(a) == kDebitCardGroupType) {
+        uids.push_back(*a.uid);
+      }
     }
-  } catch (const SQLite::Exception& e) {
-    getContext().readFailed(sql, e);
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    for (auto& uid : uids) accounts.push_back({i, std::move(uid)});
+  }
+
+  // Years of rows lie before the previous period and count only as money in
+  // before the current period and as older spending, so they are two plain
+  // sums; the few rows from the previous period on are the only ones whose
+  // prepayment tag matters, and they come back one by one. Adding those to
+  // the older sums in date order gives the very sums one pass over every row
+  // would (to the last bit for a card without debit cards drawing on it),
+  // without checking the tag of rows that cannot need it.
+  const std::string spending = "CASE WHEN t.ZDO_TYPE IN " + std::string(kOutKindsSql) + " THEN " + column +
+                               " WHEN t.ZDO_TYPE IN " + kInKindsSql + " AND " + column + " < 0 THEN -" +
+                               column + " ELSE 0 END";
+  const std::string moneyIn = "t.ZDO_TYPE IN " + std::string(kInKindsSql) + " AND " + column + " > 0";
+  // ?1 long ago, ?2 far ahead; then each arm's own account and bounds.
+  auto olderArm = [&](size_t arm, int n) {
+    return fmt::format(
+        "SELECT {0}, TOTAL(CASE WHEN {1} AND t.ZDATE >= ?1 THEN {2} END), TOTAL({3}) FROM ZINOUTCOME t"
+        " WHERE t.ZASSETUID = ?{4} AND {5} AND t.ZDATE < ?{6}",
+        arm, moneyIn, column, spending, n, live::recordSql("t"), n + 1);
+  };
+  // ?{n} cs, ?{n+1} ns, ?{n+2} the account, ?{n+3} ps.
+  auto recentArm = [&](size_t arm, int n) {
+    return fmt::format(
+        "SELECT {0}, CASE WHEN {1} AND t.ZDATE < ?{4} THEN {2} END,"
+        " CASE WHEN {1} AND t.ZDATE >= ?{4} AND t.ZDATE < ?2 THEN {2} END,"
+        " CASE WHEN t.ZDATE < ?{4} THEN {3} END, CASE WHEN t.ZDATE >= ?{4} THEN {3} END,"
+        " CASE WHEN t.ZDATE >= ?{4} AND t.ZDATE < ?{5} THEN {3} END,"
+        " EXISTS (SELECT 1 FROM ZTXTAG g WHERE g.ZTXUID = t.ZUID AND g.ZTAGUID = '{6}' AND {7})"
+        " FROM ZINOUTCOME t WHERE t.ZASSETUID = ?{8} AND {9} AND t.ZDATE >= ?{10}",
+        arm, moneyIn, column, spending, n, n + 1, tag_code::kPrepayment, live::recordSql("g"), n + 2,
+        live::recordSql("t"), n + 3);
+  };
+
+  std::vector<CardSums> sums(cards.size());
+  std::vector<CardSums> older(accounts.size());
+  // A compound statement holds at most 500 arms.
+  constexpr size_t kArms = 200;
+  for (size_t first = 0; first < accounts.size(); first += kArms) {
+    const size_t last = std::min(accounts.size(), first + kArms);
+    std::string olderSql, recentSql;
+    for (size_t a = first; a < last; ++a) {
+      const int j = static_cast<int>(a - first);
+      if (a != first) {
+        olderSql += " UNION ALL ";
+        recentSql += " UNION ALL ";
+      }
+      olderSql += olderArm(a, 3 + 2 * j);
+      recentSql += recentArm(a, 3 + 4 * j);
+    }
+    try {
+      auto st = getContext().prepare(olderSql);
+      st.bind(1, longAgo);
+      int n = 3;
+      for (size_t a = first; a < last; ++a) {
+        st.bind(n++, accounts[a].uid);
+        st.bind(n++, cards[accounts[a].card].second.ps);
+      }
+      while (st.executeStep()) {
+        CardSums& s = older.at(static_cast<size_t>(st.getColumn(0).getInt64()));
+        s.inBefore = st.getColumn(1).getDouble();
+        s.olderPayAmount = st.getColumn(2).getDouble();
+      }
+    } catch (const SQLite::Exception& e) {
+      getContext().readFailed(olderSql, e);
+    }
+    // Each account's own older sums first, then its recent rows in the
+    // order the store keeps them.
+    auto add = [](double& sum, const SQLite::Column& value) {
+      if (!value.isNull()) sum += value.getDouble();
+    };
+    size_t started = first;
+    try {
+      auto st = getContext().prepare(recentSql);
+      st.bind(2, farAhead);
+      int n = 3;
+      for (size_t a = first; a < last; ++a) {
+        const CardPeriods& p = cards[accounts[a].card].second;
+        st.bind(n++, p.cs);
+        st.bind(n++, p.ns);
+        st.bind(n++, accounts[a].uid);
+        st.bind(n++, p.ps);
+      }
+      auto finish = [&](size_t until) {
+        for (; started < until; ++started) {
+          CardSums& s = sums[accounts[started].card];
+          // The first account of a card starts its sums; later ones add on.
+          s.inBefore += older[started].inBefore;
+          s.olderPayAmount += older[started].olderPayAmount;
+        }
+      };
+      while (st.executeStep()) {
+        const size_t a = static_cast<size_t>(st.getColumn(0).getInt64());
+        finish(a + 1);
+        CardSums& s = sums[accounts[a].card];
+        add(s.inBefore, st.getColumn(1));
+        add(s.inAfter, st.getColumn(2));
+        if (st.getColumn(6).getInt() != 0) {
+          add(s.olderPrepayment, st.getColumn(3));
+          add(s.prepayment, st.getColumn(4));
+        } else {
+          add(s.payAmount, st.getColumn(3));
+          add(s.willPayAmount, st.getColumn(5));
+        }
+      }
+      finish(last);
+    } catch (const SQLite::Exception& e) {
+      getContext().readFailed(recentSql, e);
+    }
   }
   return sums;
 }
@@ -186,23 +270,37 @@ std::optional<Currency> CardRepository::cardCurrency(const Asset& card) const {
   return common.mainCurrency();
 }
 
-CardSettlement CardRepository::cardSettlement(const Asset& card) {
+std::vector<CardSettlement> CardRepository::cardSettlements(const std::vector<Asset>& cards) {
   StoreSnapshot snapshot(getContext());
-  CardSettlement s;
-  s.periods = cardPeriods(card, ledger_.env().nowStoreSeconds());
-  s.sums = cardSumAmount("amountAccount", card, s.periods);
-  const CardFigures f = settlementFigures(s.sums);
-  const auto currency = cardCurrency(card);
-  s.displayPastPayAmount = roundTo(f.displayPastPayAmount, currency);
-  s.LastMonthMoney = roundTo(f.LastMonthMoney, currency);
-  s.ThisMonthMoney = roundTo(f.ThisMonthMoney, currency);
-  s.datePastEnd = s.periods.datePastEnd;
-  s.dateWillEnd = s.periods.dateWillEnd;
-  return s;
+  const double now = ledger_.env().nowStoreSeconds();
+  std::vector<std::pair<Asset, CardPeriods>> asked;
+  asked.reserve(cards.size());
+  for (const auto& card : cards) asked.emplace_back(card, cardPeriods(card, now));
+  const std::vector<CardSums> sums = cardSumAmounts("amountAccount", asked);
+  std::vector<CardSettlement> settlements(cards.size());
+  for (size_t i = 0; i < cards.size(); ++i) {
+    CardSettlement& s = settlements[i];
+    s.periods = asked[i].second;
+    s.sums = sums[i];
+    const CardFigures f = settlementFigures(s.sums);
+    const auto currency = cardCurrency(cards[i]);
+    s.displayPastPayAmount = roundTo(f.displayPastPayAmount, currency);
+    s.LastMonthMoney = roundTo(f.LastMonthMoney, currency);
+    s.ThisMonthMoney = roundTo(f.ThisMonthMoney, currency);
+    s.datePastEnd = s.periods.datePastEnd;
+    s.dateWillEnd = s.periods.dateWillEnd;
+  }
+  return settlements;
 }
+
+CardSettlement CardRepository::cardSettlement(const Asset& card) { return cardSettlements({card}).front(); }
 
 CardSettlement cardSettlement(Ledger& ledger, const Asset& card) {
   return CardRepository(ledger).cardSettlement(card);
+}
+
+std::vector<CardSettlement> cardSettlements(Ledger& ledger, const std::vector<Asset>& cards) {
+  return CardRepository(ledger).cardSettlements(cards);
 }
 
 double CardRepository::payDate(double date, int payDay) const {

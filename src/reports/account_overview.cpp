@@ -72,20 +72,37 @@ AccountOverview sumAssetAll(Ledger& ledger, const std::optional<std::string>& as
     }
   }
 
-  AccountOverview overview;
+  // The accounts shown, by group; the credit cards' bills are summed
+  // together, since a query per card costs a pass over its rows each.
+  std::vector<std::pair<AssetGroup, std::vector<Asset>>> shown;
+  std::vector<Asset> cards;
   for (const auto& group : cache.assetGroupList()) {
     if (!listedGroup(group)) continue;
     if (only && only->groupUid != group.uid) continue;
-    const int64_t type = group.Status.value_or(0);
-    for (const auto& a : cache.getAssetListByGroupId(*group.uid, false)) {
+    auto& accounts = shown.emplace_back(group, std::vector<Asset>{}).second;
+    for (auto& a : cache.getAssetListByGroupId(*group.uid, false)) {
       if (!a.uid || a.uid->empty()) continue;
       if (only && a.uid != only->uid) continue;
+      if (group.Status.value_or(0) == kCreditCardGroupType) cards.push_back(a);
+      accounts.push_back(std::move(a));
+    }
+  }
+  std::map<std::string, CardSettlement> bills;
+  if (!cards.empty()) {
+    std::vector<CardSettlement> settlements = cardSettlements(ledger, cards);
+    for (size_t i = 0; i < cards.size(); ++i) bills[*cards[i].uid] = std::move(settlements[i]);
+  }
+
+  AccountOverview overview;
+  for (const auto& [group, accounts] : shown) {
+    const int64_t type = group.Status.value_or(0);
+    for (const auto& a : accounts) {
       AccountOverviewEntry e;
       e.currency = cache.currencyByUid(a.currencyUid.value_or(""));
       if (!e.currency) e.currency = cache.mainCurrency();
       const int point = e.currency ? static_cast<int>(e.currency->point.value_or(0)) : 0;
       if (type == kCreditCardGroupType) {
-        const CardSettlement f = cardSettlement(ledger, a);
+        const CardSettlement& f = bills.at(*a.uid);
         e.displayPastPayAmount = f.displayPastPayAmount;
         e.LastMonthMoney = f.LastMonthMoney;
         e.ThisMonthMoney = f.ThisMonthMoney;

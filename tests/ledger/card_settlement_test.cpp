@@ -106,6 +106,69 @@ TEST_F(CardTest, DebitCardsDrawingOnTheCardCountWithIt) {
   EXPECT_DOUBLE_EQ(s.payAmount, 15);
 }
 
+// The overview sums every card's bill in one go: each card's rows fall into
+// its own periods, whatever the other cards' settlement days.
+TEST_F(CardTest, SeveralCardsAreSummedTogetherEachOverItsOwnPeriods) {
+  // Today 2026-12-10. CARD (day 1): ps 11-01, cs 12-01, ns 2027-01-01.
+  // CARD15 (day 15): ps 10-15, cs 11-15, ns 12-15.
+  Asset& card15 = addAccount("CARD15", "G2");
+  card15.Card_DayFin = "15";
+  Asset& debit = addAccount("DEBIT", "G3");
+  debit.cardAssetUid = "CARD15";
+  addAccount("EMPTY", "G2");
+  saveAccounts();
+  for (const char* card : {"CARD", "CARD15"}) {
+    add("4", card, 100, at(2026, 11, 10));
+    add("1", card, 30, at(2026, 10, 20));
+    add("1", card, 40, at(2026, 11, 20));
+  }
+  add("1", "CARD", 5, at(2026, 12, 20));
+  add("4", "CARD15", 20, at(2026, 10, 1));
+  add("4", "CARD15", 50, at(2026, 11, 16));
+  tag(add("1", "CARD15", 7, at(2026, 11, 1)), "system_prepayment");
+  add("1", "CARD15", 60, at(2026, 12, 20));
+  add("1", "DEBIT", 3, at(2026, 9, 1));
+  add("1", "DEBIT", 11, at(2026, 12, 1));
+
+  CardRepository cards(*ledger_);
+  const double now = ledger_->env().nowStoreSeconds();
+  std::vector<std::pair<Asset, CardPeriods>> asked;
+  for (const char* uid : {"CARD15", "CARD", "EMPTY"}) {
+    asked.emplace_back(account(uid), cards.cardPeriods(account(uid), now));
+  }
+  const std::vector<CardSums> sums = cards.cardSumAmounts("amountAccount", asked);
+  ASSERT_EQ(sums.size(), 3u);
+  struct Expected {
+    double inBefore, inAfter, olderPrepayment, prepayment, olderPayAmount, payAmount, willPayAmount;
+  };
+  const Expected expected[] = {
+      {120, 50, 7, 0, 3, 30, 51},  // CARD15 with its debit card
+      {100, 0, 0, 0, 30, 40, 5},   // CARD
+      {0, 0, 0, 0, 0, 0, 0},       // EMPTY
+  };
+  for (size_t i = 0; i < 3; ++i) {
+    const CardSums& s = sums[i];
+    const Expected& e = expected[i];
+    const std::string card = *asked[i].first.uid;
+    EXPECT_DOUBLE_EQ(s.inBefore, e.inBefore) << card;
+    EXPECT_DOUBLE_EQ(s.inAfter, e.inAfter) << card;
+    EXPECT_DOUBLE_EQ(s.olderPrepayment, e.olderPrepayment) << card;
+    EXPECT_DOUBLE_EQ(s.prepayment, e.prepayment) << card;
+    EXPECT_DOUBLE_EQ(s.olderPayAmount, e.olderPayAmount) << card;
+    EXPECT_DOUBLE_EQ(s.payAmount, e.payAmount) << card;
+    EXPECT_DOUBLE_EQ(s.willPayAmount, e.willPayAmount) << card;
+    // A card asked alone gets the same sums.
+    const CardSums alone = cards.cardSumAmount("amountAccount", asked[i].first, asked[i].second);
+    EXPECT_EQ(alone.inBefore, s.inBefore) << card;
+    EXPECT_EQ(alone.willPayAmount, s.willPayAmount) << card;
+  }
+  // The settlements come back in the order asked.
+  const auto settled = cards.cardSettlements({account("CARD15"), account("CARD")});
+  ASSERT_EQ(settled.size(), 2u);
+  EXPECT_EQ(settled[0].periods.cs, asked[0].second.cs);
+  EXPECT_EQ(settled[1].periods.cs, asked[1].second.cs);
+}
+
 // --- Settlement figures ---------------------------------------------------------
 
 struct FigureCase {
