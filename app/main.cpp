@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
   cli::addReportCommands(app, ctx);
   cli::addCardCommands(app, ctx);
   cli::addTransactionCommands(app, ctx);
+  cli::addExportCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);
