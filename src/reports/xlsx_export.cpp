@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <memory>
 #include <unordered_map>
 
 #include <fmt/format.h>
+#include <sqlite3.h>
 #include <unicode/dtptngen.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -106,15 +108,15 @@ bool startsEscapeForm(std::string_view text, size_t i) {
 // typed; cut at the cell's limit (counting each escape at its written length
 // and each character beyond U+FFFF as two, so both the writer's count and a
 // reader's stay within it).
-std::string cellText(std::string_view text, bool removeLineBreaks) {
+std::string_view cellText(std::string_view text, bool removeLineBreaks, std::string& buffer) {
   const bool plain = text.size() <= kExcelMaxCellText &&
                      std::all_of(text.begin(), text.end(), [](char c) {
                        const auto b = static_cast<unsigned char>(c);
                        return b >= 0x20 && b < 0x7F && c != '_';
                      });
-  if (plain) return std::string(text);
-  std::string out;
-  out.reserve(std::min(text.size(), kExcelMaxCellText));
+  if (plain) return text;
+  std::string& out = buffer;
+  out.clear();
   size_t used = 0;
   for (size_t i = 0; i < text.size();) {
     const bool escapeForm = startsEscapeForm(text, i);
@@ -134,6 +136,11 @@ std::string cellText(std::string_view text, bool removeLineBreaks) {
     }
   }
   return out;
+}
+
+std::string cellText(std::string_view text, bool removeLineBreaks) {
+  std::string buffer;
+  return std::string(cellText(text, removeLineBreaks, buffer));
 }
 
 // --- Date format -----------------------------------------------------------------
@@ -196,6 +203,66 @@ void appendLiteral(std::string& out, std::string_view literal) {
   }
   if (open) out += '"';
 }
+
+// --- Reading -------------------------------------------------------------------------
+
+// The export's one query, as a statement of its own on the store's
+// connection, read through SQLite's value calls: a hundred thousand rows of
+// fifteen columns make the wrappers' per-column objects and locks show in
+// the time. Finalized when it goes, so no read outlives the export. Throws
+// SQLite::Exception as the wrappers do.
+class RowReader {
+ public:
+  RowReader(Store& store, const std::string& sql) : db_(store.db().getHandle()) {
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement_, nullptr);
+    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
+  }
+  ~RowReader() { sqlite3_finalize(statement_); }
+  RowReader(const RowReader&) = delete;
+  RowReader& operator=(const RowReader&) = delete;
+
+  void bind(int index, double value) {
+    const int rc = sqlite3_bind_double(statement_, index, value);
+    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
+  }
+  bool step() {
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw SQLite::Exception(db_, rc);
+  }
+  // Valid until the next step.
+  sqlite3_value* value(int column) { return sqlite3_column_value(statement_, column); }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+// The rows come through the date index, so their pages are visited in no
+// particular order; reading them mapped saves a system call and a copy per
+// page. The connection gets its own setting back afterwards.
+class MappedReads {
+ public:
+  explicit MappedReads(Store& store) : store_(store) {
+    before_ = store_.db().execAndGet("PRAGMA mmap_size").getInt64();
+    store_.db().exec("PRAGMA mmap_size = " + std::to_string(kMappedBytes));
+  }
+  ~MappedReads() {
+    try {
+      store_.db().exec("PRAGMA mmap_size = " + std::to_string(before_));
+    } catch (const SQLite::Exception&) {
+      // Only the speed of later reads depends on it.
+    }
+  }
+  MappedReads(const MappedReads&) = delete;
+  MappedReads& operator=(const MappedReads&) = delete;
+
+ private:
+  static constexpr int64_t kMappedBytes = int64_t{1} << 30;
+  Store& store_;
+  int64_t before_ = 0;
+};
 
 }  // namespace
 
@@ -363,74 +430,166 @@ void forEachExcelRow(Ledger& ledger, std::optional<double> startDate, std::optio
         .first->second;
   };
 
-  const char* direction = sortTxExcel(app.inputTimeType) == ExcelRowOrder::kNewestFirst ? " DESC" : "";
+  // One row as read, kept only while the rows of its date are read.
+  struct Stored {
+    std::optional<double> date;  // as stored: none for NULL
+    std::optional<int64_t> utime, aId;
+    int64_t pk = 0;
+    std::string kind, account, toAccount, category, currency, content, memo, position;
+    std::optional<double> amount, amountSub, amountAccount;
+  };
+  auto assignText = [](std::string& target, sqlite3_value* value) {
+    const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+    if (bytes) {
+      target.assign(bytes, static_cast<size_t>(sqlite3_value_bytes(value)));
+    } else {
+      target.clear();
+    }
+  };
+  auto optionalInt = [](sqlite3_value* value) -> std::optional<int64_t> {
+    if (sqlite3_value_type(value) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_value_int64(value);
+  };
+  // A number that is not finite has no place in a cell (and breaks the file).
+  auto optionalReal = [](sqlite3_value* value) -> std::optional<double> {
+    if (sqlite3_value_type(value) == SQLITE_NULL) return std::nullopt;
+    const double v = sqlite3_value_double(value);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+  };
+
+  // Rows come in date order, so most share their day with the row before:
+  // the calendar is asked for a day's bounds once, and a time within a day
+  // of exactly 24 hours is counted from its midnight.
+  struct Day {
+    double start = 0;
+    double end = 0;  // empty until a day is known
+    LocalDateTime midnight;
+  } day;
+  auto localTime = [&](double date) {
+    if (date >= day.start && date < day.end) {
+      LocalDateTime t = day.midnight;
+      const auto seconds = static_cast<int>(date - day.start);
+      t.hour = seconds / 3600;
+      t.minute = seconds / 60 % 60;
+      t.second = seconds % 60;
+      return t;
+    }
+    const LocalDateTime t = dates.toLocal(date);
+    const double start = dates.fromLocal(t.year, t.month, t.day);
+    const double end = dates.fromLocal(t.year, t.month, t.day + 1);
+    if (end - start == 86400 && date >= start && date < end) {
+      day = {start, end, t};
+      day.midnight.hour = day.midnight.minute = day.midnight.second = 0;
+    }
+    return t;
+  };
+
+  ExcelRow row;
+  std::string content, contentCell, memoCell;
+  auto toRow = [&](const Stored& s) {
+    row.date.reset();
+    // An infinite date (only older or synced data can hold one) shows none.
+    if (s.date && std::isfinite(*s.date)) row.date = localTime(*s.date);
+    const std::optional<TxKind> kind = kindOfCode(s.kind);
+    row.kind = kind ? std::string_view(labels[static_cast<int>(*kind)]) : std::string_view();
+    const AccountCell& account = accountOf(s.account);
+    row.account = account.name;
+    row.subCategory = {};
+    if (kind == TxKind::kIncome || kind == TxKind::kExpense) {
+      const auto& [name, sub] = categoryOf(s.category);
+      row.category = name;
+      row.subCategory = sub;
+    } else if (kind == TxKind::kAdjustmentUp || kind == TxKind::kAdjustmentDown) {
+      row.category = adjustment;
+    } else {
+      row.category = accountOf(s.toAccount).name;
+    }
+    const CurrencyCell& currency = currencyOf(s.currency);
+    row.currency = currency.iso;
+    row.amount = {s.amount, mainCell.decimals};
+    row.amountSub = {s.amountSub, currency.decimals};
+    row.amountAccount = {s.amountAccount, account.decimals};
+    if (s.position.empty()) {
+      row.content = cellText(s.content, true, contentCell);
+    } else {
+      content = s.content;
+      content += ' ';
+      content += s.position;
+      row.content = cellText(content, true, contentCell);
+    }
+    row.memo = cellText(s.memo, true, memoCell);
+  };
+
+  const bool newestFirst = sortTxExcel(app.inputTimeType) == ExcelRowOrder::kNewestFirst;
   std::string sql =
-      "SELECT ZDATE, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZCATEGORYUID, ZCURRENCYUID, ZAMOUNT, ZAMOUNTSUB, "
-      "ZAMOUNTACCOUNT, ZCONTENT, ZMEMO, ZCARDDIVIDEMONTHSTR FROM ZINOUTCOME WHERE " +
+      "SELECT ZDATE, ZUTIME, ZAID, Z_PK, ZDO_TYPE, ZASSETUID, ZTOASSETUID, ZCATEGORYUID, ZCURRENCYUID, ZAMOUNT, "
+      "ZAMOUNTSUB, ZAMOUNTACCOUNT, ZCONTENT, ZMEMO, ZCARDDIVIDEMONTHSTR FROM ZINOUTCOME WHERE " +
       live::recordSql();
   if (startDate) sql += " AND ZDATE >= ?";
   if (endDate) sql += " AND ZDATE < ?";
-  // The row key last, so that rows equal in everything else still come in
-  // one order from one export to the next.
-  sql += fmt::format(" ORDER BY ZDATE{0}, ZUTIME{0}, ZAID{0}, Z_PK{0}", direction);
+  // The date index gives the rows by date without sorting the table; the few
+  // that share a date are put in order here, by change time, then the older
+  // numeric id, then the row key, so that the order is the same from one
+  // export to the next.
+  sql += newestFirst ? " ORDER BY ZDATE DESC" : " ORDER BY ZDATE";
 
-  auto text = [](Store::Statement& st, int column) -> std::string_view {
-    const SQLite::Column c = st.getColumn(column);
-    if (c.isNull()) return {};
-    return {static_cast<const char*>(c.getBlob()), static_cast<size_t>(c.getBytes())};
-  };
-  auto amount = [](Store::Statement& st, int column, int decimals) {
-    ExcelAmount a;
-    a.decimals = decimals;
-    const SQLite::Column c = st.getColumn(column);
-    if (c.isNull()) return a;
-    const double v = c.getDouble();
-    if (std::isfinite(v)) a.value = v;
-    return a;
+  std::vector<Stored> group;  // the rows of one date; reused, so their texts keep their buffers
+  size_t held = 0;
+  std::vector<size_t> order;
+  auto flush = [&] {
+    order.resize(held);
+    std::iota(order.begin(), order.end(), size_t{0});
+    if (held > 1) {
+      std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const Stored& x = group[newestFirst ? b : a];
+        const Stored& y = group[newestFirst ? a : b];
+        return std::tie(x.utime, x.aId, x.pk) < std::tie(y.utime, y.aId, y.pk);
+      });
+    }
+    held = 0;
+    for (size_t i : order) {
+      toRow(group[i]);
+      if (!visit(row)) return false;
+    }
+    return true;
   };
 
   Store& store = ledger.store();
   try {
-    auto st = store.prepare(sql);
+    const MappedReads mapped(store);
+    RowReader reader(store, sql);
     int n = 0;
-    if (startDate) st.bind(++n, *startDate);
-    if (endDate) st.bind(++n, PeriodRules(dates, app).addDays(*endDate, 1));
-    ExcelRow row;
-    std::string content;
-    while (st.executeStep()) {
-      row.date.reset();
-      if (!st.isColumnNull(0)) {
-        const double date = st.getColumn(0).getDouble();
-        if (std::isfinite(date)) row.date = dates.toLocal(date);
-      }
-      const std::optional<TxKind> kind = kindOfCode(text(st, 1));
-      row.kind = kind ? labels[static_cast<int>(*kind)] : std::string();
-      const AccountCell& account = accountOf(std::string(text(st, 2)));
-      row.account = account.name;
-      row.subCategory.clear();
-      if (kind == TxKind::kIncome || kind == TxKind::kExpense) {
-        const auto& [name, sub] = categoryOf(std::string(text(st, 4)));
-        row.category = name;
-        row.subCategory = sub;
-      } else if (kind == TxKind::kAdjustmentUp || kind == TxKind::kAdjustmentDown) {
-        row.category = adjustment;
-      } else {
-        row.category = accountOf(std::string(text(st, 3))).name;
-      }
-      const CurrencyCell& currency = currencyOf(std::string(text(st, 5)));
-      row.currency = currency.iso;
-      row.amount = amount(st, 6, mainCell.decimals);
-      row.amountSub = amount(st, 7, currency.decimals);
-      row.amountAccount = amount(st, 8, account.decimals);
-      content.assign(text(st, 9));
-      if (const std::string_view position = text(st, 11); !position.empty()) {
-        content += ' ';
-        content += position;
-      }
-      row.content = cellText(content, true);
-      row.memo = cellText(text(st, 10), true);
-      if (!visit(row)) break;
+    if (startDate) reader.bind(++n, *startDate);
+    if (endDate) reader.bind(++n, PeriodRules(dates, app).addDays(*endDate, 1));
+    bool going = true;
+    while (going && reader.step()) {
+      const std::optional<double> date = [&]() -> std::optional<double> {
+        sqlite3_value* value = reader.value(0);
+        if (sqlite3_value_type(value) == SQLITE_NULL) return std::nullopt;
+        return sqlite3_value_double(value);
+      }();
+      if (held > 0 && date != group[0].date) going = flush();
+      if (!going) break;
+      if (held == group.size()) group.emplace_back();
+      Stored& s = group[held++];
+      s.date = date;
+      s.utime = optionalInt(reader.value(1));
+      s.aId = optionalInt(reader.value(2));
+      s.pk = sqlite3_value_int64(reader.value(3));
+      assignText(s.kind, reader.value(4));
+      assignText(s.account, reader.value(5));
+      assignText(s.toAccount, reader.value(6));
+      assignText(s.category, reader.value(7));
+      assignText(s.currency, reader.value(8));
+      s.amount = optionalReal(reader.value(9));
+      s.amountSub = optionalReal(reader.value(10));
+      s.amountAccount = optionalReal(reader.value(11));
+      assignText(s.content, reader.value(12));
+      assignText(s.memo, reader.value(13));
+      assignText(s.position, reader.value(14));
     }
+    if (going && held > 0) flush();
   } catch (const SQLite::Exception& e) {
     store.readFailed(sql, e);
   }
@@ -594,8 +753,10 @@ Result<int64_t> getExcelData(Ledger& ledger, std::optional<double> startDate, st
     }
     return ok(worksheet_write_number(sheet, row, col, *a.value, format), "writing an amount");
   };
-  auto writeText = [&](lxw_col_t col, const std::string& text) {
-    return ok(worksheet_write_string(sheet, row, col, text.c_str(), nullptr), "writing a text");
+  std::string cell;  // the text of a cell with the terminating NUL the library needs
+  auto writeText = [&](lxw_col_t col, std::string_view text) {
+    cell.assign(text);
+    return ok(worksheet_write_string(sheet, row, col, cell.c_str(), nullptr), "writing a text");
   };
   forEachExcelRow(ledger, startDate, endDate, [&](const ExcelRow& r) {
     if (row + 1 >= static_cast<lxw_row_t>(LXW_ROW_MAX)) {

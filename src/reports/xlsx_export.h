@@ -59,18 +59,19 @@ struct ExcelAmount {
 
 // One worksheet row, as written. Texts are ready for a cell: well-formed
 // UTF-8 (other bytes as U+FFFD) without the control characters a workbook
-// cannot hold, at most kExcelMaxCellText long.
+// cannot hold, at most kExcelMaxCellText long. They are views, valid only
+// during the call that hands the row over.
 struct ExcelRow {
   std::optional<LocalDateTime> date;  // local time; none when the record has no date
-  std::string account;                // the account's name
-  std::string category;               // category, other account or adjustment label
-  std::string subCategory;            // income and expense only
-  std::string content;                // line breaks removed, instalment position appended
+  std::string_view account;           // the account's name
+  std::string_view category;          // category, other account or adjustment label
+  std::string_view subCategory;       // income and expense only
+  std::string_view content;           // line breaks removed, instalment position appended
   ExcelAmount amount;                 // main currency
-  std::string kind;                   // the kind label
-  std::string memo;                   // line breaks removed
+  std::string_view kind;              // the kind label
+  std::string_view memo;              // line breaks removed
   ExcelAmount amountSub;              // the transaction's own currency
-  std::string currency;               // ISO code of that currency
+  std::string_view currency;          // ISO code of that currency
   ExcelAmount amountAccount;          // the account's currency
 };
 
@@ -81,8 +82,9 @@ std::array<std::string, kExcelColumnCount> excelHeaders(Ledger& ledger);
 // Hands `visit` the row of each live transaction with `startDate` <= Date <
 // the day after `endDate` (`endDate` is the last day, included; a missing
 // bound does not limit that side), in the order of sortTxExcel for the
-// ledger's setting, from one query whose rows are never held all at once;
-// stops when `visit` returns false. Throws StoreError when the read fails.
+// ledger's setting, from one query through the date index (only the rows
+// that share one date are held at a time, to order them); stops when
+// `visit` returns false. Throws StoreError when the read fails.
 void forEachExcelRow(Ledger& ledger, std::optional<double> startDate, std::optional<double> endDate,
                      const std::function<bool(const ExcelRow&)>& visit);
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "ledger/transaction_test_fixture.h"
@@ -287,6 +288,31 @@ TEST_F(XlsxExportTest, EdgeCasesOfStoredValues) {
   }
 }
 
+TEST_F(XlsxExportTest, TimesAroundDaylightSavingChangesAreTheLocalTimes) {
+  // Days of 23 and 25 hours, and the ordinary days around them.
+  testing::TestLedgerOptions options;
+  options.tz = "America/New_York";
+  reopen(options);
+  setTimeType(3);
+  const DateUtil& dates = ledger_->env().dates();
+  const double instants[] = {
+      dates.fromLocal(2026, 3, 7, 23, 30),     dates.fromLocal(2026, 3, 8, 1, 30),
+      dates.fromLocal(2026, 3, 8, 3, 30),      dates.fromLocal(2026, 3, 8, 23, 59, 59),
+      dates.fromLocal(2026, 3, 9, 0, 0, 1),    dates.fromLocal(2026, 11, 1, 0, 30),
+      dates.fromLocal(2026, 11, 1, 1, 30),     dates.fromLocal(2026, 11, 1, 1, 30) + 3600,
+      dates.fromLocal(2026, 11, 1, 2, 30),     dates.fromLocal(2026, 11, 2, 12, 0, 7),
+  };
+  for (double at : instants) put(stored("1", "WON", 1, at));
+  const json rows = exported(std::nullopt, std::nullopt)["rows"];
+  ASSERT_EQ(rows.size(), std::size(instants) + 1);
+  for (size_t i = 0; i < std::size(instants); ++i) {
+    const LocalDateTime t = dates.toLocal(instants[i]);
+    const std::string iso = fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", t.year, t.month, t.day, t.hour,
+                                        t.minute, t.second);
+    EXPECT_EQ(rows[i + 1][0]["value"], iso) << "row " << i + 1;
+  }
+}
+
 TEST_F(XlsxExportTest, RowsAreReadWithoutLeavingTheLimitsOfThePeriod) {
   // Only the bound that is given limits the rows.
   saved(entry(kModeExpense, "WON", 1, when(1, 1), "early"));
@@ -304,7 +330,7 @@ TEST_F(XlsxExportTest, RowsAreReadWithoutLeavingTheLimitsOfThePeriod) {
   for (const Case& k : cases) {
     std::vector<std::string> contents;
     forEachExcelRow(*ledger_, k.from, k.to, [&](const ExcelRow& r) {
-      contents.push_back(r.content);
+      contents.emplace_back(r.content);
       return true;
     });
     EXPECT_EQ(contents, k.contents);
