@@ -81,7 +81,8 @@ bool writeBare(const std::filesystem::path& file, const std::vector<Cells>& rows
     lxw_format*& f = amountFormats[decimals];
     if (!f) {
       f = workbook_add_format(workbook);
-      format_set_num_format(f, decimals == 0 ? "#,##0" : ("#,##0." + std::string(static_cast<size_t>(decimals), '0')).c_str());
+      format_set_num_format(
+          f, decimals == 0 ? "#,##0" : ("#,##0." + std::string(static_cast<size_t>(decimals), '0')).c_str());
     }
     return f;
   };
@@ -145,8 +146,8 @@ int main(int argc, char** argv) {
   std::vector<Cells> rows;
   forEachExcelRow(*ledger, std::nullopt, std::nullopt, [&](const ExcelRow& r) {
     rows.push_back({r.date, std::string(r.account), std::string(r.category), std::string(r.subCategory),
-                    std::string(r.content), std::string(r.kind), std::string(r.memo), std::string(r.currency),
-                    r.amount, r.amountSub, r.amountAccount});
+                    std::string(r.content), std::string(r.kind), std::string(r.memo), std::string(r.currency), r.amount,
+                    r.amountSub, r.amountAccount});
     return true;
   });
   const auto headers = excelHeaders(*ledger);
@@ -168,7 +169,9 @@ int main(int argc, char** argv) {
         failed = failed || !result;
       }));
     };
-    auto runBare = [&] { bare.push_back(timeIt([&] { failed = !writeBare(bareFile, rows, headers, dateFormat) || failed; })); };
+    auto runBare = [&] {
+      bare.push_back(timeIt([&] { failed = !writeBare(bareFile, rows, headers, dateFormat) || failed; }));
+    };
     if (r % 2 == 0) {
       runOurs();
       runBare();

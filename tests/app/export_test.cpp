@@ -41,8 +41,8 @@ class ExportProgramTest : public ::testing::Test {
               "2026-12-01T12:30", "--memo", "lunch"},
              {"tx", "add", "transfer", "--account", "Bank Accounts", "--to", "Cash", "--amount", "40", "--date",
               "2026-12-02T08:00", "--content", "cash"},
-             {"tx", "add", "income", "--account", "Bank Accounts", "--category", "Salary", "--amount", "2500",
-              "--date", "2026-12-03T09:00", "--content", "pay"},
+             {"tx", "add", "income", "--account", "Bank Accounts", "--category", "Salary", "--amount", "2500", "--date",
+              "2026-12-03T09:00", "--content", "pay"},
          }) {
       const testing::ProgramRun run = varnel(args);
       ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -60,9 +60,8 @@ class ExportProgramTest : public ::testing::Test {
     for (const auto& o : testing::varnelOptions(home())) command += " " + shellWord(o);
     command += " export xlsx " + arguments;
     const auto out = dir_.path() / "stdout", err = dir_.path() / "stderr";
-    const int status = std::system(("sh -c " + shellWord(command) + " >" + shellWord(out.string()) + " 2>" +
-                                    shellWord(err.string()))
-                                       .c_str());
+    const int status = std::system(
+        ("sh -c " + shellWord(command) + " >" + shellWord(out.string()) + " 2>" + shellWord(err.string())).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
   }
   std::filesystem::path home() const { return dir_.path() / "home"; }
@@ -88,7 +87,8 @@ TEST_F(ExportProgramTest, WritesTheDownloadNameInTheCurrentFolderReadableByAnoth
     return out;
   };
   EXPECT_EQ(cells(0, {0, 1, 5, 6, 7}), json({"Date", "Account", "USD", "Type", "Memo"}));
-  EXPECT_EQ(cells(1, {0, 1, 2, 4, 5, 6}), json({"2026-12-03T09:00:00", "Bank Accounts", "Salary", "pay", 2500, "Income"}));
+  EXPECT_EQ(cells(1, {0, 1, 2, 4, 5, 6}),
+            json({"2026-12-03T09:00:00", "Bank Accounts", "Salary", "pay", 2500, "Income"}));
   EXPECT_EQ(cells(2, {1, 2, 3, 6}), json({"Cash", "Bank Accounts", nullptr, "Transfer in"}));
   EXPECT_EQ(cells(3, {1, 2, 3, 6}), json({"Bank Accounts", "Cash", nullptr, "Transfer out"}));
   EXPECT_EQ(cells(4, {0, 2, 5, 6, 7, 9}), json({"2026-12-01T12:30:00", "Food", 12.5, "Expense", "lunch", "USD"}));
