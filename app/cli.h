@@ -99,5 +99,6 @@ void addRepeatCommands(CLI::App& app, Context& ctx);     // repeat …, start
 // line each, or why there are none.
 nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
 void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
+void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 
 }  // namespace varnel::cli

@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
   cli::addTransactionCommands(app, ctx);
   cli::addImportCommands(app, ctx);
   cli::addRepeatCommands(app, ctx);
+  cli::addExportCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);
