@@ -134,10 +134,10 @@ TEST_F(XlsxExportTest, CellsShowThePeriodsTransactionsWithTheirCurrenciesDecimal
       {date("2026-12-03T20:00:00"), text("Dollar"), text("Food"), none, text("Books"), money(13000, 0), text("지출"),
        none, money(13000, 0), text("KRW"), money(10, 2)},
       // A transfer: each side names the other account in the category column.
-      {date("2026-12-04T10:00:00"), text("Won"), text("Dollar"), none, text("환전"), money(130000, 0), text("이체 출금"),
+      {date("2026-12-04T10:00:00"), text("Won"), text("Dollar"), none, text("환전"), money(130000, 0), text("이체출금"),
        text("여행"), money(130000, 0), text("KRW"), money(130000, 0)},
       {date("2026-12-04T10:00:00"), text("Dollar"), text("Won"), none, text("환전"), money(130000, 0),
-       text("이체 입금"), text("여행"), money(130000, 0), text("KRW"), money(100, 2)},
+       text("이체입금"), text("여행"), money(130000, 0), text("KRW"), money(100, 2)},
       {date("2026-12-05T09:00:00"), text("Won"), text("잔액 조정"), none, none, money(5000, 0), text("잔액 증가"), none,
        money(5000, 0), text("KRW"), money(5000, 0)},
       {date("2026-12-05T10:00:00"), text("Won"), text("잔액 조정"), none, none, money(2000, 0), text("잔액 감소"), none,
