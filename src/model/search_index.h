@@ -12,7 +12,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -26,22 +25,13 @@ inline constexpr const char* kMemoColumn = "ZMEMO";
 inline constexpr const char* kMessageColumn = "ZSMSORIGINE";
 
 // The partial index on ZINOUTCOME of the rows that hold, in any of the three
-// columns, a character outside foldSafeRanges(). For those rows the trigram
-// index cannot stand in for the folded comparison, so a search reads them all.
+// columns, a character outside foldStableRanges() (model/text_fold.h). On
+// text made of those characters the tokenizer folds case as foldForSearch
+// does, character for character, so the trigram index finds every row whose
+// folded text holds a folded search text. On other text it may not (it
+// keeps accents, for one), so a search reads the rows of this index too; it
+// holds the three columns, so they are read without the table.
 inline constexpr const char* kScanIndex = "ZINOUTCOME_SEARCH_SCAN";
-
-// Characters that foldForSearch maps to exactly one character, on its own and
-// inside any text made only of such characters, and that the tokenizer folds
-// to the same one: ASCII (letters to lower case), tab and line breaks,
-// Hangul syllables and compatibility letters, enclosed CJK letters and the
-// CJK unified ideographs. Accented and other cased letters are left out, and
-// so are conjoining Hangul letters and kana, which the folding recomposes or
-// strips of their marks.
-struct CharRange {
-  char32_t first;
-  char32_t last;
-};
-const std::vector<CharRange>& foldSafeRanges();
 
 // The condition (on the unqualified ZINOUTCOME columns) that holds for the
 // rows of kScanIndex, exactly as that index is declared, so that a query

@@ -98,28 +98,32 @@ std::vector<InOutCome> TransactionSearch::search(const std::string& text,
   if (needle.empty()) return readRows(ledger_, filter, kNewestFirst);
 
   const bool withMessage = EtcRepository(ledger_).getShowFullMessage();
-  if (codePoints(needle) >= kIndexedTextLength) {
-    // Candidates: the rows whose text the index finds, and the rows it
-    // cannot judge. The index folds case only, so for those the comparison
-    // below is what decides.
-    filter.where(fmt::format("t.Z_PK IN (SELECT rowid FROM {0} WHERE {0} MATCH ? UNION ALL "
-                             "SELECT Z_PK FROM ZINOUTCOME INDEXED BY {1} WHERE {2})",
-                             search_index::kTable, search_index::kScanIndex,
-                             search_index::scanCondition()),
-                 {phraseQuery(needle, withMessage)});
-  }
   try {
     ensureTextFoldFunction(ledger_.store());
   } catch (const SQLite::Exception& e) {
     ledger_.store().readFailed("VNFOLD", e);
   }
-  std::string match = "instr(VNFOLD(t.ZCONTENT), ?) > 0 OR instr(VNFOLD(t.ZMEMO), ?) > 0";
-  std::vector<SqlFilter::Value> values = {needle, needle};
-  if (withMessage) {
-    match += " OR instr(VNFOLD(t.ZSMSORIGINE), ?) > 0";
-    values.emplace_back(needle);
+  // Whether a row's folded text holds the folded search text: the decisive
+  // comparison, on a table alias ("t.") or on none.
+  const auto foldedMatch = [&](const std::string& alias) {
+    std::string sql = fmt::format("instr(VNFOLD({0}ZCONTENT), ?) > 0 OR instr(VNFOLD({0}ZMEMO), ?) > 0", alias);
+    if (withMessage) sql += fmt::format(" OR instr(VNFOLD({}ZSMSORIGINE), ?) > 0", alias);
+    return sql;
+  };
+  const std::vector<SqlFilter::Value> needles(withMessage ? 3 : 2, needle);
+  if (codePoints(needle) >= kIndexedTextLength) {
+    // Candidates: the rows the trigram index finds, and the rows it cannot
+    // judge that match, compared on the partial index's copy of their text.
+    // The index folds case only, so on its rows the comparison below decides.
+    std::vector<SqlFilter::Value> values = {phraseQuery(needle, withMessage)};
+    values.insert(values.end(), needles.begin(), needles.end());
+    filter.where(fmt::format("t.Z_PK IN (SELECT rowid FROM {0} WHERE {0} MATCH ? UNION ALL "
+                             "SELECT Z_PK FROM ZINOUTCOME INDEXED BY {1} WHERE ({2}) AND ({3}))",
+                             search_index::kTable, search_index::kScanIndex,
+                             search_index::scanCondition(), foldedMatch("")),
+                 std::move(values));
   }
-  filter.where(match, std::move(values));
+  filter.where(foldedMatch("t."), needles);
   return readRows(ledger_, filter, kNewestFirst);
 }
 
