@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 #include <unordered_set>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <spdlog/sinks/null_sink.h>
@@ -38,11 +40,16 @@ std::string contentOf(const std::filesystem::path& p) {
   while (tables.executeStep()) {
     const std::string table = tables.getColumn(0).getString();
     out += "[" + table + "]";
-    SQLite::Statement rows(db, "SELECT * FROM " + table + " ORDER BY rowid");
+    // Sorted here: the text index keeps tables without row ids.
+    std::vector<std::string> lines;
+    SQLite::Statement rows(db, "SELECT * FROM " + table);
     while (rows.executeStep()) {
-      for (int i = 0; i < rows.getColumnCount(); ++i) out += rows.getColumn(i).getString() + "|";
-      out += "\n";
+      std::string line;
+      for (int i = 0; i < rows.getColumnCount(); ++i) line += rows.getColumn(i).getString() + "|";
+      lines.push_back(line + "\n");
     }
+    std::sort(lines.begin(), lines.end());
+    for (const auto& line : lines) out += line;
   }
   return out;
 }
