@@ -1,6 +1,7 @@
 #include "model/text_fold.h"
 
 #include <optional>
+#include <unordered_map>
 #include <stdexcept>
 
 #include <sqlite3.h>
@@ -50,18 +51,75 @@ bool isFoldStable(char32_t c) {
   return false;
 }
 
-// The folded text when every character of `text` is fold-stable: ASCII
-// capitals in lower case, the rest as it is. Nothing otherwise, invalid
-// UTF-8 included. Searches fold every candidate row, and most text in a
-// ledger is of this kind; ICU's transliteration costs microseconds a call.
-std::optional<std::string> foldStable(std::string_view text) {
-  std::string out(text);
+// Blocks whose letters carry accents or case: Latin-1 and Latin Extended,
+// IPA, combining marks, Greek, Cyrillic, Armenian, Latin Extended Additional
+// and Greek Extended.
+constexpr CodePointRange kTableBlocks[] = {{0x0080, 0x058F}, {0x1E00, 0x1FFF}};
+
+// The fold of each character of those blocks that folds on its own: its
+// decomposition without non-spacing marks holds only characters that never
+// combine with the one before them, so in any text the character folds to
+// the same thing (combining marks fold to nothing). Built once; immutable.
+class CharacterFolds {
+ public:
+  CharacterFolds() {
+    const icu::Normalizer2& nfd = normalizer(true);
+    const icu::Normalizer2& nfc = normalizer(false);
+    for (const CodePointRange& block : kTableBlocks) {
+      for (char32_t c = block.first; c <= block.last; ++c) {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::UnicodeString decomposed = nfd.normalize(icu::UnicodeString(static_cast<UChar32>(c)), status);
+        icu::UnicodeString bare;
+        bool onItsOwn = U_SUCCESS(status);
+        for (int32_t i = 0; onItsOwn && i < decomposed.length(); i += U16_LENGTH(decomposed.char32At(i))) {
+          const UChar32 d = decomposed.char32At(i);
+          if (u_charType(d) == U_NON_SPACING_MARK) continue;
+          onItsOwn = nfc.hasBoundaryBefore(d);
+          bare.append(d);
+        }
+        if (!onItsOwn) continue;
+        std::string folded;
+        bare.foldCase().toUTF8String(folded);
+        folds_.emplace(c, std::move(folded));
+      }
+    }
+  }
+  const std::string* find(char32_t c) const {
+    const auto it = folds_.find(c);
+    return it == folds_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  std::unordered_map<char32_t, std::string> folds_;
+};
+
+const CharacterFolds& characterFolds() {
+  static const CharacterFolds kFolds;
+  return kFolds;
+}
+
+// The folded text, character by character: fold-stable characters as they
+// are (A-Z in lower case), those of the table by the table. Nothing when a
+// character is neither or the text is not valid UTF-8: then how it folds can
+// depend on its neighbours, and ICU folds the whole text. Searches fold
+// every candidate row; ICU costs a microsecond or more a call.
+std::optional<std::string> foldByCharacter(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t at = pos;
     const std::optional<char32_t> c = decodeUtf8(text, pos);
-    if (!c || !isFoldStable(*c)) return std::nullopt;
-    if (*c >= U'A' && *c <= U'Z') out[at] = static_cast<char>(*c - U'A' + U'a');
+    if (!c) return std::nullopt;
+    if (*c >= U'A' && *c <= U'Z') {
+      out += static_cast<char>(*c - U'A' + U'a');
+    } else if (isFoldStable(*c)) {
+      out.append(text.substr(at, pos - at));
+    } else if (const std::string* folded = characterFolds().find(*c)) {
+      out += *folded;
+    } else {
+      return std::nullopt;
+    }
   }
   return out;
 }
@@ -100,7 +158,7 @@ const std::vector<CodePointRange>& foldStableRanges() {
 }
 
 std::string foldForSearch(std::string_view text) {
-  if (auto stable = foldStable(text)) return *std::move(stable);
+  if (auto folded = foldByCharacter(text)) return *std::move(folded);
   return detail::foldWithIcu(text);
 }
 

@@ -27,7 +27,7 @@ struct CodePointRange {
 // printables, tab and line breaks, common Latin-1 signs, punctuation,
 // currency signs, enclosed numbers, box drawing, shapes, dingbats, CJK
 // punctuation, Hangul syllables and compatibility letters, enclosed CJK, CJK
-// ideographs, full-width punctuation and emoji. Such text folds without ICU.
+// ideographs, full-width punctuation and emoji.
 // Cased letters other than ASCII, letters with accents, combining marks,
 // conjoining Hangul letters and kana (whose voicing marks come off) are out.
 const std::vector<CodePointRange>& foldStableRanges();
@@ -38,8 +38,9 @@ bool containsFolded(std::string_view haystack, std::string_view needle);
 bool equalsFolded(std::string_view a, std::string_view b);
 
 namespace detail {
-// foldForSearch without its shortcut for fold-stable text: always through
-// ICU. The two agree on every text; tests hold them to it.
+// foldForSearch without its shortcuts (fold-stable text, and accented
+// letters that fold on their own, folded character by character): always
+// through ICU. The two agree on every text; tests hold them to it.
 std::string foldWithIcu(std::string_view text);
 }  // namespace detail
 
