@@ -1,6 +1,8 @@
 #include "reports/search.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -68,8 +70,32 @@ SqlFilter storeFilter(Ledger& ledger, const SearchCriteria& c) {
   return filter;
 }
 
-std::vector<InOutCome> readRows(Ledger& ledger, const SqlFilter& filter, const char* order) {
-  const std::string sql = record_io::selectSql<InOutCome>() + " t" + filter.clause() + order;
+// The rows by `Date`, then `utime`, then row key, each ascending or each
+// descending; a missing date or stamp comes before every other, as in SQL.
+// Sorted here rather than by ORDER BY: SQLite's sorter copies whole records
+// and spills them to a temporary file past its small cache, which cost more
+// than the search itself.
+void sortByDate(std::vector<InOutCome>& rows, bool newestFirst) {
+  using Key = std::tuple<bool, double, bool, int64_t, int64_t>;
+  // Keys sorted, and the records moved once into place: a record has some
+  // fifty fields, and moving them at every step of the sort cost more.
+  std::vector<std::pair<Key, size_t>> order;
+  order.reserve(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const InOutCome& r = rows[i];
+    order.emplace_back(Key(r.Date.has_value(), r.Date.value_or(0), r.utime.has_value(), r.utime.value_or(0), r.pk), i);
+  }
+  std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+    return newestFirst ? b.first < a.first : a.first < b.first;
+  });
+  std::vector<InOutCome> sorted;
+  sorted.reserve(rows.size());
+  for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
+  rows = std::move(sorted);
+}
+
+std::vector<InOutCome> readRows(Ledger& ledger, const SqlFilter& filter, bool newestFirst) {
+  const std::string sql = record_io::selectSql<InOutCome>() + " t" + filter.clause();
   std::vector<InOutCome> out;
   try {
     auto st = ledger.store().prepare(sql);
@@ -78,6 +104,7 @@ std::vector<InOutCome> readRows(Ledger& ledger, const SqlFilter& filter, const c
   } catch (const SQLite::Exception& e) {
     ledger.store().readFailed(sql, e);
   }
+  sortByDate(out, newestFirst);
   return out;
 }
 
@@ -85,17 +112,16 @@ std::vector<InOutCome> readRows(Ledger& ledger, const SqlFilter& filter, const c
 
 std::vector<InOutCome> TransactionSearch::getListByDateNotMoveIn(const SearchCriteria& criteria) {
   StoreSnapshot snapshot(ledger_.store());
-  return readRows(ledger_, storeFilter(ledger_, criteria), " ORDER BY t.ZDATE, t.ZUTIME, t.Z_PK");
+  return readRows(ledger_, storeFilter(ledger_, criteria), false);
 }
 
 std::vector<InOutCome> TransactionSearch::search(const std::string& text,
                                                  const SearchCriteria& criteria) {
-  constexpr const char* kNewestFirst = " ORDER BY t.ZDATE DESC, t.ZUTIME DESC, t.Z_PK DESC";
   // The settings and the rows are read from one state of the ledger.
   StoreSnapshot snapshot(ledger_.store());
   SqlFilter filter = storeFilter(ledger_, criteria);
   const std::string needle = foldForSearch(trimmed(text));
-  if (needle.empty()) return readRows(ledger_, filter, kNewestFirst);
+  if (needle.empty()) return readRows(ledger_, filter, true);
 
   const bool withMessage = EtcRepository(ledger_).getShowFullMessage();
   try {
@@ -111,20 +137,41 @@ std::vector<InOutCome> TransactionSearch::search(const std::string& text,
     return sql;
   };
   const std::vector<SqlFilter::Value> needles(withMessage ? 3 : 2, needle);
+  // The rows whose text the index cannot judge that match, compared on the
+  // partial index's copy of their text (binds `needles`).
+  const std::string scanned = fmt::format("SELECT Z_PK FROM ZINOUTCOME INDEXED BY {} WHERE ({}) AND ({})",
+                                          search_index::kScanIndex, search_index::scanCondition(),
+                                          foldedMatch(""));
   if (codePoints(needle) >= kIndexedTextLength) {
-    // Candidates: the rows the trigram index finds, and the rows it cannot
-    // judge that match, compared on the partial index's copy of their text.
-    // The index folds case only, so on its rows the comparison below decides.
+    // Candidates: the rows the trigram index finds, and those. The index
+    // folds case only, so on its rows the comparison after decides.
     std::vector<SqlFilter::Value> values = {phraseQuery(needle, withMessage)};
     values.insert(values.end(), needles.begin(), needles.end());
-    filter.where(fmt::format("t.Z_PK IN (SELECT rowid FROM {0} WHERE {0} MATCH ? UNION ALL "
-                             "SELECT Z_PK FROM ZINOUTCOME INDEXED BY {1} WHERE ({2}) AND ({3}))",
-                             search_index::kTable, search_index::kScanIndex,
-                             search_index::scanCondition(), foldedMatch("")),
+    filter.where(fmt::format("t.Z_PK IN (SELECT rowid FROM {0} WHERE {0} MATCH ? UNION ALL {1})",
+                             search_index::kTable, scanned),
+                 std::move(values));
+    filter.where(foldedMatch("t."), needles);
+  } else {
+    // Too short for the trigram index: every row is read. Text of
+    // fold-stable characters folds by lowering A-Z, which is what LIKE
+    // ignores, so LIKE decides for every row but those of the partial index,
+    // without folding any text.
+    std::string pattern = "%";
+    for (char c : needle) {
+      if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+      pattern += c;
+    }
+    pattern += '%';
+    std::string like = "t.ZCONTENT LIKE ? ESCAPE '\\' OR t.ZMEMO LIKE ? ESCAPE '\\'";
+    if (withMessage) like += " OR t.ZSMSORIGINE LIKE ? ESCAPE '\\'";
+    std::vector<SqlFilter::Value> values(withMessage ? 3 : 2, pattern);
+    values.insert(values.end(), needles.begin(), needles.end());
+    filter.where(fmt::format("(({0}) AND t.Z_PK NOT IN (SELECT Z_PK FROM ZINOUTCOME INDEXED BY {1} WHERE {2})) "
+                             "OR t.Z_PK IN ({3})",
+                             like, search_index::kScanIndex, search_index::scanCondition(), scanned),
                  std::move(values));
   }
-  filter.where(foldedMatch("t."), needles);
-  return readRows(ledger_, filter, kNewestFirst);
+  return readRows(ledger_, filter, true);
 }
 
 }  // namespace varnel

@@ -134,6 +134,8 @@ TEST_F(SearchTest, TextMatchesFoldedSubstringsOfContentAndMemo) {
   add({"quoted", "say \"hi\" shop", "", "", "1", 7});
   add({"message", "카드", "", "[Web발신]\n신한카드 승인\n올리브영", "1", 8});
   add({"deleted", "스타벅스 역삼점", "coffee", "", "1", 9, 1});
+  add({"percent", "50% off_sale", "", "", "1", 11});
+  add({"room", "Room 101", "", "", "1", 12});
 
   struct Case {
     const char* text;
@@ -148,7 +150,7 @@ TEST_F(SearchTest, TextMatchesFoldedSubstringsOfContentAndMemo) {
       {"bEaN", {"coffee"}},
       {"cafe", {"decomposed", "cafe"}},
       {"CAFÉ", {"decomposed", "cafe"}},
-      {"é", {"street", "coffee", "decomposed", "cafe"}},
+      {"é", {"percent", "street", "coffee", "decomposed", "cafe"}},
       {"fé", {"coffee", "decomposed", "cafe"}},
       {"afé", {"decomposed", "cafe"}},
       {"strasse", {"street"}},
@@ -158,6 +160,11 @@ TEST_F(SearchTest, TextMatchesFoldedSubstringsOfContentAndMemo) {
       {"올리브영", {}},
       {"역삼", {}},
       {"nothing here", {}},
+      // Wildcards of LIKE are plain characters here.
+      {"0%", {"percent"}},
+      {"f_", {"percent"}},
+      {"% off", {"percent"}},
+      {"1", {"room"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(search(c.text), c.expected) << c.text;
