@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
   // through every row; walking the date index instead costs a table seek per
   // row.
   const std::string bareSql = record_io::selectSql<InOutCome>() +
-                              " NOT INDEXED WHERE (ZISDEL IS NULL OR ZISDEL != 1) AND (ZDO_TYPE IS NULL OR ZDO_TYPE != '4') "
+                              " NOT INDEXED WHERE (ZISDEL IS NULL OR ZISDEL != 1) "
+                              "AND (ZDO_TYPE IS NULL OR ZDO_TYPE != '4') "
                               "AND (ZCONTENT LIKE ?1 OR ZMEMO LIKE ?1 OR ZSMSORIGINE LIKE ?1) "
                               "ORDER BY ZDATE DESC, ZUTIME DESC, Z_PK DESC";
   for (const std::string& word : words) {

@@ -72,9 +72,8 @@ SqlFilter storeFilter(Ledger& ledger, const SearchCriteria& c) {
 
 // The rows by `Date`, then `utime`, then row key, each ascending or each
 // descending; a missing date or stamp comes before every other, as in SQL.
-// Sorted here rather than by ORDER BY: SQLite's sorter copies whole records
-// and spills them to a temporary file past its small cache, which cost more
-// than the search itself.
+// Sorted here rather than by ORDER BY: SQLite's sorter copies whole records,
+// and spills them to a temporary file past its small cache.
 void sortByDate(std::vector<InOutCome>& rows, bool newestFirst) {
   using Key = std::tuple<bool, double, bool, int64_t, int64_t>;
   // Keys sorted, and the records moved once into place: a record has some

@@ -38,13 +38,15 @@ TEST(TextFold, FoldsAsTheTransliterationWithoutMarksAndCaseFoldingDoes) {
     if (c >= 0xD800 && c <= 0xDFFF) continue;
     const std::string one = utf8(c);
     ASSERT_EQ(detail::foldWithIcu(one), referenceFold(one)) << "U+" << std::hex << static_cast<uint32_t>(c);
-    if (u_getCombiningClass(static_cast<UChar32>(c)) != 0 || u_charType(static_cast<UChar32>(c)) == U_NON_SPACING_MARK) {
+    const auto code = static_cast<UChar32>(c);
+    if (u_getCombiningClass(code) != 0 || u_charType(code) == U_NON_SPACING_MARK) {
       marked.push_back(one);
     }
   }
   // Letters with the marks that combine, reorder and come off around them,
   // and Hangul letters that compose.
-  std::vector<std::string> pool = {"a", "E", "é", "ß", "İ", "가", "\xE1\x84\x80", "\xE1\x85\xA1", "\xE1\x86\xA8", "が", "ｶ"};
+  std::vector<std::string> pool = {"a", "E", "é", "ß", "İ", "가", "\xE1\x84\x80", "\xE1\x85\xA1", "\xE1\x86\xA8",
+                                   "が", "ｶ"};
   std::mt19937 random(3);
   for (int i = 0; i < 20000; ++i) {
     std::string text;
