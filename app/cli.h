@@ -100,5 +100,6 @@ void addRepeatCommands(CLI::App& app, Context& ctx);     // repeat …, start
 nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
 void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
+void addSearchCommands(CLI::App& app, Context& ctx);       // search
 
 }  // namespace varnel::cli

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   cli::addImportCommands(app, ctx);
   cli::addRepeatCommands(app, ctx);
   cli::addExportCommands(app, ctx);
+  cli::addSearchCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);

@@ -1,6 +1,8 @@
 #include "bench/ledger_generator.h"
 
+#include <iterator>
 #include <random>
+#include <string>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -11,6 +13,35 @@
 namespace varnel::bench {
 
 namespace {
+
+// Merchants as Korean card statements name them: a brand and a branch. Two
+// brands carry accents, as a few real ones do, so the search meets text it
+// must fold itself.
+constexpr const char* kBrands[] = {
+    "스타벅스", "이디야커피", "투썸플레이스", "GS25", "CU", "세븐일레븐", "이마트", "홈플러스",
+    "롯데마트", "쿠팡", "배달의민족", "요기요", "올리브영", "다이소", "교보문고", "CGV",
+    "메가박스", "파리바게뜨", "뚜레쥬르", "맥도날드", "버거킹", "KFC", "서브웨이", "김밥천국",
+    "본죽", "SK에너지", "GS칼텍스", "카카오T", "티머니", "코레일", "대한항공", "무신사",
+    "11번가", "네이버페이", "Apple", "Netflix", "Spotify", "Amazon", "Coffee Bean", "Blue Bottle",
+    "Paul Bassett", "Costco", "IKEA", "Zara", "Uniqlo", "H&M", "(주)한샘", "삼성디지털프라자",
+    "현대백화점", "신세계백화점", "Café Mamas", "Pâtisserie Lumière",
+};
+constexpr const char* kBranches[] = {
+    "강남역점", "역삼점", "서초점", "잠실점", "홍대입구점", "신촌점", "여의도점", "광화문점",
+    "판교점", "분당점", "해운대점", "서면점", "동성로점", "둔산점", "수원역점", "일산점",
+    "부평점", "청주점", "전주점", "제주점", "본점", "온라인", "송도점", "목동점",
+};
+constexpr const char* kMemos[] = {
+    "점심", "저녁 회식", "커피 ☕", "생일 선물 🎁", "주말 장보기", "택시비", "월세", "관리비",
+    "lunch with team", "weekly groceries", "gift for mom", "※ 환불 예정", "출장 경비",
+    "아이 학원비", "병원 진료비", "영화 「서울의 봄」", "crème brûlée", "주유 ~ 가득",
+};
+constexpr const char* kCards[] = {"신한카드", "삼성카드", "현대카드", "KB국민카드", "롯데카드", "우리카드"};
+
+std::string merchant(uint64_t n) {
+  constexpr uint64_t kBrandCount = std::size(kBrands);
+  return fmt::format("{} {}", kBrands[n % kBrandCount], kBranches[(n / kBrandCount) % std::size(kBranches)]);
+}
 
 struct AccountPlan {
   const char* group;
@@ -27,7 +58,7 @@ constexpr AccountPlan kPlan[] = {
 class Generator {
  public:
   Generator(Ledger& ledger, const GeneratorOptions& o)
-      : ledger_(ledger), repo_(ledger), options_(o), rng_(o.seed) {}
+      : ledger_(ledger), repo_(ledger), options_(o), rng_(o.seed), textRng_(o.seed ^ 0x7465787473ULL) {}
 
   GeneratedLedger run() {
     setUpCurrencies();
@@ -109,7 +140,18 @@ class Generator {
     t.amountAccount = amountAccountFor(*account.uid, amount);
     t.Date = date;
     t.txDateStr = ledger_.env().dates().dayKey(date);
-    t.Content = fmt::format("Shop {}", rng_() % 5000);
+    t.Content = merchant(rng_() % 5000);
+    // Memos and card messages come from a generator of their own, so every
+    // other choice is the same as in ledgers made before they existed.
+    if (textRng_() % 100 < 15) t.memo = kMemos[textRng_() % std::size(kMemos)];
+    if (std::string(kind) == "1" && (account.groupUid == "2" || account.groupUid == "3") &&
+        textRng_() % 100 < 70) {
+      const LocalDateTime local = ledger_.env().dates().toLocal(date);
+      t.smsOrigine = fmt::format("[Web발신]\n{}({:04d})승인\n홍*동\n{}원 일시불\n{:02d}/{:02d} {:02d}:{:02d}\n{}\n누적{}원",
+                                 kCards[textRng_() % std::size(kCards)], textRng_() % 10000,
+                                 static_cast<int64_t>(amount), local.month, local.day, local.hour,
+                                 local.minute, *t.Content, textRng_() % 3000000);
+    }
     t.mark = 0;
     t.cardDivideMonthStr = "";
     t.isDel = (rng_() % 50 == 0) ? 1 : 0;  // about 2% deleted
@@ -182,6 +224,7 @@ class Generator {
     out.txUidTrans = in.txUidTrans = fmt::format("GEN-T-{}", serial_);
     in.isDel = out.isDel;
     in.Content = out.Content;
+    in.memo = out.memo;
     if (withFee) {
       InOutCome fee = row("1", from, 500, date);
       fee.txUidFee = out.txUidFee = fmt::format("GEN-F-{}", serial_);
@@ -218,6 +261,7 @@ class Generator {
   BaseRepository repo_;
   GeneratorOptions options_;
   std::mt19937_64 rng_;
+  std::mt19937_64 textRng_;
   std::string mainUid_, usdUid_, usdAccount_;
   int mainPoint_ = 0;
   double usdRate_ = 1;

@@ -3,7 +3,8 @@
 // (credit and debit cards, a US-dollar account, transfer-expense accounts),
 // the default categories with their sub-categories, and transactions over a
 // span of years: income, expenses, transfers with fees, card instalments and
-// deleted records. Written through the repositories' bulk path.
+// deleted records, with merchant names, some memos and the card messages of
+// card purchases. Written through the repositories' bulk path.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,12 @@
 // Writes a generated ledger to a store file:
 //   make-ledger --transactions N --years Y --seed S --out FILE [--locale L] [--tz Z] [--now ISO]
+//               [--index-after]
 // FILE is written whole at the end (an existing file is replaced), so a
-// ledger never ends up half-written.
+// ledger never ends up half-written. Prints the time the rows took and the
+// file's size. With --index-after the text search index is left out while
+// the rows are written and built once at the end, timed on its own, with the
+// size before and after: what the index costs in writing time and space.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +17,7 @@
 
 #include "bench/ledger_generator.h"
 #include "model/errors.h"
+#include "model/search_index.h"
 #include "setup/initial_data.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +32,17 @@ int main(int argc, char** argv) {
   app.add_option("--locale", locale, "Locale of the ledger (main currency, names)");
   app.add_option("--tz", tz, "Time zone");
   app.add_option("--now", now, "The generated span ends here");
+  bool indexAfter = false;
+  app.add_flag("--index-after", indexAfter,
+               "Write the rows without the text search index, then build it (to measure its cost)");
   CLI11_PARSE(app, argc, argv);
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+  };
+  auto megabytes = [](const std::filesystem::path& file) {
+    return static_cast<double>(std::filesystem::file_size(file)) / (1024.0 * 1024.0);
+  };
 
   try {
     const auto home = std::filesystem::temp_directory_path() /
@@ -45,8 +61,24 @@ int main(int argc, char** argv) {
     {
       auto ledger = Ledger::open(Environment::make(env), log);
       if (!settingDefaultData(*ledger, 0)) throw std::runtime_error("the default ledger could not be written");
-      made = bench::generateLedger(*ledger, options);
       store = ledger->env().storePath();
+      auto& db = ledger->store().db();
+      if (indexAfter) search_index::dropSearchIndex(db);
+      const auto writing = Clock::now();
+      made = bench::generateLedger(*ledger, options);
+      std::printf("rows written in %.1f s (%s)\n", seconds(writing),
+                  indexAfter ? "without the search index" : "with the search index");
+      if (indexAfter) {
+        const double before = megabytes(store);
+        const auto building = Clock::now();
+        {
+          StoreTransaction transaction(ledger->store());
+          search_index::createSearchIndex(db);
+          transaction.commit();
+        }
+        std::printf("search index built in %.1f s; store %.1f MB without it, %.1f MB with it\n",
+                    seconds(building), before, megabytes(store));
+      }
     }
     const std::filesystem::path target = std::filesystem::absolute(out);
     std::filesystem::create_directories(target.parent_path());
@@ -54,8 +86,8 @@ int main(int argc, char** argv) {
                                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::rename(target.string() + ".tmp", target);
     std::filesystem::remove_all(home);
-    std::printf("%s: %lld transactions, %d accounts, %d categories\n", target.c_str(),
-                static_cast<long long>(made.rows), made.accounts, made.categories);
+    std::printf("%s: %lld transactions, %d accounts, %d categories, %.1f MB\n", target.c_str(),
+                static_cast<long long>(made.rows), made.accounts, made.categories, megabytes(target));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make-ledger: %s\n", e.what());
     return 2;

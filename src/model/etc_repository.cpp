@@ -280,6 +280,11 @@ bool EtcRepository::getUseSubCategory() {
   return record && toInt(record->Data) == 1;
 }
 
+bool EtcRepository::getShowFullMessage() {
+  auto record = getEtcUserSettingByType(etc_kind::kShowFullMessage);
+  return record && toInt(record->Data) == 1;
+}
+
 Status EtcRepository::updateUseSubCategory(bool use) {
   return updateEtcUserSettingByType(etc_kind::kUseSubCategory, use ? "1" : "0");
 }

@@ -103,6 +103,9 @@ class EtcRepository : public BaseRepository {
 
   bool getUseSubCategory();
   Status updateUseSubCategory(bool use);
+  // Whether the full message text shows with a parsed transaction (kind
+  // -12649 is 1); searches then look into that text too.
+  bool getShowFullMessage();
 
   // Data version of the ledger (kind 273); 0 when missing.
   int getDBVersion();

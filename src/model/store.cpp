@@ -12,6 +12,7 @@
 
 #include "model/entities.h"
 #include "model/errors.h"
+#include "model/search_index.h"
 
 namespace varnel {
 
@@ -297,6 +298,9 @@ void Store::migrate() {
         throw;
       }
     }
+    // Schema 4: the transaction text search index. Built from the rows a
+    // store of an earlier schema already holds, in this same transaction.
+    search_index::createSearchIndex(db_);
     db_.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
     db_.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();

@@ -30,9 +30,10 @@ class Store {
   // a store made by the older phone product: same tables, no version.
   // 1: the tables and identifier indexes; 2: indexes for period sums;
   // 3: covering indexes for balances, card bills and period totals in place
-  // of the account-and-date and date indexes.
+  // of the account-and-date and date indexes;
+  // 4: the transaction text search index (model/search_index.h).
   // Every step is idempotent, so an older store runs all of them.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
   // How long a connection waits for another process's lock.

@@ -13,12 +13,8 @@ bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// The code point of the UTF-8 sequence starting at `pos`, advancing `pos`
-// past it; none (and `pos` past the first byte only) when the bytes there are
-// not a well-formed sequence. The second-byte ranges are the table of
-// well-formed sequences: they exclude overlong forms (C0, C1, E0 80…9F,
-// F0 80…8F), surrogates (ED A0…BF) and code points above U+10FFFF (F4 90…,
-// F5…FF).
+}  // namespace
+
 std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(pos);
@@ -61,8 +57,6 @@ std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos) {
   pos += length;
   return value;
 }
-
-}  // namespace
 
 std::string trimmed(std::string_view text) {
   size_t begin = 0, end = text.size();

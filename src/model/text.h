@@ -3,6 +3,7 @@
 // showing text that came from outside (arguments, files, older stores).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,12 @@ std::string trimmed(std::string_view text);
 
 // Splits at every `separator`, keeping empty pieces ("a;;b" gives three).
 std::vector<std::string> splitFields(std::string_view text, char separator = ';');
+
+// The code point of the UTF-8 sequence starting at `pos`, advancing `pos`
+// past it; none (and `pos` past the first byte only) when the bytes there are
+// not a well-formed sequence: overlong forms, surrogates and code points
+// above U+10FFFF are not.
+std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos);
 
 // Whether `text` is well-formed UTF-8: every sequence in its shortest form,
 // no UTF-16 surrogate (U+D800 … U+DFFF) and nothing above U+10FFFF. The empty
