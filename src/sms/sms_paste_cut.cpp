@@ -186,15 +186,47 @@ const std::vector<std::string>& accountMarkerLists() {
   return kLists;
 }
 
-ResultSmsStrCut checkSMSpasteStr(std::string_view markerList, const std::string& paste) {
-  ResultSmsStrCut cut;
-  const UString list = sms::fromUtf8(markerList);
-  const UString original = sms::fromUtf8(paste);
-  UString marked = original;
-  for (const UString& marker : paste_text::split(list, u":")) {
+namespace {
+
+// A marker list read once: its markers, and which of them end a message.
+struct MarkerList {
+  UString text;
+  std::vector<UString> markers;
+  std::vector<bool> tail;
+  bool lotte = false;
+};
+
+MarkerList markerList(std::string_view text) {
+  MarkerList list;
+  list.text = sms::fromUtf8(text);
+  for (const UString& marker : paste_text::split(list.text, u":")) {
     if (marker.isEmpty()) continue;
-    sms::replaceAll(marked, marker,
-                    SmsParsing::isSmsTailAssetName(sms::toUtf8(marker)) ? kCutTail : kCut);
+    list.markers.push_back(marker);
+    list.tail.push_back(SmsParsing::isSmsTailAssetName(sms::toUtf8(marker)));
+  }
+  list.lotte = sms::contains(list.text, u"롯데");
+  return list;
+}
+
+int32_t occurrences(const UString& text, const UString& part) {
+  int32_t count = 0;
+  for (int32_t at = text.indexOf(part); at >= 0; at = text.indexOf(part, at + part.length())) ++count;
+  return count;
+}
+
+ResultSmsStrCut cutAt(const MarkerList& list, const UString& original, const std::string& paste) {
+  ResultSmsStrCut cut;
+  // Replacing a marker never makes another one, so the markers found in the
+  // paste as it is bound what the replacements find: fewer than two, no cut.
+  int32_t found = 0;
+  for (const UString& marker : list.markers) {
+    found += occurrences(original, marker);
+    if (found >= 2) break;
+  }
+  if (found < 2) return cut;
+  UString marked = original;
+  for (size_t i = 0; i < list.markers.size(); ++i) {
+    sms::replaceAll(marked, list.markers[i], list.tail[i] ? kCutTail : kCut);
   }
   const size_t pieces = paste_text::split(marked, kCut).size();
   if (pieces < 3) return cut;
@@ -213,12 +245,12 @@ ResultSmsStrCut checkSMSpasteStr(std::string_view markerList, const std::string&
     // One line: split where the list occurs as a whole, which keeps a paste
     // of one-line messages in one piece unless a list of a single marker
     // separates them.
-    separator = list;
+    separator = list.text;
     markedLines = paste_text::split(marked, separator);
   }
   const std::vector<UString> lines = paste_text::split(original, separator);
 
-  const bool lotte = sms::contains(list, u"롯데");
+  const bool lotte = list.lotte;
   UString first;
   int markedSoFar = 0;
   for (size_t i = 0; i < markedLines.size(); ++i) {
@@ -256,17 +288,31 @@ ResultSmsStrCut checkSMSpasteStr(std::string_view markerList, const std::string&
   return cut;
 }
 
+}  // namespace
+
+ResultSmsStrCut checkSMSpasteStr(std::string_view markers, const std::string& paste) {
+  return cutAt(markerList(markers), sms::fromUtf8(paste), paste);
+}
+
 ResultSmsStrCut collectPasteAnalySis(const std::string& paste, const PasteSenderNames& senders) {
-  const ResultSmsStrCut web = checkSMSpasteStr("Web발신", paste);
+  static const MarkerList kWeb = markerList("Web발신");
+  static const MarkerList kKind = markerList("[입금]:[출금]");
+  static const std::vector<MarkerList> kAccounts = [] {
+    std::vector<MarkerList> lists;
+    for (const std::string& list : accountMarkerLists()) lists.push_back(markerList(list));
+    return lists;
+  }();
+  const UString text = sms::fromUtf8(paste);
+  const ResultSmsStrCut web = cutAt(kWeb, text, paste);
   ResultSmsStrCut account;
-  for (const std::string& list : accountMarkerLists()) {
-    account = checkSMSpasteStr(list, paste);
+  for (const MarkerList& list : kAccounts) {
+    account = cutAt(list, text, paste);
     if (account.isCut) break;
   }
   if (web.isCut && account.isCut) return web.collectCount < account.collectCount ? account : web;
   if (web.isCut) return web;
   if (account.isCut) return account;
-  ResultSmsStrCut kind = checkSMSpasteStr("[입금]:[출금]", paste);
+  ResultSmsStrCut kind = cutAt(kKind, text, paste);
   if (kind.isCut) return kind;
   return cutBySenderName(paste, senders);
 }
