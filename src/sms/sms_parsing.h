@@ -10,6 +10,7 @@
 // gives up counts as no match and the message is parsed as far as it goes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,11 +19,26 @@
 
 #include "model/dates.h"
 #include "model/entities.h"
+#include "sms/sms_patterns.h"
 
 namespace varnel {
 
 class Ledger;
-class SmsCategory;
+
+// What every parser of a paste reads from the ledger besides single lookups,
+// read once and shared by the parsers of a paste or a batch (a parser made
+// without it reads its own).
+struct SmsParsingData {
+  // The built-in macros in the order they are tried (longest name first).
+  std::vector<MessageMacro2> macros;
+  // The user's words to strip from contents (settings of kind 100).
+  std::vector<std::string> stripWords;
+  // Whether the ledger uses sub-categories.
+  bool useSubCategory = false;
+
+  // Reads them. Throws StoreError when the store cannot be read.
+  static std::shared_ptr<const SmsParsingData> load(Ledger& ledger);
+};
 
 // Transaction kinds as a parse result writes them (`doTypeStr`).
 inline constexpr const char* kSmsIncome = "0";
@@ -35,7 +51,7 @@ class SmsParsing {
   // currency) and its store (message macros, the category guess, the
   // already-stored check). `pastDate` starts as the environment's today and
   // `timeStampStr` as its current time.
-  explicit SmsParsing(Ledger& ledger);
+  explicit SmsParsing(Ledger& ledger, std::shared_ptr<const SmsParsingData> data = nullptr);
   virtual ~SmsParsing();
   SmsParsing(const SmsParsing&) = delete;
   SmsParsing& operator=(const SmsParsing&) = delete;
@@ -47,8 +63,9 @@ class SmsParsing {
   // that matched the message and `findUserMacroName` the sender text of the
   // user macro that did (each empty when none did). The base loads the
   // macros, sets `smsOrigine` (removeLineChange) and `doTypeStr` (isInCome);
-  // a country parser calls it first and then runs its own pipeline. Never
-  // throws for any text: what cannot be recognised is left at its default.
+  // a country parser calls it first and then runs its own pipeline. No text
+  // makes it fail: what cannot be recognised is left at its default. Throws
+  // StoreError only when the store cannot be read.
   virtual void parsing(const std::string& text, const std::string& findMacroName,
                        const std::string& findUserMacroName);
 
@@ -63,8 +80,8 @@ class SmsParsing {
   std::string moneyMainStr = "0";
   // Instalment months as a decimal; "0" for a single payment.
   std::string installment = "0";
-  // Time of day "H:mm" (24-hour, minutes two digits); preset to the
-  // environment's current time.
+  // Time of day "HH:mm" (24-hour); preset to the environment's current
+  // time.
   std::string timeStampStr;
   // "0" income, "1" expense.
   std::string doTypeStr = kSmsExpense;
@@ -85,11 +102,12 @@ class SmsParsing {
   std::optional<Currency> appCurrency;
   // The same message text is already stored on a transaction.
   bool isPastOverlap = false;
-  // The built-in macros in the order they are tried (longest name first).
-  std::vector<MessageMacro2> arrayMacro;
   // The locale's number separators.
   std::string groupingSeparator = ",";
   std::string decimalSeparator = ".";
+
+  // The built-in macros in the order they are tried (longest name first).
+  const std::vector<MessageMacro2>& arrayMacro() const { return data_->macros; }
 
   // "yyyy-MM-dd" of `dpDate` (of `pastDate` while no date is set).
   std::string dpDateKey() const;
@@ -147,18 +165,30 @@ class SmsParsing {
   void checkDpDate();
 
  protected:
+  // The filters above on UTF-16 text, for the parsers' pipelines.
+  sms::UString timerFilterU(const sms::UString& text);
+  sms::UString installmentFilterU(const sms::UString& text);
+  // Sets the time of day from hour and minute texts when they make one.
+  bool setTime(int hour, int minute);
+
   Ledger& ledger_;
+  std::shared_ptr<const SmsParsingData> data_;
   // Today in the ledger's time zone.
   LocalDateTime today_;
   // The device region ("KR", "US") and interface language ("ko", "tr").
   std::string region_;
   std::string language_;
 
-  // The keyword table, read once per process.
-  const SmsCategory& smsCategory() const;
-  // Looks up a category named in the keyword table (the names of the
-  // default lists, in either language) in this ledger.
-  bool applyKeywordCategory(const std::string& categoryName, const std::string& subCategoryName);
+
+ private:
+  // The newest transaction found by `sql` (rows of kind `doTypeStr`, newest
+  // first, bound to `key`) whose category isValidCategory accepts; `accept`
+  // checks each row's text first.
+  bool categoryFromTransactions(const std::string& sql, const std::string& key,
+                                const std::function<bool(const InOutCome&)>& accept);
+  // The category of the first keyword of the table found in `text` that this
+  // ledger has for the kind `doTypeStr`.
+  bool categoryFromKeywords(const std::string& text);
 };
 
 }  // namespace varnel

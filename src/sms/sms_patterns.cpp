@@ -12,9 +12,10 @@
 namespace varnel::sms {
 
 namespace {
-
 std::atomic<bool> gCacheEnabled{true};
 std::atomic<int64_t> gLimitExceeded{0};
+std::atomic<bool> gKeywordCheck{false};
+std::atomic<int64_t> gKeywordMisses{0};
 
 // Patterns built from ledger data (macro names) could grow the cache without
 // end in a long-running process; past this many texts they are compiled for
@@ -127,6 +128,8 @@ void noteFailure(UErrorCode status) {
 void setPatternCacheEnabled(bool enabled) { gCacheEnabled.store(enabled); }
 bool patternCacheEnabled() { return gCacheEnabled.load(); }
 int64_t limitExceededCount() { return gLimitExceeded.load(); }
+void setKeywordCheck(bool enabled) { gKeywordCheck.store(enabled); }
+int64_t keywordMissCount() { return gKeywordMisses.load(); }
 
 UString fromUtf8(std::string_view text) {
   return UString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
@@ -138,6 +141,31 @@ std::string toUtf8(const UString& text) {
   return out;
 }
 
+namespace {
+
+// Whether ignoring case can change what `text` matches: only a cased letter
+// outside an escape can. Most message patterns are Hangul, digits and
+// escapes, and ICU matches them faster without folding every character.
+bool hasCasedLetters(const UString& text) {
+  for (int32_t i = 0; i < text.length();) {
+    const UChar32 c = text.char32At(i);
+    if (c == u'\\') {
+      const int32_t next = text.moveIndex32(i, 1);
+      if (next >= text.length()) break;
+      const UChar32 escaped = text.char32At(next);
+      // Property and named-character escapes carry names in braces.
+      if (escaped == u'p' || escaped == u'P' || escaped == u'N' || escaped == u'x') return true;
+      i = text.moveIndex32(next, 1);
+      continue;
+    }
+    if (u_hasBinaryProperty(c, UCHAR_CASED)) return true;
+    i = text.moveIndex32(i, 1);
+  }
+  return false;
+}
+
+}  // namespace
+
 struct Pattern::Handle {
   const icu::RegexPattern* pattern = nullptr;
   bool shared = false;
@@ -145,13 +173,45 @@ struct Pattern::Handle {
 };
 
 Pattern::Pattern(std::u16string_view text, bool caseInsensitive)
-    : text_(text.data(), static_cast<int32_t>(text.size())),
-      flags_(caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0) {}
+    : Pattern(UString(text.data(), static_cast<int32_t>(text.size())), caseInsensitive) {}
 
 Pattern::Pattern(const UString& text, bool caseInsensitive)
-    : text_(text), flags_(caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0) {}
+    : text_(text), flags_(caseInsensitive && hasCasedLetters(text) ? UREGEX_CASE_INSENSITIVE : 0) {}
+
+Pattern::Pattern(std::u16string_view text, const Keywords& keywords) : Pattern(text) {
+  for (const char16_t* keyword : keywords.anyOf) {
+    const UString k = lit(keyword);
+    if (hasCasedLetters(k)) {
+      casedKeywords_.push_back(lowered(k));
+    } else {
+      uncasedKeywords_.push_back(k);
+    }
+  }
+}
 
 Pattern::~Pattern() = default;
+
+bool Pattern::keywordsPresent(const UString& text) const {
+  for (const UString& k : uncasedKeywords_) {
+    if (text.indexOf(k) >= 0) return true;
+  }
+  if (casedKeywords_.empty()) return false;
+  const UString lower = lowered(text);
+  for (const UString& k : casedKeywords_) {
+    if (lower.indexOf(k) >= 0) return true;
+  }
+  return false;
+}
+
+bool Pattern::mayMatch(const UString& text) const {
+  if (uncasedKeywords_.empty() && casedKeywords_.empty()) return true;
+  if (keywordsPresent(text)) return true;
+  if (gKeywordCheck.load(std::memory_order_relaxed)) {
+    Pattern unguarded(text_);
+    if (unguarded.find(text)) gKeywordMisses.fetch_add(1);
+  }
+  return false;
+}
 
 Pattern::Handle Pattern::acquire() const {
   Handle handle;
@@ -186,7 +246,7 @@ bool Pattern::valid() const {
 }
 
 std::optional<Span> Pattern::find(const UString& text, int32_t from) const {
-  if (from < 0 || from > text.length()) return std::nullopt;
+  if (from < 0 || from > text.length() || !mayMatch(text)) return std::nullopt;
   Handle handle = acquire();
   if (!handle.pattern) return std::nullopt;
   Lease lease(*handle.pattern, handle.shared, text);
@@ -206,6 +266,7 @@ std::optional<Span> Pattern::find(const UString& text, int32_t from) const {
 
 std::vector<Span> Pattern::findAll(const UString& text) const {
   std::vector<Span> spans;
+  if (!mayMatch(text)) return spans;
   Handle handle = acquire();
   if (!handle.pattern) return spans;
   Lease lease(*handle.pattern, handle.shared, text);

@@ -26,9 +26,10 @@ namespace varnel::sms {
 
 using UString = icu::UnicodeString;
 
-// Steps of ICU's match engine one search may take (a step is ten thousand
-// operations of the engine, not a clock reading, so a run gives the same
-// result on any machine and under any instrumentation). Every message of
+// Steps of ICU's match engine one search, or one collection of every match,
+// may take (a step is ten thousand operations of the engine, not a clock
+// reading, so a run gives the same result on any machine and under any
+// instrumentation; one step takes well under a millisecond). A message of
 // ordinary length takes a small part of it; a backtracking explosion stops
 // here.
 inline constexpr int32_t kMatchTimeLimit = 40;
@@ -45,11 +46,23 @@ bool patternCacheEnabled();
 // tests and diagnostics).
 int64_t limitExceededCount();
 
+// With the check on, a pattern whose keywords rule a text out searches it
+// anyway and counts it when it matches after all: a keyword list that misses
+// one of the pattern's branches. For tests.
+void setKeywordCheck(bool enabled);
+int64_t keywordMissCount();
+
 // UTF-8 ↔ UTF-16. Ill-formed UTF-8 becomes U+FFFD.
 UString fromUtf8(std::string_view text);
 std::string toUtf8(const UString& text);
 // A read-only view of a NUL-terminated literal, with no copy.
 inline UString lit(const char16_t* text) { return UString(true, text, -1); }
+
+// Words of which a text must hold one (ignoring case) for a pattern to match
+// it; see Pattern.
+struct Keywords {
+  std::vector<const char16_t*> anyOf;
+};
 
 // A match: [start, end) in UTF-16 units.
 struct Span {
@@ -66,6 +79,10 @@ class Pattern {
   explicit Pattern(const char16_t* text, bool caseInsensitive = true)
       : Pattern(std::u16string_view(text), caseInsensitive) {}
   explicit Pattern(const UString& text, bool caseInsensitive = true);
+  // A case-insensitive pattern that can only match a text holding one of
+  // `anyOf` (ignoring case): a text without any of them is not searched.
+  // Most big patterns of the parsers need a keyword that few messages hold.
+  Pattern(std::u16string_view text, const Keywords& keywords);
   ~Pattern();
   Pattern(const Pattern&) = delete;
   Pattern& operator=(const Pattern&) = delete;
@@ -86,6 +103,13 @@ class Pattern {
  private:
   struct Handle;
   Handle acquire() const;
+  // False when the keywords rule out a match in `text`.
+  bool mayMatch(const UString& text) const;
+  bool keywordsPresent(const UString& text) const;
+
+  // The keywords: those without case as they are, the others in lower case.
+  std::vector<UString> uncasedKeywords_;
+  std::vector<UString> casedKeywords_;
 
   UString text_;
   uint32_t flags_;
