@@ -210,9 +210,9 @@ void addSmsCommands(CLI::App& app, Context& ctx) {
       }
       const std::vector<std::string> messages = readBatchFile(batchFile);
       auto ledger = ctx.openLedger();
-      const auto macros = SmsMacroSet::load(*ledger);
+      const auto data = SmsPasteData::load(*ledger);
       for (const std::string& message : messages) {
-        SmsParsingHelper helper(*ledger, macros);
+        SmsParsingHelper helper(*ledger, data);
         std::unique_ptr<SmsParsing> parsed = helper.methodForPaste(message);
         if (parsed) parsed->getIsPastOverlap(parsed->smsOrigine);
         printResult(resultJson(helper, parsed.get()), -1);

@@ -46,31 +46,31 @@ size_t followedByDigit(const std::string& text, const std::string& name) {
   return std::string::npos;
 }
 
-std::unique_ptr<SmsParsing> makeParser(SmsParserKind kind, Ledger& ledger) {
+std::unique_ptr<SmsParsing> makeParser(SmsParserKind kind, Ledger& ledger,
+                                       std::shared_ptr<const SmsParsingData> data) {
   // The other countries' parsers are not part of this version: a message
   // routed to one of them is reported by name, without a result.
-  if (kind == SmsParserKind::kKor) return std::make_unique<SmsParsingKor>(ledger);
+  if (kind == SmsParserKind::kKor) return std::make_unique<SmsParsingKor>(ledger, std::move(data));
   return nullptr;
 }
 
 }  // namespace
 
-std::shared_ptr<const SmsMacroSet> SmsMacroSet::load(Ledger& ledger) {
-  MessageMacroRepository repo(ledger);
-  auto set = std::make_shared<SmsMacroSet>();
-  set->userMacros = repo.listOfUserCustom();
-  set->macros = repo.listAll(false);
-  return set;
+std::shared_ptr<const SmsPasteData> SmsPasteData::load(Ledger& ledger) {
+  auto data = std::make_shared<SmsPasteData>();
+  data->userMacros = MessageMacroRepository(ledger).listOfUserCustom();
+  data->parsing = SmsParsingData::load(ledger);
+  return data;
 }
 
 SmsParsingHelper::SmsParsingHelper(Ledger& ledger) : ledger_(ledger) {}
 
-SmsParsingHelper::SmsParsingHelper(Ledger& ledger, std::shared_ptr<const SmsMacroSet> macros)
-    : ledger_(ledger), macros_(std::move(macros)) {}
+SmsParsingHelper::SmsParsingHelper(Ledger& ledger, std::shared_ptr<const SmsPasteData> data)
+    : ledger_(ledger), data_(std::move(data)) {}
 
-const SmsMacroSet& SmsParsingHelper::macros() {
-  if (!macros_) macros_ = SmsMacroSet::load(ledger_);
-  return *macros_;
+const SmsPasteData& SmsParsingHelper::data() {
+  if (!data_) data_ = SmsPasteData::load(ledger_);
+  return *data_;
 }
 
 FindMacro SmsParsingHelper::findMacroFromSMS(const std::string& sms) {
@@ -79,7 +79,7 @@ FindMacro SmsParsingHelper::findMacroFromSMS(const std::string& sms) {
     if (c == '\n' || c == '\r' || c == '\t' || c == '\b') c = ' ';
   }
   FindMacro found;
-  const SmsMacroSet& set = macros();
+  const SmsPasteData& set = data();
 
   const MessageMacroData* user = nullptr;
   Hit userHit;
@@ -109,7 +109,7 @@ FindMacro SmsParsingHelper::findMacroFromSMS(const std::string& sms) {
 
   const MessageMacro2* best = nullptr;
   Hit bestHit;
-  for (const auto& macro : set.macros) {
+  for (const auto& macro : set.macros()) {
     const std::string name = macro.macroAssetName.value_or("");
     if (!searched(name)) continue;
     Hit hit{std::string::npos, name.size()};
@@ -124,7 +124,7 @@ FindMacro SmsParsingHelper::findMacroFromSMS(const std::string& sms) {
     }
   }
   if (!best) {
-    for (const auto& macro : set.macros) {
+    for (const auto& macro : set.macros()) {
       const std::string name = macro.macroAssetName.value_or("");
       if (!searched(name)) continue;
       const Hit hit{followedByDigit(message, name), name.size()};
@@ -155,8 +155,8 @@ std::unique_ptr<SmsParsing> SmsParsingHelper::methodForPaste(const std::string& 
 
   const CleanedPaste cleaned = cleanPaste(text);
   PasteSenderNames senders;
-  for (const auto& user : macros().userMacros) senders.userTexts.push_back(user.smsString);
-  for (const auto& macro : macros().macros) senders.macroNames.push_back(macro.macroAssetName.value_or(""));
+  for (const auto& user : data().userMacros) senders.userTexts.push_back(user.smsString);
+  for (const auto& macro : data().macros()) senders.macroNames.push_back(macro.macroAssetName.value_or(""));
   resultSmsStrCut = collectPasteAnalySis(cleaned.text, senders);
   resultSmsStrCut.pasteStr = cleaned.text;
   resultSmsStrCut.orgPasteStr = text;
@@ -196,7 +196,7 @@ std::unique_ptr<SmsParsing> SmsParsingHelper::methodForPaste(const std::string& 
   const Environment& env = ledger_.env();
   const SmsParserKind kind = chooseParser(lower, env.region(), env.language());
   parserName = std::string(parserClassName(kind));
-  std::unique_ptr<SmsParsing> parser = makeParser(kind, ledger_);
+  std::unique_ptr<SmsParsing> parser = makeParser(kind, ledger_, data().parsing);
   if (!parser) return nullptr;
   if (pastDate) parser->pastDate = *pastDate;
   try {

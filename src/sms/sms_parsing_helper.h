@@ -42,24 +42,27 @@ class MemoryClipboard : public Clipboard {
   std::string text_;
 };
 
-// The macros a paste is matched against, read from the store once and shared
-// by the helpers of one paste (or of a whole batch).
-struct SmsMacroSet {
+// What the messages of a paste are read with, read from the store once and
+// shared by the helpers and parsers of one paste (or of a whole batch): the
+// user macros and the parsers' data (the built-in macros in the order they
+// are tried, the user's words to strip).
+struct SmsPasteData {
   // User macros, longest sender text first.
   std::vector<MessageMacroData> userMacros;
-  // Built-in macros in use, in the order they are tried (longest name first).
-  std::vector<MessageMacro2> macros;
+  std::shared_ptr<const SmsParsingData> parsing;
 
-  // Reads both lists. Throws StoreError when the store cannot be read.
-  static std::shared_ptr<const SmsMacroSet> load(Ledger& ledger);
+  const std::vector<MessageMacro2>& macros() const { return parsing->macros; }
+
+  // Reads them. Throws StoreError when the store cannot be read.
+  static std::shared_ptr<const SmsPasteData> load(Ledger& ledger);
 };
 
 class SmsParsingHelper {
  public:
   // The macros are read from the store at the first paste.
   explicit SmsParsingHelper(Ledger& ledger);
-  // Shares macros already read.
-  SmsParsingHelper(Ledger& ledger, std::shared_ptr<const SmsMacroSet> macros);
+  // Shares what was read for the paste already.
+  SmsParsingHelper(Ledger& ledger, std::shared_ptr<const SmsPasteData> data);
 
   // Parses the first message of a paste. Returns the country parser holding
   // the result, or none when the text is empty, when this helper serves a
@@ -97,10 +100,10 @@ class SmsParsingHelper {
   std::string parserName;
 
  private:
-  const SmsMacroSet& macros();
+  const SmsPasteData& data();
 
   Ledger& ledger_;
-  std::shared_ptr<const SmsMacroSet> macros_;
+  std::shared_ptr<const SmsPasteData> data_;
 };
 
 }  // namespace varnel

@@ -103,8 +103,9 @@ void SmsParsingMulti::end() {
 
 void SmsParsingMulti::parsing() {
   resetData();
-  // The macros are read once per paste and shared by every message of it.
-  macros_ = SmsMacroSet::load(ledger_);
+  // The macros and the parsers' data are read once per paste and shared by
+  // every message of it.
+  data_ = SmsPasteData::load(ledger_);
   batch = readBatch();
   parseCurrent();
 }
@@ -123,7 +124,7 @@ void SmsParsingMulti::parseCurrent() {
 
   if (batch.empty()) {
     smsParsingType = kSmsPasteSingle;
-    shownHelper_ = std::make_unique<SmsParsingHelper>(ledger_, macros_);
+    shownHelper_ = std::make_unique<SmsParsingHelper>(ledger_, data_);
     shownParse_ = shownHelper_->methodForPaste(clip);
     firstCut_ = shownHelper_->resultSmsStrCut;
     countSms = clip.empty() ? 0 : messagesIn(firstCut_);
@@ -142,7 +143,7 @@ void SmsParsingMulti::parseCurrent() {
       // The clipboard still holds a message the batch already has.
       clearClipboard();
     } else {
-      auto helper = std::make_unique<SmsParsingHelper>(ledger_, macros_);
+      auto helper = std::make_unique<SmsParsingHelper>(ledger_, data_);
       auto parse = helper->methodForPaste(clip);
       if (parse && parse->moneyMainStr != "0") {
         clipboardFirst_ = true;
@@ -157,7 +158,7 @@ void SmsParsingMulti::parseCurrent() {
   bool rewritten = false;
   for (size_t i = 0; i < batch.size(); ++i) {
     const int position = static_cast<int>(i) + (clipboardFirst_ ? 1 : 0);
-    auto helper = std::make_unique<SmsParsingHelper>(ledger_, macros_);
+    auto helper = std::make_unique<SmsParsingHelper>(ledger_, data_);
     helper->multiIndex = position;
     auto parse = helper->methodForPaste(batch[i]);
     const ResultSmsStrCut& cut = helper->resultSmsStrCut;

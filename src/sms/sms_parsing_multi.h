@@ -79,7 +79,7 @@ class SmsParsingMulti {
 
   Ledger& ledger_;
   Clipboard& clipboard_;
-  std::shared_ptr<const SmsMacroSet> macros_;
+  std::shared_ptr<const SmsPasteData> data_;
   std::unique_ptr<SmsParsingHelper> shownHelper_;
   std::unique_ptr<SmsParsing> shownParse_;
   // The batch's first message came from the clipboard.
