@@ -129,5 +129,36 @@ TEST_F(SmsParsingMultiTest, ClipboardHoldingABatchTextIsCleared) {
   EXPECT_EQ(multi.smsParsingHelper()->resultSmsStrCut.severalStr, kKb1);
 }
 
+TEST_F(SmsParsingMultiTest, ClipboardWithAnAmountGoesInFrontOfTheBatch) {
+  setBatch({kKb3});
+  // Cleaned (the Kakao Pay notice goes) and written back where it came from.
+  MemoryClipboard clipboard(kKb1 + "\n" + kKb2 + "\n송금이 완료되었어요");
+  SmsParsingMulti multi(*ledger_, clipboard);
+  multi.parsing();
+  EXPECT_EQ(multi.getCountSms(), 3);
+  ASSERT_TRUE(multi.smsParsing());
+  EXPECT_EQ(multi.smsParsing()->moneyMainStr, "5000");
+  EXPECT_EQ(clipboard.text(), kKb1 + "\n" + kKb2 + "\n");
+  EXPECT_EQ(ledger_->preferences().getString(kPrefTextClip).value_or(""), clipboard.text());
+  // The clipboard's messages first, then the batch's; the batch stays as it
+  // was stored until its own turn.
+  multi.next();
+  EXPECT_EQ(multi.smsParsingHelper()->resultSmsStrCut.severalStr, kKb2 + "\n");
+  EXPECT_EQ(storedBatch(), (std::vector<std::string>{kKb3}));
+  multi.next();
+  EXPECT_EQ(clipboard.text(), "");
+  EXPECT_EQ(multi.smsParsingHelper()->resultSmsStrCut.severalStr, kKb3);
+  multi.next();
+  EXPECT_EQ(multi.getCountSms(), 0);
+  EXPECT_TRUE(storedBatch().empty());
+
+  // A clipboard without an amount is left out of the batch.
+  setBatch({kKb3});
+  clipboard.setText("안녕하세요 오늘 저녁에 만나요");
+  multi.parsing();
+  EXPECT_EQ(multi.getCountSms(), 1);
+  EXPECT_EQ(multi.smsParsingHelper()->resultSmsStrCut.severalStr, kKb3);
+}
+
 }  // namespace
 }  // namespace varnel
