@@ -401,8 +401,9 @@ UString SmsParsing::installmentFilterU(const UString& text) {
   if (!span) return text;
   const UString phrase = sms::slice(text, *span);
   if (const std::optional<Span> number = kNumber.find(phrase)) {
-    const int months = digitsOf(sms::slice(phrase, *number));
-    if (months >= 0 && months <= 99) installment = std::to_string(months);
+    // The months as the message writes them ("03" for a card that pads them).
+    const UString months = sms::slice(phrase, *number);
+    if (digitsOf(months) >= 0) installment = sms::toUtf8(months);
   }
   UString rest(text, 0, span->start);
   rest.append(text, span->end, text.length() - span->end);

@@ -89,6 +89,11 @@ TEST_F(SmsParsingKorTest, CardAndBankMessages) {
       // The won amount of an overseas approval written with "KRW".
       {"신한카드 해외승인 홍*동 KRW 52,000 12/01 AGODA", "신한카드", "52000", "1", "2026-12-01", "09:00", "0",
        "AGODA"},
+      // Senders' labels and notices leave the content.
+      {"[Web발신]\n[하나카드] 승인 안내 홍*동님 이용카드 : 하나 ◆ 사용금액 : 22,000원 거래시간 : 12/04 19:00 교촌치킨",
+       "하나카드", "22000", "1", "2026-12-04", "19:00", "0", "교촌치킨"},
+      {"[키움]배당금이 입금되었습니다. 종목명:삼성전자 배당금액 12,340원 12/08", "", "12340", "0", "2026-12-08", "09:00",
+       "0", "삼성전자"},
       // A date of a day the calendar lacks is no date.
       {"신한카드(1234)승인 홍*동 5,000원(일시불)02/30 13:45 이마트", "신한카드", "5000", "1", "2026-12-10", "13:45",
        "0", "이마트"},

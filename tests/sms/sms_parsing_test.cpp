@@ -160,6 +160,7 @@ TEST_F(SmsParsingTest, InstalmentMonths) {
       {"120,000원 할부(12) 쿠팡", kSmsExpense, "12", "120,000원  쿠팡"},
       {"120,000원 6개월할부 쿠팡", kSmsExpense, "6", "120,000원 쿠팡"},
       {"120,000원 (2월) 쿠팡", kSmsExpense, "2", "120,000원  쿠팡"},
+      {"450,000원 03개월 하이마트", kSmsExpense, "03", "450,000원  하이마트"},
       {"120,000원 (2월) 입금", kSmsIncome, "0", "120,000원 (2월) 입금"},  // a month in parentheses only for an expense
       {"일시불 12,500원 스타벅스", kSmsExpense, "0", "일시불 12,500원 스타벅스"},
       {"제주은행 급여 (3개월)", kSmsIncome, "0", "제주은행 급여 (3개월)"},

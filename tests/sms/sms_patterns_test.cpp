@@ -1,4 +1,6 @@
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -93,6 +95,24 @@ TEST(SmsPatterns, KeywordsSkipTextsWithoutThemAndTheCheckFindsAWrongList) {
   EXPECT_FALSE(wrong.find(lit(u"a1")));
   EXPECT_EQ(keywordMissCount(), before + 1);
   setKeywordCheck(false);
+}
+
+// Threads share the compiled patterns; each keeps matchers of its own.
+TEST(SmsPatterns, ThreadsShareOnePatternSafely) {
+  static const Pattern shared(u"([0-9]{1,3}(,[0-9]{3})+)원");
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 500; ++i) {
+        const std::string amount = std::to_string(t + 1) + "," + std::to_string(100 + i) + "원";
+        const UString text = fromUtf8("승인 " + amount + " 스타벅스");
+        if (toUtf8(firstMatch(text, shared)) != amount) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 // Every pattern of the Korean parser compiles as ICU reads it, with its
