@@ -1,6 +1,6 @@
 // Times the message pipeline over the message corpus in one process and one
-// thread, and prints the messages read per second (goal: at least 5,000 per
-// core), then the same run with the pattern cache switched off (every search
+// thread, and prints the messages read per second of processor time (goal: at
+// least 5,000 per core), then the same run with the pattern cache switched off (every search
 // compiles its pattern anew), and their ratio:
 //   - each paste of the corpus goes through the paste driver (clean-ups, cut,
 //     macro search, parser choice, the Korean parser, the already-stored
@@ -12,7 +12,7 @@
 //
 //   sms_bench [--corpus FILE] [--rounds R] [--ledger FILE] [--cached-only] [--tz Z] [--locale L] [--now ISO]
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,11 +34,19 @@ using namespace varnel;
 
 namespace {
 
+// Processor time of this thread: on a machine shared with other work the
+// clock on the wall measures the others too, and the figure sought is per core.
+double threadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
 template <class F>
 double timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
+  const double t0 = threadSeconds();
   f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return threadSeconds() - t0;
 }
 
 double median(std::vector<double> v) {
@@ -133,8 +141,8 @@ int main(int argc, char** argv) {
     const double cached = run(true);
     const double uncached = cachedOnly ? 0 : run(false);
     sms::setPatternCacheEnabled(true);
-    std::printf("corpus: %zu pastes, %zu messages; median of %d rounds, one thread\n", pastes.size(), messages,
-                rounds);
+    std::printf("corpus: %zu pastes, %zu messages; median of %d rounds, one thread, processor time\n",
+                pastes.size(), messages, rounds);
     std::printf("pattern cache on : %8.0f messages/s (%.3f s a round)\n", messages / cached, cached);
     if (!cachedOnly) {
       std::printf("pattern cache off: %8.0f messages/s (%.3f s a round)\n", messages / uncached, uncached);
