@@ -2,7 +2,6 @@
 // messages read the way a paste into the transaction input reads them, one
 // message at a time, and saved as transactions. Texts come from an argument,
 // a file or standard input and are checked before the ledger is opened.
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string>
