@@ -73,14 +73,15 @@ void MemoryTransport::asyncReadSome(asio::mutable_buffer buffer, IoHandler handl
 
 void MemoryTransport::asyncWrite(WriteBuffers buffers, IoHandler handler) {
   std::size_t total = 0;
-  if (!record_->closed && !record_->sendShutdown) {
+  const bool full = record_->output.size() > record_->outputLimit;
+  if (!record_->closed && !record_->sendShutdown && !full) {
     for (const auto& buffer : buffers) {
       record_->output.append(static_cast<const char*>(buffer.data()), buffer.size());
       total += buffer.size();
     }
   }
   const std::error_code error =
-      record_->closed || record_->sendShutdown ? asio::error::broken_pipe : std::error_code();
+      record_->closed || record_->sendShutdown || full ? asio::error::broken_pipe : std::error_code();
   asio::post(executor_, [handler = std::move(handler), error, total] { handler(error, total); });
 }
 

@@ -68,6 +68,9 @@ class MemoryTransport : public HTTPTransport {
     std::string output;
     bool sendShutdown = false;
     bool closed = false;
+    // Writes beyond this many bytes fail, so a connection that never stops
+    // replying ends instead of filling the memory.
+    std::size_t outputLimit = std::size_t{64} << 20;
   };
 
   MemoryTransport(asio::any_io_executor executor, std::deque<std::string> input,
