@@ -102,5 +102,6 @@ void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
 void addSmsCommands(CLI::App& app, Context& ctx);          // sms parse, sms add
+void addServeCommands(CLI::App& app, Context& ctx);        // serve
 
 }  // namespace varnel::cli

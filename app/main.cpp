@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
   cli::addExportCommands(app, ctx);
   cli::addSearchCommands(app, ctx);
   cli::addSmsCommands(app, ctx);
+  cli::addServeCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);
