@@ -17,8 +17,9 @@ inline constexpr int kUserVersion = 19;
 
 struct Column {
   std::string_view name;
-  // The declared type as the CREATE statement writes it: PRAGMA table_info
-  // reports it back verbatim ("VARCHAR", "integer", "real").
+  // The declared type as the CREATE statement writes it ("VARCHAR",
+  // "integer", "real"); sqlite_master keeps this text, PRAGMA table_info
+  // reports the common names in capitals.
   std::string_view type;
   bool primaryKey = false;
   bool autoincrement = false;
@@ -28,7 +29,8 @@ struct Table {
   std::string_view name;
   // How the statement begins: most tables are created with "CREATE TABLE",
   // ASSETGROUP with "create table", the code tables with "CREATE TABLE IF
-  // NOT EXISTS". Files of the sibling app carry these texts in sqlite_master.
+  // NOT EXISTS" (SQLite keeps none of this in the file: sqlite_master holds
+  // every statement as "CREATE TABLE name(…)").
   std::string_view createKeyword;
   std::vector<Column> columns;
 
