@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
   cli::addSearchCommands(app, ctx);
   cli::addSmsCommands(app, ctx);
   cli::addServeCommands(app, ctx);
+  cli::addInterchangeCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);
