@@ -11,44 +11,16 @@
 #include "model/base_repository.h"
 #include "model/liveness.h"
 #include "model/text.h"
+#include "setup/migration_support.h"
 #include "model/tx_kind.h"
 
 namespace varnel {
 
 namespace {
 
-// Runs one UPDATE with its arguments bound in order; the number of rows it
-// changed. Throws SQLite::Exception (the enclosing inTransaction turns it into
-// a failure and rolls back).
-void bindArgument(Store::Statement& st, int index, const Text& value) {
-  if (value) {
-    st.bind(index, *value);
-  } else {
-    st.bind(index);
-  }
-}
-template <class T>
-void bindArgument(Store::Statement& st, int index, const T& value) {
-  st.bind(index, value);
-}
-
-template <class... Args>
-int execute(Store& store, const std::string& sql, const Args&... args) {
-  auto st = store.prepare(sql);
-  int i = 0;
-  (bindArgument(st, ++i, args), ...);
-  return st.exec();
-}
+using namespace migration_detail;
 
 constexpr const char* kNoCurrency = "(ZCURRENCYUID IS NULL OR ZCURRENCYUID = '')";
-
-Text textAt(Store::Statement& st, int column) {
-  if (st.isColumnNull(column)) return std::nullopt;
-  return st.getColumn(column).getString();
-}
-double realAt(Store::Statement& st, int column) {
-  return st.isColumnNull(column) ? 0.0 : st.getColumn(column).getDouble();
-}
 
 // The account link of a transaction whose account could not be found.
 constexpr const char* kUnknownAccount = "-2";
@@ -57,25 +29,6 @@ constexpr const char* kUnknownAccount = "-2";
 // uncategorised mark "-2".
 bool usableAccountLink(const Text& link) {
   return link && !link->empty() && *link != "0" && *link != kUnknownAccount;
-}
-
-bool endsWith(const std::string& text, std::string_view tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Runs `body` (filling `changed`) in one transaction and returns the count,
-// or the failure with nothing changed.
-template <class Body>
-Result<int> repairInTransaction(Ledger& ledger, const char* operation, Body&& body) {
-  int changed = 0;
-  BaseRepository repo(ledger);
-  Status done = repo.inTransaction([&]() -> Status {
-    changed = 0;
-    return body(changed);
-  }, operation);
-  if (!done) return done;
-  if (changed > 0) ledger.log().info("{}: {} transactions", operation, changed);
-  return changed;
 }
 
 // One side of a transfer, as the pair repairs read it.
