@@ -175,6 +175,9 @@ Result<MigrationReport> doMigration(Ledger& ledger, const MigrationOptions& opti
 
   if (v < 2190) {
     VARNEL_RETURN_IF_ERROR(run(1, "one-category and currency migration", 2190, 2190, [&](MigrationStep& step) -> Status {
+      // The older numbers can only be turned into links to records that
+      // have an identifier.
+      VARNEL_STEP_OPERATION(step, "giveMissingIdentifiers", giveMissingIdentifiers(ledger));
       VARNEL_STEP_OPERATION(step, "oneCategoryMigration", oneCategoryMigration(ledger));
       VARNEL_STEP_OPERATION(step, "currencyMigration", currencyMigration(ledger));
       return Status::ok();

@@ -63,7 +63,8 @@ Result<MigrationReport> versionCheckForMigration(Ledger& ledger, const Migration
 
 // The driver, with v the data version read at its start; each step runs
 // only under its condition:
-//  1. v < 2190: the one-category migration and the currency migration;
+//  1. v < 2190: identifiers for records without one, the one-category
+//     migration and the currency migration;
 //  2. v < 2191: older key/value "MEMO" records become memos (and the device
 //     preference "PropertyMigrationShowMessage" is set to "1");
 //  3. v < 2192: identifiers for records without one, links from the older
