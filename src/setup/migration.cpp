@@ -62,6 +62,7 @@ Status identifierMigration(Ledger& ledger, MigrationStep& step, bool flagsDue) {
   VARNEL_STEP_OPERATION(step, "etcKeyFix", etcKeyFix(ledger));
   VARNEL_STEP_OPERATION(step, "inOutComeUidFix", inOutComeUidFix(ledger));
   VARNEL_STEP_OPERATION(step, "assetUidFix", assetUidFix(ledger));
+  VARNEL_STEP_OPERATION(step, "amountAccountFix", amountAccountFix(ledger));
   VARNEL_STEP_OPERATION(step, "fixMoveInOutComeData2192", fixMoveInOutComeData2192(ledger));
   VARNEL_STEP_OPERATION(step, "inOutComeTransToAssetUidFix", inOutComeTransToAssetUidFix(ledger));
   VARNEL_STEP_OPERATION(step, "inOutComeTransDoTypeFix", inOutComeTransDoTypeFix(ledger));

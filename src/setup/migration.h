@@ -69,7 +69,7 @@ Result<MigrationReport> versionCheckForMigration(Ledger& ledger, const Migration
 //     preference "PropertyMigrationShowMessage" is set to "1");
 //  3. v < 2192: identifiers for records without one, links from the older
 //     numbers, the transaction repairs (inOutComeUidFix, assetUidFix,
-//     fixMoveInOutComeData2192, inOutComeTransToAssetUidFix,
+//     amountAccountFix, fixMoveInOutComeData2192, inOutComeTransToAssetUidFix,
 //     inOutComeTransDoTypeFix), accounts without a group, and once per device
 //     (preference "assetIsDelIsReflectFix") the older account flags;
 //  4. the caches are reloaded;

@@ -7,6 +7,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include "ledger/currency_conversion.h"
 #include "ledger/currency_repository.h"
 #include "model/base_repository.h"
 #include "model/liveness.h"
@@ -338,6 +339,55 @@ Result<int> inOutComeTransDoTypeFix(Ledger& ledger) {
         changed += execute(store, "UPDATE ZINOUTCOME SET ZDO_TYPE = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?",
                            std::string(kindCode(kind)), now, side->pk);
       }
+    }
+    return Status::ok();
+  });
+}
+
+Result<int> amountAccountFix(Ledger& ledger) {
+  Store& store = ledger.store();
+  const int64_t now = ledger.env().nowMs();
+  return repairInTransaction(ledger, "amountAccountFix", [&](int& changed) -> Status {
+    struct Row {
+      int64_t pk;
+      std::string currencyUid, assetUid;
+      double amountSub, amount;
+    };
+    std::vector<Row> rows;
+    {
+      auto st = store.prepare("SELECT Z_PK, ZCURRENCYUID, ZASSETUID, ZAMOUNTSUB, ZAMOUNT FROM ZINOUTCOME "
+                              "WHERE ZAMOUNTACCOUNT IS NULL AND ZAMOUNTSUB IS NOT NULL ORDER BY Z_PK");
+      while (st.executeStep()) {
+        rows.push_back({st.getColumn(0).getInt64(), textAt(st, 1).value_or(""), textAt(st, 2).value_or(""),
+                        realAt(st, 3), realAt(st, 4)});
+      }
+    }
+    if (rows.empty()) return Status::ok();
+    CurrencyRepository currencies(ledger);
+    const auto main = currencies.getMainCurrency();
+    std::unordered_map<std::string, Currency> byUid;
+    for (Currency& c : currencies.getListCurrencyAll()) {
+      if (c.uid) byUid.emplace(*c.uid, std::move(c));
+    }
+    std::unordered_map<std::string, std::string> accountCurrency;
+    {
+      auto st = store.prepare("SELECT ZUID, ZCURRENCYUID FROM ZASSET WHERE ZUID IS NOT NULL");
+      while (st.executeStep()) accountCurrency[st.getColumn(0).getString()] = textAt(st, 1).value_or("");
+    }
+    for (const Row& row : rows) {
+      // An account (or currency) that cannot be found counts as being in the
+      // main currency; a ledger without any currency row converts nothing.
+      std::optional<Currency> currency = main;
+      auto account = accountCurrency.find(row.assetUid);
+      if (account != accountCurrency.end()) {
+        auto it = byUid.find(account->second);
+        if (it != byUid.end()) currency = it->second;
+      }
+      const double value = currency ? accountAmount(row.currencyUid, row.amountSub, row.amount,
+                                                    moneyCurrency(*currency, main))
+                                    : row.amount;
+      changed += execute(store, "UPDATE ZINOUTCOME SET ZAMOUNTACCOUNT = ?, ZUTIME = ?, ZISSYNCED = 1 WHERE Z_PK = ?",
+                         value, now, row.pk);
     }
     return Status::ok();
   });

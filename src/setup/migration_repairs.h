@@ -83,6 +83,14 @@ Result<int> inOutComeTransToAssetUidFix(Ledger& ledger);
 // the same kind would break it.
 Result<int> inOutComeTransDoTypeFix(Ledger& ledger);
 
+// Transactions without an amount in their account's currency
+// (`amountAccount` missing) but with an entered amount get it converted by
+// the money module, as a save converts: the entered amount when the account
+// is in the transaction's currency, the main amount when it is in the main
+// currency (or cannot be found), else the main amount at the account
+// currency's rate.
+Result<int> amountAccountFix(Ledger& ledger);
+
 // Instalment records of the older model get `cardDivideUid` from their
 // older series number `CardDividId` where it is missing: the identifier of
 // the transaction whose older number (`aId`) it is, or, when no transaction

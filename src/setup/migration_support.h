@@ -20,6 +20,13 @@ inline void bindArgument(Store::Statement& st, int index, const Text& value) {
     st.bind(index);
   }
 }
+inline void bindArgument(Store::Statement& st, int index, const Real& value) {
+  if (value) {
+    st.bind(index, *value);
+  } else {
+    st.bind(index);
+  }
+}
 template <class T>
 void bindArgument(Store::Statement& st, int index, const T& value) {
   st.bind(index, value);

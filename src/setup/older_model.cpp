@@ -575,11 +575,16 @@ Result<int> currencyMigration(Ledger& ledger) {
       const double amount = row.amount ? *row.amount
                                        : (entered.countsAsMain ? roundMoney(amountSub, mainMoney.decimals)
                                                                : enteredToMain(amountSub, entered.rate, mainMoney.decimals));
+      // The account of a transaction of the oldest model is often known only
+      // by its older number or name, which the identifier migration turns
+      // into a link later: its amount in the account's currency waits for
+      // that (amountAccountFix).
+      Real amountAccount = row.amountAccount;
       auto account = accountCurrency.find(row.assetUid);
-      const MoneyCurrency accountMoney =
-          account == accountCurrency.end() || account->second.empty() ? mainMoney : moneyOf(account->second);
-      const double amountAccount =
-          row.amountAccount ? *row.amountAccount : accountAmount(row.currencyUid, amountSub, amount, accountMoney);
+      if (!amountAccount && account != accountCurrency.end()) {
+        amountAccount = accountAmount(row.currencyUid, amountSub, amount,
+                                      account->second.empty() ? mainMoney : moneyOf(account->second));
+      }
       changed += execute(store,
                          "UPDATE ZINOUTCOME SET ZAMOUNTSUB = ?, ZAMOUNT = ?, ZAMOUNTACCOUNT = ?, ZUTIME = ?, "
                          "ZISSYNCED = 1 WHERE Z_PK = ?",

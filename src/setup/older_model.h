@@ -70,8 +70,10 @@ Result<int> oneCategoryMigration(Ledger& ledger);
 // from their older currency number, then (transactions) the ISO code of
 // their older `currency` text or (templates) `currency_sub`, else the main
 // currency. Transactions without amounts get them from the older `Money`
-// text: `amountSub` the number, `amount` converted into the main currency and
-// `amountAccount` into the account's, by the money module. Budget amounts
+// text: `amountSub` the number, `amount` converted into the main currency and,
+// when the transaction's account is known already, `amountAccount` into the
+// account's, by the money module (amountAccountFix does it once the
+// identifier migration has found the account). Budget amounts
 // were kept in the main currency and stay as they are. When the ledger has a
 // live sub-category and no sub-category setting, "use_sub_category" is set
 // to "1".

@@ -419,6 +419,44 @@ TEST_F(MigrationRepairTest, InOutComeTransDoTypeFixGivesEachSideTheKindItsIdenti
   EXPECT_EQ(inOutComeTransDoTypeFix(*ledger_).value(), 0);
 }
 
+struct AccountAmountCase {
+  const char* name;
+  const char* currency;  // of the transaction
+  Text account;          // its account's currency row; none: no such account
+  Real amountSub, amount, amountAccount;
+  Real after;
+};
+
+TEST_F(MigrationRepairTest, AmountAccountFixConvertsIntoTheAccountsCurrencyWhereTheAmountIsMissing) {
+  const AccountAmountCase cases[] = {
+      {"main currency on a dollar account", "KRW_KRW", "KRW_USD", 13000, 13000, std::nullopt, 10},
+      {"dollars on a dollar account", "KRW_USD", "KRW_USD", 7.5, 9750, std::nullopt, 7.5},
+      {"dollars on a won account", "KRW_USD", "KRW_KRW", 7.5, 9750, std::nullopt, 9750},
+      {"an account that does not exist", "KRW_USD", std::nullopt, 7.5, 9750, std::nullopt, 9750},
+      {"an amount already there", "KRW_KRW", "KRW_USD", 13000, 13000, 11, 11},
+      {"no entered amount", "KRW_KRW", "KRW_USD", std::nullopt, 13000, std::nullopt, std::nullopt},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string suffix = std::to_string(++n);
+    InOutCome t = tx("T" + suffix, "1", c.account ? account("A" + suffix, c.account) : "NO_ACCOUNT");
+    t.currencyUid = c.currency;
+    t.amountSub = c.amountSub;
+    t.amount = c.amount;
+    t.amountAccount = c.amountAccount;
+    add(t);
+  }
+  auto fixed = amountAccountFix(*ledger_);
+  ASSERT_TRUE(fixed.isOk()) << fixed.status().message();
+  EXPECT_EQ(fixed.value(), 4);
+  n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(reread<InOutCome>("T" + std::to_string(++n)).amountAccount, c.after);
+  }
+  EXPECT_EQ(amountAccountFix(*ledger_).value(), 0);
+}
+
 TEST_F(MigrationRepairTest, InstallMentFixLinksInstalmentsToTheFirstRecordOfTheirSeries) {
   struct Row {
     const char* uid;
