@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <time.h>
 
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
@@ -37,6 +38,18 @@ std::unique_ptr<Ledger> openLedger(const LedgerOptions& options, const char* pro
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+double processSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double median(const std::vector<Timing>& timings, double Timing::*which) {
+  std::vector<double> v;
+  for (const Timing& t : timings) v.push_back(t.*which);
+  return median(std::move(v));
 }
 
 }  // namespace varnel::bench

@@ -38,4 +38,25 @@ double timeIt(F&& f) {
 
 double median(std::vector<double> v);
 
+// Processor time of this whole process, in seconds.
+double processSeconds();
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+// Wall time, and the processor time of this process alone, which other
+// programs on a shared machine disturb far less.
+template <class F>
+Timing timeWallAndCpu(F&& f) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const double c0 = processSeconds();
+  f();
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), processSeconds() - c0};
+}
+
+// The median of one of the timings' figures (&Timing::wall or &Timing::cpu).
+double median(const std::vector<Timing>& timings, double Timing::*which);
+
 }  // namespace varnel::bench

@@ -26,36 +26,11 @@
 #include "bench/bench_support.h"
 
 using namespace varnel;
+using bench::median;
+using bench::Timing;
+using bench::timeWallAndCpu;
 
 namespace {
-
-double cpuSeconds() {
-  timespec t{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-struct Timing {
-  double wall = 0;
-  double cpu = 0;
-};
-
-// Wall time, and the processor time of this process alone, which other
-// programs on a shared machine disturb far less.
-template <class F>
-Timing timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  const double c0 = cpuSeconds();
-  f();
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), cpuSeconds() - c0};
-}
-
-double median(const std::vector<Timing>& timings, double Timing::*which) {
-  std::vector<double> v;
-  for (const Timing& t : timings) v.push_back(t.*which);
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string s;
@@ -102,13 +77,13 @@ int main(int argc, char** argv) {
   for (int r = 0; r <= rounds; ++r) {
     // Alternating which goes first spreads the machine's other load evenly.
     auto runOurs = [&] {
-      const Timing t = timeIt([&] {
+      const Timing t = timeWallAndCpu([&] {
         if (!writer.myDBCopyAndroid(store, oursFile).isOk()) throw std::runtime_error("export failed");
       });
       if (r > 0) ours.push_back(t);
     };
     auto runBare = [&] {
-      const Timing t = timeIt([&] { bareCopy(store, bareFile, log); });
+      const Timing t = timeWallAndCpu([&] { bareCopy(store, bareFile, log); });
       if (r > 0) bare.push_back(t);
     };
     if (r % 2 == 0) {

@@ -26,36 +26,11 @@
 #include "reports/xlsx_export.h"
 
 using namespace varnel;
+using bench::median;
+using bench::Timing;
+using bench::timeWallAndCpu;
 
 namespace {
-
-double cpuSeconds() {
-  timespec t{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-struct Timing {
-  double wall = 0;
-  double cpu = 0;
-};
-
-// Wall time, and the processor time of this process alone, which other
-// programs on a shared machine disturb far less.
-template <class F>
-Timing timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  const double c0 = cpuSeconds();
-  f();
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), cpuSeconds() - c0};
-}
-
-double median(const std::vector<Timing>& timings, double Timing::*which) {
-  std::vector<double> v;
-  for (const Timing& t : timings) v.push_back(t.*which);
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // A row's cells, held by the bare side.
 struct Cells {
@@ -145,14 +120,14 @@ int main(int argc, char** argv) {
   for (int r = 0; r < opt.rounds; ++r) {
     // Alternate which goes first, so neither always meets a warmer cache.
     auto runOurs = [&] {
-      ours.push_back(timeIt([&] {
+      ours.push_back(timeWallAndCpu([&] {
         Result<int64_t> result = getExcelData(*ledger, std::nullopt, std::nullopt, oursFile);
         if (result) written = *result;
         failed = failed || !result;
       }));
     };
     auto runBare = [&] {
-      bare.push_back(timeIt([&] { failed = !writeBare(bareFile, rows, headers, dateFormat) || failed; }));
+      bare.push_back(timeWallAndCpu([&] { failed = !writeBare(bareFile, rows, headers, dateFormat) || failed; }));
     };
     if (r % 2 == 0) {
       runOurs();
