@@ -69,4 +69,25 @@ double parseRate(const std::string& text) { return parseRateText(text, "the rate
 
 double parseAmount(const std::string& text, const std::string& what) { return parseMoneyText(text, what); }
 
+namespace {
+
+// Whether `a` and `b` name the same file, existing or not.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec, ea, eb;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  const auto ca = std::filesystem::weakly_canonical(a, ea);
+  const auto cb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && ca == cb;
+}
+
+}  // namespace
+
+void checkOutputFile(const std::filesystem::path& target, Ledger& ledger) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(target, ec)) throw InputError("--out names a folder: " + target.string());
+  if (sameFile(target, ledger.store().path()) || sameFile(target, ledger.env().storePath())) {
+    throw InputError("--out names the ledger's store file: " + target.string());
+  }
+}
+
 }  // namespace varnel::cli

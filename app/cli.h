@@ -82,6 +82,10 @@ double parseAmount(const std::string& text, const std::string& what);
 // 1e12); throws InputError otherwise.
 double parseRate(const std::string& text);
 
+// Refuses (InputError) an output file that is a folder or the ledger's own
+// store: what a command writes replaces the file of that name.
+void checkOutputFile(const std::filesystem::path& target, Ledger& ledger);
+
 void addInitCommand(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);
 void addStoreCommands(CLI::App& app, Context& ctx);     // store …, migrate

@@ -17,15 +17,6 @@ namespace varnel::cli {
 
 namespace {
 
-// Whether `a` and `b` name the same file, existing or not.
-bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  std::error_code ec, ea, eb;
-  if (std::filesystem::equivalent(a, b, ec)) return true;
-  const auto ca = std::filesystem::weakly_canonical(a, ea);
-  const auto cb = std::filesystem::weakly_canonical(b, eb);
-  return !ea && !eb && ca == cb;
-}
-
 // libxlsxwriter reports its own failures on standard error. While it writes,
 // that goes to the ledger's log instead, so that a failure still ends in
 // one line on standard error: ours, with the reason.
@@ -86,12 +77,7 @@ void addExportCommands(CLI::App& app, Context& ctx) {
     // The download's name carries the dates as they were typed.
     const std::filesystem::path target =
         out.empty() ? std::filesystem::current_path() / excelDownloadName(false, from, to) : std::filesystem::path(out);
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) throw InputError("--out names a folder: " + target.string());
-    // The workbook replaces whatever has its name: never the ledger itself.
-    if (sameFile(target, ledger->store().path()) || sameFile(target, ledger->env().storePath())) {
-      throw InputError("--out names the ledger's store file: " + target.string());
-    }
+    checkOutputFile(target, *ledger);
     Result<int64_t> written = Status::systemFailure("not written");
     {
       LibraryMessagesToLog messages(ledger->log());

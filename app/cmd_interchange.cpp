@@ -16,15 +16,6 @@ namespace varnel::cli {
 
 namespace {
 
-// Whether `a` and `b` name the same file, existing or not.
-bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  std::error_code ec, ea, eb;
-  if (std::filesystem::equivalent(a, b, ec)) return true;
-  const auto ca = std::filesystem::weakly_canonical(a, ea);
-  const auto cb = std::filesystem::weakly_canonical(b, eb);
-  return !ea && !eb && ca == cb;
-}
-
 // One line on the terminal, rewritten in place as the export goes on.
 class TerminalProgress {
  public:
@@ -67,12 +58,8 @@ void addInterchangeCommands(CLI::App& app, Context& ctx) {
   exportCommand->callback([&ctx] {
     if (out.empty()) throw InputError("--out must name a file");
     const std::filesystem::path target(out);
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) throw InputError("--out names a folder: " + target.string());
     auto ledger = ctx.openLedger();
-    if (sameFile(target, ledger->store().path()) || sameFile(target, ledger->env().storePath())) {
-      throw InputError("--out names the ledger's store file: " + target.string());
-    }
+    checkOutputFile(target, *ledger);
     InterchangeExportOptions options;
     options.gzip = gzip;
     TerminalProgress progress;
