@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "model/text.h"
 #include "model/text_fold.h"
 
 namespace varnel::search_index {
@@ -13,24 +14,6 @@ namespace {
 constexpr const char* kInsertTrigger = "ZINOUTCOME_SEARCH_INSERT";
 constexpr const char* kDeleteTrigger = "ZINOUTCOME_SEARCH_DELETE";
 constexpr const char* kUpdateTrigger = "ZINOUTCOME_SEARCH_UPDATE";
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // "*[^…]*": any text holding a character outside `ranges`. GLOB compares
 // code points, so the ranges are written as they are; the first must not be

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <fmt/format.h>
+#include <unicode/utf8.h>
 
 namespace varnel {
 
@@ -14,6 +15,13 @@ bool isBlank(char c) {
 }
 
 }  // namespace
+
+void appendUtf8(std::string& out, char32_t c) {
+  uint8_t bytes[U8_MAX_LENGTH];
+  int32_t length = 0;
+  U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(c));
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
+}
 
 std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };

@@ -23,6 +23,9 @@ std::vector<std::string> splitFields(std::string_view text, char separator = ';'
 // above U+10FFFF are not.
 std::optional<char32_t> decodeUtf8(std::string_view text, size_t& pos);
 
+// Appends the UTF-8 form of the code point `c` (at most U+10FFFF).
+void appendUtf8(std::string& out, char32_t c);
+
 // Whether `text` is well-formed UTF-8: every sequence in its shortest form,
 // no UTF-16 surrogate (U+D800 … U+DFFF) and nothing above U+10FFFF. The empty
 // text is valid.

@@ -23,6 +23,7 @@
 #include "model/liveness.h"
 #include "model/period.h"
 #include "model/safety_copy.h"
+#include "model/text.h"
 #include "model/tx_kind.h"
 
 namespace varnel {
@@ -30,63 +31,6 @@ namespace varnel {
 namespace {
 
 // --- Cell texts ------------------------------------------------------------------
-
-// The next code point of `text` at `i` (advanced past it); a byte that does
-// not start a well-formed sequence gives U+FFFD and is skipped alone.
-char32_t nextCodePoint(std::string_view text, size_t& i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int length = 0;
-  char32_t cp = 0;
-  char32_t min = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4, cp = b0 & 0x07, min = 0x10000;
-  }
-  if (length == 0 || i + length > text.size()) {
-    ++i;
-    return 0xFFFD;
-  }
-  for (int k = 1; k < length; ++k) {
-    const unsigned char b = byte(i + k);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += length;
-  return cp;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -120,7 +64,8 @@ std::string_view cellText(std::string_view text, bool removeLineBreaks, std::str
   size_t used = 0;
   for (size_t i = 0; i < text.size();) {
     const bool escapeForm = startsEscapeForm(text, i);
-    const char32_t cp = nextCodePoint(text, i);
+    // A byte that does not start a well-formed sequence is U+FFFD, skipped alone.
+    const char32_t cp = decodeUtf8(text, i).value_or(0xFFFD);
     if (cp == '\n' || cp == '\r') {
       if (removeLineBreaks) continue;
     } else if ((cp < 0x20 && cp != '\t') || cp == 0xFFFE || cp == 0xFFFF) {
