@@ -15,21 +15,10 @@ using namespace std::string_view_literals;
 using sms::lit;
 using sms::Pattern;
 using sms::Span;
+using sms::withoutSpans;
 
 void removeEach(UString& text, std::initializer_list<const char16_t*> parts) {
   for (const char16_t* part : parts) sms::removeAll(text, part);
-}
-
-// Removes the spans (left to right, not overlapping) from `text`.
-UString withoutSpans(const UString& text, const std::vector<Span>& spans) {
-  UString out;
-  int32_t at = 0;
-  for (const Span& span : spans) {
-    out.append(text, at, span.start - at);
-    at = span.end;
-  }
-  out.append(text, at, text.length() - at);
-  return out;
 }
 
 // The positions of every occurrence of `part`, left to right.

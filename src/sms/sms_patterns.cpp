@@ -319,9 +319,7 @@ void cutAfter(UString& text, const char16_t* marker) {
   if (at >= 0) text.truncate(at);
 }
 
-UString removeAll(const UString& text, const Pattern& pattern) {
-  const std::vector<Span> spans = pattern.findAll(text);
-  if (spans.empty()) return text;
+UString withoutSpans(const UString& text, const std::vector<Span>& spans) {
   UString out;
   int32_t at = 0;
   for (const Span& span : spans) {
@@ -330,6 +328,12 @@ UString removeAll(const UString& text, const Pattern& pattern) {
   }
   out.append(text, at, text.length() - at);
   return out;
+}
+
+UString removeAll(const UString& text, const Pattern& pattern) {
+  const std::vector<Span> spans = pattern.findAll(text);
+  if (spans.empty()) return text;
+  return withoutSpans(text, spans);
 }
 
 UString removeFirst(const UString& text, const Pattern& pattern) {

@@ -136,6 +136,8 @@ void removeAll(UString& text, const UString& part);
 void cutAfter(UString& text, const char16_t* marker);
 // Removes every match of `pattern` (nothing when the search runs out).
 UString removeAll(const UString& text, const Pattern& pattern);
+// `text` without the spans (left to right, not overlapping).
+UString withoutSpans(const UString& text, const std::vector<Span>& spans);
 // Removes the first match of `pattern`.
 UString removeFirst(const UString& text, const Pattern& pattern);
 // The first matching text, or an empty text.
