@@ -30,6 +30,8 @@ std::string copyName(const Environment& env, SafetyCopyReason reason, const std:
       return fmt::format("{}_beforeChangCurrency_{}", argument, stamp);
     case SafetyCopyReason::kBeforeUidFix:
       return fmt::format("beforeUidFix_{}", stamp);
+    case SafetyCopyReason::kBeforeRestore:
+      return fmt::format("beforeRestore_{}", stamp);
   }
   return "safetyCopy_" + stamp;
 }
