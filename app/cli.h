@@ -101,5 +101,6 @@ nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
 void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
+void addBackupCommands(CLI::App& app, Context& ctx);       // backup, backup auto, backups, restore
 
 }  // namespace varnel::cli
