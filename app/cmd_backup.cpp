@@ -60,11 +60,11 @@ std::string localTime(const Environment& env, int64_t ms) {
 
 nlohmann::json amountRepairJson(const BackupReport& report) {
   if (!report.repair) return {{"failed", report.repairFailure}};
-  const AmountRepairReport& r = *report.repair;
-  return {{"currenciesFilled", r.currenciesFilled},
-          {"mainAmountsMatched", r.mainAmountsMatched},
-          {"accountsGivenCurrency", r.accountsGivenCurrency},
-          {"accountAmountsMatched", r.accountAmountsMatched}};
+  const MainCurrencyAmountRepair& r = *report.repair;
+  return {{"currenciesSet", r.currenciesSet},
+          {"amountsSet", r.amountsSet},
+          {"accountCurrenciesSet", r.accountCurrenciesSet},
+          {"accountAmountsSet", r.accountAmountsSet}};
 }
 
 void printAmountRepair(const BackupReport& report) {
@@ -72,13 +72,12 @@ void printAmountRepair(const BackupReport& report) {
     std::cout << "The amounts were not checked first: " << report.repairFailure << '\n';
     return;
   }
-  const AmountRepairReport& r = *report.repair;
-  const int64_t changed = r.currenciesFilled + r.mainAmountsMatched + r.accountsGivenCurrency + r.accountAmountsMatched;
-  if (changed == 0) return;
+  const MainCurrencyAmountRepair& r = *report.repair;
+  if (r.changes() == 0) return;
   std::cout << fmt::format(
       "Repaired first: {} transaction currencies, {} main-currency amounts, {} account currencies, {} account "
       "amounts\n",
-      r.currenciesFilled, r.mainAmountsMatched, r.accountsGivenCurrency, r.accountAmountsMatched);
+      r.currenciesSet, r.amountsSet, r.accountCurrenciesSet, r.accountAmountsSet);
 }
 
 std::string rowsText(const ReceivedFileInfo& info) {
@@ -211,11 +210,24 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
     const RestoreReport report =
         check(restoreReceivedFile(env, *log, preferences, env.storePath(), file, false, options));
     const ReceivedFileInfo& found = report.found;
+    // Opened as every start opens it: a ledger of an older data version is
+    // migrated now, after its own safety copy.
+    MigrationReport migration;
+    try {
+      ctx.openLedger(nullptr, &migration);
+    } catch (const StoreError& e) {
+      throw StoreError("the ledger was restored from " + file + ", but it does not start: " + e.what());
+    }
     if (ctx.json) {
+      nlohmann::json steps = nlohmann::json::array();
+      for (const auto& step : migration.steps) steps.push_back({{"step", step.number}, {"name", step.name}});
       printJson({{"found", foundJson(found)},
                  {"safetyCopy", report.swap.safetyCopy ? nlohmann::json(report.swap.safetyCopy->string())
                                                         : nlohmann::json(nullptr)},
                  {"uidRowsRenamed", renamedRows(report.uidRepair)},
+                 {"migration", {{"dataVersionBefore", migration.dataVersionBefore},
+                                {"dataVersionAfter", migration.dataVersionAfter},
+                                {"steps", steps}}},
                  {"restored", true}});
       return;
     }
@@ -228,6 +240,10 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
       std::cout << "Identifiers made unique: " << renamed << " row(s) renamed\n";
     }
     printLine("Restored the ledger from " + file);
+    if (migration.migrated) {
+      printLine(fmt::format("Migrated from data version {} to {} in {} step(s)", migration.dataVersionBefore,
+                            migration.dataVersionAfter, migration.steps.size()));
+    }
   });
 }
 

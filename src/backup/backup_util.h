@@ -71,7 +71,7 @@ std::filesystem::path bookBackupDir(const Environment& env);  // per-book backup
 struct BackupReport {
   std::filesystem::path file;
   uint64_t bytes = 0;
-  std::optional<AmountRepairReport> repair;  // none when the repair failed (see repairFailure)
+  std::optional<MainCurrencyAmountRepair> repair;  // none when the repair failed (see repairFailure)
   std::string repairFailure;
 };
 

@@ -378,8 +378,24 @@ Result<RestoreReport> restoreLedger(std::unique_ptr<Ledger>& ledger, const std::
                                     const RestoreOptions& options) {
   if (!ledger) return Status::systemFailure("no ledger is open");
   const std::shared_ptr<spdlog::logger> log = ledger->sharedLog();
-  return restoreWith(ledger->store().path(), *log, file, options,
-                     [&](const std::filesystem::path& candidate) { return replaceLedgerStore(ledger, candidate); });
+  auto restored = restoreWith(ledger->store().path(), *log, file, options,
+                              [&](const std::filesystem::path& candidate) { return replaceLedgerStore(ledger, candidate); });
+  if (!restored) return restored;
+  MigrationOptions migrationOptions;
+  if (options.progress) {
+    migrationOptions.progress = [&](int step, const std::string& name) {
+      options.progress("migrating: " + name, static_cast<uint64_t>(step - 1), 8);
+    };
+  }
+  auto migrated = versionCheckForMigration(*ledger, migrationOptions);
+  if (!migrated) {
+    const auto& kept = restored->swap.safetyCopy;
+    return Status::storeFailure(fmt::format(
+        "the ledger was restored from {} (the replaced one is kept as {}), but migrating it failed: {}",
+        file.filename().string(), kept ? kept->string() : std::string("(nothing)"), migrated.status().message()));
+  }
+  restored->migration = std::move(migrated).value();
+  return restored;
 }
 
 const std::vector<std::string>& repairMarkersClearedByRestore() {

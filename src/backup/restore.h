@@ -18,6 +18,7 @@
 #include "backup/store_swap.h"
 #include "model/status.h"
 #include "model/uid_repair.h"
+#include "setup/migration.h"
 
 namespace spdlog {
 class logger;
@@ -50,6 +51,10 @@ struct RestoreReport {
   ReceivedFileInfo found;
   StoreSwapReport swap;
   RepairReport uidRepair;  // duplicate identifiers the file held, made unique in the new ledger
+  // The start check of the data migrations on the restored ledger
+  // (restoreLedger only; a caller of restoreDB runs it when it opens the
+  // ledger).
+  std::optional<MigrationReport> migration;
 };
 
 struct RestoreOptions {
@@ -84,7 +89,11 @@ inline constexpr const char* kRestoreCancelled = "the restore was cancelled; not
                                               const std::filesystem::path& file, const RestoreOptions& options = {});
 
 // The same for an open ledger, which is closed and opened again on the new
-// store (see replaceLedgerStore).
+// store (see replaceLedgerStore), and then given the start check of the data
+// migrations (versionCheckForMigration), so that a ledger of an older data
+// version is brought up to date. When that check fails, the ledger stays
+// restored (and open) at the last migration step that completed, and the
+// failure (a store failure) says so and where the replaced ledger was kept.
 [[nodiscard]] Result<RestoreReport> restoreLedger(std::unique_ptr<Ledger>& ledger, const std::filesystem::path& file,
                                                   const RestoreOptions& options = {});
 

@@ -246,9 +246,17 @@ TEST_F(RestoreTest, AStoreOfAnOlderReleaseWithDuplicateIdentifiersIsRestoredWith
   EXPECT_EQ(db.execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion);
   EXPECT_EQ(db.execAndGet("SELECT group_concat(ZUID || '=' || ZCONTENT, ',') FROM ZINOUTCOME").getString(),
             "T=Rent,T_2=Rent again,U=Tea");
-  EXPECT_EQ(db.execAndGet("SELECT group_concat(ifnull(ZUID, '-') || ':' || ifnull(ZISDEL, 0), ',') FROM ZCATEGORY")
+  // The identifier "0" was cleared by the repair, and the migrations the
+  // data version 2190 still needed gave the record a new one.
+  EXPECT_EQ(db.execAndGet("SELECT group_concat(ZUID || ':' || ifnull(ZISDEL, 0), ',') FROM ZCATEGORY "
+                          "WHERE ZNAME = 'Home'")
                 .getString(),
-            "C:0,C_2:1,-:0");
+            "C:0,C_2:1");
+  EXPECT_EQ(db.execAndGet("SELECT length(ZUID) FROM ZCATEGORY WHERE ZNAME = 'Zero'").getInt(), 36);
+  ASSERT_TRUE(restored->migration);
+  EXPECT_TRUE(restored->migration->migrated);
+  EXPECT_EQ(restored->migration->dataVersionBefore, 2190);
+  EXPECT_EQ(restored->migration->dataVersionAfter, kCurrentDataVersion);
   int renamed = 0;
   for (const auto& t : restored->uidRepair.tables) renamed += t.rowsRenamed;
   EXPECT_EQ(renamed, 2);
