@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
   cli::addExportCommands(app, ctx);
   cli::addSearchCommands(app, ctx);
   cli::addInterchangeCommands(app, ctx);
+  cli::addBackupCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);
