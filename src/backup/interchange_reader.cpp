@@ -1727,4 +1727,45 @@ Result<InterchangeLoadReport> loadInterchange(Ledger& target, const std::filesys
   }
 }
 
+Result<InterchangeReplaceReport> replaceStoreWithInterchange(const Environment& env,
+                                                             const std::shared_ptr<spdlog::logger>& log,
+                                                             const std::filesystem::path& storeFile,
+                                                             const std::filesystem::path& file, InterchangeLoadMode mode,
+                                                             const InterchangeLoadProgress& progress) {
+  std::error_code ec;
+  std::filesystem::create_directories(storeFile.parent_path(), ec);
+  removeLeftoverWorkFiles(storeFile, *log);
+  const std::filesystem::path candidate = workFilePath(storeFile, "interchange");
+  auto removeCandidate = [&] {
+    std::filesystem::remove(candidate, ec);
+    std::filesystem::remove(candidate.string() + "-journal", ec);
+  };
+  InterchangeReplaceReport report;
+  try {
+    auto ledger = Ledger::open(env, log, candidate);
+    auto loaded = loadInterchange(*ledger, file, mode, progress);
+    if (!loaded) {
+      ledger.reset();
+      removeCandidate();
+      return loaded.status();
+    }
+    report.load = std::move(loaded).value();
+  } catch (const InputError& e) {
+    removeCandidate();
+    return Status::invalidInput(e.what());
+  } catch (const std::exception& e) {
+    removeCandidate();
+    return Status::storeFailure(std::string("cannot build the new ledger beside the old one: ") + e.what());
+  }
+  auto swapped = replaceStoreFile(env, *log, storeFile, candidate);
+  if (!swapped) {
+    removeCandidate();
+    return swapped.status();
+  }
+  report.swap = std::move(swapped).value();
+  log->info("loaded the interchange file {} (schema {}) into {}", file.string(), report.load.schemaVersion,
+            storeFile.string());
+  return report;
+}
+
 }  // namespace varnel

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "backup/interchange_writer.h"
+#include "backup/store_swap.h"
 #include "model/ledger.h"
 #include "model/status.h"
 #include "model/uid_repair.h"
@@ -88,5 +89,21 @@ int queryUserVersion(const std::filesystem::path& path);
                                                             const std::filesystem::path& file,
                                                             InterchangeLoadMode mode,
                                                             const InterchangeLoadProgress& progress = {});
+
+// What replacing a ledger with an interchange file did.
+struct InterchangeReplaceReport {
+  InterchangeLoadReport load;
+  StoreSwapReport swap;  // the safety copy of the replaced store, the new store's check
+};
+
+// Replaces the ledger store `storeFile` with the content of the interchange
+// file `file`: the new store is built in a working file beside the store by
+// loadInterchange, then checked and put in the store's place
+// (replaceStoreFile: after a safety copy of the old store, by one rename).
+// Nobody in this process may have the store open. On failure the store is
+// exactly as it was, the working file is gone, and the failure says why.
+[[nodiscard]] Result<InterchangeReplaceReport> replaceStoreWithInterchange(
+    const Environment& env, const std::shared_ptr<spdlog::logger>& log, const std::filesystem::path& storeFile,
+    const std::filesystem::path& file, InterchangeLoadMode mode, const InterchangeLoadProgress& progress = {});
 
 }  // namespace varnel
