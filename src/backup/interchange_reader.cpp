@@ -28,6 +28,7 @@
 #include "model/etc_repository.h"
 #include "model/record_io.h"
 #include "model/safety_copy.h"
+#include "model/search_index.h"
 #include "model/tx_kind.h"
 
 namespace varnel {
@@ -1699,12 +1700,18 @@ Result<InterchangeLoadReport> loadInterchange(Ledger& target, const std::filesys
     }
     {
       StoreTransaction transaction(target.store());
+      // The text search index is built once over the loaded transactions:
+      // kept in step row by row, each insert would write an index segment of
+      // its own. Both happen inside the load's transaction, so a failed load
+      // leaves the index as it was.
+      search_index::dropSearchIndex(target.store().db());
       Load load(target, *db, *schema, report.schemaVersion, report, progress);
       if (mode == InterchangeLoadMode::kCurrentFormat) {
         androidToMyDB(load);
       } else {
         androidDBRecovery(load);
       }
+      search_index::createSearchIndex(target.store().db());
       transaction.commit();
     }
     target.commonData().ReloadTheData();

@@ -17,6 +17,7 @@
 #include "bench/ledger_generator.h"
 #include "model/base_repository.h"
 #include "model/etc_repository.h"
+#include "reports/search.h"
 #include "setup/initial_data.h"
 #include "support/interchange_fixture.h"
 #include "support/test_ledger.h"
@@ -682,6 +683,34 @@ TEST_F(InterchangeReaderTest, CurrentFormatTakesTheEnteredAmountForAnInfiniteOne
   EXPECT_EQ(txs[0].isSynced, 2);
   EXPECT_EQ(txs[1].amount, 2.5);
   EXPECT_EQ(txs[1].amountAccount, std::nullopt);
+}
+
+// The loader builds the text search index once at the end instead of row by
+// row: a loaded ledger finds its transactions by their text, and the index
+// follows later changes again.
+TEST_F(InterchangeReaderTest, ALoadedLedgerFindsItsTransactionsByText) {
+  for (const auto mode : {InterchangeLoadMode::kCurrentFormat, InterchangeLoadMode::kAnyVersion}) {
+    SCOPED_TRACE(interchangeLoadModeName(mode));
+    const auto path = file("search.db");
+    writeInterchangeFile(path, 19);
+    {
+      SQLite::Database db(path.string(), SQLite::OPEN_READWRITE);
+      db.exec("INSERT INTO INOUTCOME (uid, DO_TYPE, WDATE, ZDATE, ZCONTENT, ZDATA) VALUES "
+              "('TX-1', '1', '2024-01-05', '1704412800000.0', '동네 세탁소', NULL), "
+              "('TX-2', '1', '2024-01-05', '1704412800000.0', 'Laundry', 'Ironing')");
+    }
+    ASSERT_TRUE(load(path, mode).isOk());
+    auto uids = [&](const std::string& text) {
+      std::vector<std::string> found;
+      for (const auto& tx : TransactionSearch(*target_).search(text, {})) found.push_back(tx.uid.value_or(""));
+      return found;
+    };
+    EXPECT_EQ(uids("세탁소"), std::vector<std::string>{"TX-1"});
+    EXPECT_EQ(uids("IRONING"), std::vector<std::string>{"TX-2"});
+    target_->store().db().exec("UPDATE ZINOUTCOME SET ZCONTENT = 'Dry cleaning' WHERE ZUID = 'TX-2'");
+    EXPECT_EQ(uids("cleaning"), std::vector<std::string>{"TX-2"});
+    EXPECT_TRUE(uids("laundry").empty());
+  }
 }
 
 // --- The round trip ----------------------------------------------------------------
