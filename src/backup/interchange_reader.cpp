@@ -84,6 +84,14 @@ void must(Status status) {
     case SQLITE_FULL:
     case SQLITE_INTERRUPT:
       throw FileUnreadable(what + ": " + e.what());
+    case SQLITE_READONLY:
+      // A journal of a write that was cut short, which only the program that
+      // wrote the file may roll back.
+      if (e.getExtendedErrorCode() == SQLITE_READONLY_ROLLBACK ||
+          e.getExtendedErrorCode() == SQLITE_READONLY_RECOVERY) {
+        throw FileUnusable("a write to it was cut short and its journal lies beside it");
+      }
+      break;
     case SQLITE_IOERR:
       // A file shorter than its pages say reads as a short read.
       if (e.getExtendedErrorCode() == SQLITE_IOERR_SHORT_READ) break;
