@@ -104,6 +104,8 @@ nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
 void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
+void addSmsCommands(CLI::App& app, Context& ctx);          // sms parse, sms add
+void addServeCommands(CLI::App& app, Context& ctx);        // serve
 void addInterchangeCommands(CLI::App& app, Context& ctx);  // interchange export, interchange load
 void addBackupCommands(CLI::App& app, Context& ctx);       // backup, backup auto, backups, restore
 

@@ -31,8 +31,13 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 // One line on the terminal, rewritten in place as the export goes on.
 class TerminalProgress {
  public:
-  ~TerminalProgress() {
-    if (shown_) std::fprintf(stderr, "\r\x1b[K");
+  ~TerminalProgress() { clear(); }
+  // Removes the line, so that what follows starts on a clean one.
+  void clear() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r\x1b[K");
+    std::fflush(stderr);
+    shown_ = false;
   }
   void operator()(const InterchangeProgress& p) {
     const int percent = p.total > 0 ? static_cast<int>(p.done * 100 / p.total) : 100;
@@ -78,7 +83,9 @@ void addInterchangeCommands(CLI::App& app, Context& ctx) {
       options.progress = [&progress](const InterchangeProgress& p) { progress(p); };
     }
     MyDBCopyAndroid writer(ledger->env(), ledger->log());
-    const InterchangeExport written = check(writer.myDBCopyAndroid(ledger->store().path(), target, options));
+    Result<InterchangeExport> result = writer.myDBCopyAndroid(ledger->store().path(), target, options);
+    progress.clear();
+    const InterchangeExport written = check(std::move(result));
     if (ctx.json) {
       nlohmann::json tables = nlohmann::json::array();
       for (const auto& t : written.tables) {

@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
   }
   CLI::App app{"varnel: a household ledger engine"};
   app.require_subcommand(0, 1);
+  // The global options may also follow the command ("varnel search x --json").
+  app.fallthrough();
   cli::Context ctx;
   app.add_option("--home", ctx.options.home, "Data folder (default $XDG_DATA_HOME/varnel)");
   app.add_option("--now", ctx.options.now, "Fixed current time, ISO-8601");
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
   cli::addRepeatCommands(app, ctx);
   cli::addExportCommands(app, ctx);
   cli::addSearchCommands(app, ctx);
+  cli::addSmsCommands(app, ctx);
+  cli::addServeCommands(app, ctx);
   cli::addInterchangeCommands(app, ctx);
   cli::addBackupCommands(app, ctx);
 

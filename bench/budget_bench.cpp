@@ -16,31 +16,18 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <CLI/CLI.hpp>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
-
+#include "bench/bench_support.h"
 #include "ledger/category_repository.h"
 #include "model/liveness.h"
 #include "reports/budget_repository.h"
 
 using namespace varnel;
+using bench::median;
+using bench::timeIt;
 
 namespace {
 
 constexpr size_t kBudgets = 30;
-
-template <class F>
-double timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Up to 30 targets a household would budget: the total, then the expense
 // categories (main ones first), the groups and the accounts whose incoming
@@ -78,28 +65,11 @@ std::vector<BudgetTarget> budgetTargets(const CommonData& cache) {
 
 int main(int argc, char** argv) {
   CLI::App app{"budget_bench: a month's budget listing against bare SQL on one ledger"};
-  std::string file, tz = "Asia/Seoul", locale = "ko_KR", now = "2026-12-10T09:00:00";
-  int rounds = 5;
-  app.add_option("--ledger", file, "Store file made by make-ledger")->required()->check(CLI::ExistingFile);
-  app.add_option("--rounds", rounds, "Timed runs of each (median)")->check(CLI::Range(1, 100));
-  app.add_option("--tz", tz);
-  app.add_option("--locale", locale);
-  app.add_option("--now", now);
+  bench::LedgerOptions opt;
+  bench::addLedgerOptions(app, opt);
   CLI11_PARSE(app, argc, argv);
 
-  // The ledger opens from a data folder; point one at the file's folder.
-  const auto documents = std::filesystem::absolute(file).parent_path();
-  if (documents.filename() != "Documents" || std::filesystem::path(file).filename() != "varnel.sqlite") {
-    std::fprintf(stderr, "budget_bench: --ledger must be <home>/Documents/varnel.sqlite\n");
-    return 2;
-  }
-  EnvironmentOptions o;
-  o.home = documents.parent_path().string();
-  o.tz = tz;
-  o.locale = locale;
-  o.now = now;
-  auto log = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
-  auto ledger = Ledger::open(Environment::make(o), log);
+  auto ledger = bench::openLedger(opt, "budget_bench");
   ledger->commonData().ReloadTheData();
   auto& db = ledger->store().db();
   const int64_t rows = db.execAndGet("SELECT COUNT(*) FROM ZINOUTCOME").getInt64();
@@ -127,7 +97,7 @@ int main(int argc, char** argv) {
   std::vector<double> listing, bare;
   size_t items = 0, groups = 0;
   double sink = 0;
-  for (int r = 0; r < rounds; ++r) {
+  for (int r = 0; r < opt.rounds; ++r) {
     listing.push_back(timeIt([&] {
       const auto list = budgets.listBudgetWithData(budget_code::kExpense, period.day(), budget_code::kMonthly);
       items = 0;
@@ -147,8 +117,8 @@ int main(int argc, char** argv) {
       }
     }));
   }
-  std::printf("ledger: %s, %lld transactions, month %lld, rounds: %d (medians)\n", file.c_str(),
-              static_cast<long long>(rows), static_cast<long long>(period.key), rounds);
+  std::printf("ledger: %s, %lld transactions, month %lld, rounds: %d (medians)\n", opt.file.c_str(),
+              static_cast<long long>(rows), static_cast<long long>(period.key), opt.rounds);
   std::printf("budget listing (%zu budgets) %8.2f ms   bare category aggregate (%zu rows) %8.2f ms   ratio %.2f (goal <= 2)\n",
               items, median(listing) * 1e3, groups, median(bare) * 1e3, median(listing) / median(bare));
   return sink == -1 ? 1 : 0;

@@ -20,12 +20,10 @@
 #include <filesystem>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-#include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 
 #include "backup/interchange_writer.h"
-#include "model/ledger.h"
+#include "bench/bench_support.h"
 
 using namespace varnel;
 
@@ -85,34 +83,22 @@ void bareCopy(const std::filesystem::path& store, const std::filesystem::path& f
 
 int main(int argc, char** argv) {
   CLI::App app{"interchange_bench: the interchange export against a bare INSERT … SELECT"};
-  std::string file, tz = "Asia/Seoul", locale = "ko_KR", now = "2026-12-10T09:00:00";
-  int rounds = 3;
-  app.add_option("--ledger", file, "Store file made by make-ledger")->required()->check(CLI::ExistingFile);
-  app.add_option("--rounds", rounds, "Timed runs of each (median)")->check(CLI::Range(1, 100));
-  app.add_option("--tz", tz);
-  app.add_option("--locale", locale);
-  app.add_option("--now", now);
+  bench::LedgerOptions options;
+  options.rounds = 3;
+  bench::addLedgerOptions(app, options);
   CLI11_PARSE(app, argc, argv);
-
+  auto ledger = bench::openLedger(options, "interchange_bench");
+  spdlog::logger& log = ledger->log();
+  const std::string& file = options.file;
+  const int rounds = options.rounds;
   const auto documents = std::filesystem::absolute(file).parent_path();
-  if (documents.filename() != "Documents" || std::filesystem::path(file).filename() != "varnel.sqlite") {
-    std::fprintf(stderr, "interchange_bench: --ledger must be <home>/Documents/varnel.sqlite\n");
-    return 2;
-  }
-  EnvironmentOptions o;
-  o.home = documents.parent_path().string();
-  o.tz = tz;
-  o.locale = locale;
-  o.now = now;
-  auto log = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
-  auto ledger = Ledger::open(Environment::make(o), log);
   const std::filesystem::path store = ledger->store().path();
   const int64_t rows = ledger->store().db().execAndGet("SELECT COUNT(*) FROM ZINOUTCOME").getInt64();
   const auto oursFile = documents.parent_path() / "interchange-bench-ours.sqlite";
   const auto bareFile = documents.parent_path() / "interchange-bench-bare.sqlite";
 
   std::vector<Timing> ours, bare;
-  MyDBCopyAndroid writer(ledger->env(), *log);
+  MyDBCopyAndroid writer(ledger->env(), log);
   for (int r = 0; r <= rounds; ++r) {
     // Alternating which goes first spreads the machine's other load evenly.
     auto runOurs = [&] {
@@ -122,7 +108,7 @@ int main(int argc, char** argv) {
       if (r > 0) ours.push_back(t);
     };
     auto runBare = [&] {
-      const Timing t = timeIt([&] { bareCopy(store, bareFile, *log); });
+      const Timing t = timeIt([&] { bareCopy(store, bareFile, log); });
       if (r > 0) bare.push_back(t);
     };
     if (r % 2 == 0) {

@@ -14,56 +14,22 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <CLI/CLI.hpp>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
-
+#include "bench/bench_support.h"
 #include "ledger/card.h"
 #include "reports/account_overview.h"
 #include "reports/period_totals.h"
 
 using namespace varnel;
-
-namespace {
-
-template <class F>
-double timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-}  // namespace
+using bench::median;
+using bench::timeIt;
 
 int main(int argc, char** argv) {
   CLI::App app{"report_bench: reports against bare SQL on one ledger"};
-  std::string file, tz = "Asia/Seoul", locale = "ko_KR", now = "2026-12-10T09:00:00";
-  int rounds = 5;
-  app.add_option("--ledger", file, "Store file made by make-ledger")->required()->check(CLI::ExistingFile);
-  app.add_option("--rounds", rounds, "Timed runs of each (median)")->check(CLI::Range(1, 100));
-  app.add_option("--tz", tz);
-  app.add_option("--locale", locale);
-  app.add_option("--now", now);
+  bench::LedgerOptions opt;
+  bench::addLedgerOptions(app, opt);
   CLI11_PARSE(app, argc, argv);
 
-  // The ledger opens from a data folder; point one at the file's folder.
-  const auto documents = std::filesystem::absolute(file).parent_path();
-  if (documents.filename() != "Documents" || std::filesystem::path(file).filename() != "varnel.sqlite") {
-    std::fprintf(stderr, "report_bench: --ledger must be <home>/Documents/varnel.sqlite\n");
-    return 2;
-  }
-  EnvironmentOptions o;
-  o.home = documents.parent_path().string();
-  o.tz = tz;
-  o.locale = locale;
-  o.now = now;
-  auto log = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
-  auto ledger = Ledger::open(Environment::make(o), log);
+  auto ledger = bench::openLedger(opt, "report_bench");
   auto& db = ledger->store().db();
   const int64_t rows = db.execAndGet("SELECT COUNT(*) FROM ZINOUTCOME").getInt64();
 
@@ -81,7 +47,7 @@ int main(int argc, char** argv) {
   PeriodTotals totals(*ledger);
   const auto period = totals.rules().getStartEndDate(ledger->env().nowStoreSeconds(), 6, 1, true);
   const double start = period->first, end = totals.rules().addDays(period->second, 1);
-  for (int r = 0; r < rounds; ++r) {
+  for (int r = 0; r < opt.rounds; ++r) {
     overview.push_back(timeIt([&] { accounts = sumAssetAll(*ledger).size(); }));
     scan.push_back(timeIt([&] {
       SQLite::Statement st(db,
@@ -117,8 +83,8 @@ int main(int argc, char** argv) {
       }
     }));
   }
-  std::printf("ledger: %s, %lld transactions, %zu accounts, rounds: %d (medians)\n", file.c_str(),
-              static_cast<long long>(rows), accounts, rounds);
+  std::printf("ledger: %s, %lld transactions, %zu accounts, rounds: %d (medians)\n", opt.file.c_str(),
+              static_cast<long long>(rows), accounts, opt.rounds);
   std::printf("account overview %8.1f ms   bare GROUP BY scan %8.1f ms   ratio %.2f (goal <= 1.5)\n",
               median(overview) * 1e3, median(scan) * 1e3, median(overview) / median(scan));
   std::printf("month in/out     %8.2f ms   bare month fetch   %8.2f ms   ratio %.2f (goal <= 2)\n",

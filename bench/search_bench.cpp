@@ -20,63 +20,30 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <CLI/CLI.hpp>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
-
+#include "bench/bench_support.h"
 #include "model/etc_repository.h"
 #include "model/record_io.h"
 #include "model/search_index.h"
 #include "reports/search.h"
 
 using namespace varnel;
-
-namespace {
-
-template <class F>
-double timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-}  // namespace
+using bench::median;
+using bench::timeIt;
 
 int main(int argc, char** argv) {
   CLI::App app{"search_bench: the transaction search against a bare LIKE scan on one ledger"};
-  std::string file, tz = "Asia/Seoul", locale = "ko_KR", now = "2026-12-10T09:00:00";
-  int rounds = 5;
+  bench::LedgerOptions opt;
   // A merchant and its branch, an accented one (whose rows the index leaves
   // to the folded comparison), an English brand, a memo, a brand found in
   // one row in sixty, and a two-character word (below the trigram index).
   std::vector<std::string> words = {"스타벅스 역삼점", "café mamas 역삼", "blue bottle", "생일 선물", "스타벅스", "커피"};
-  app.add_option("--ledger", file, "Store file made by make-ledger")->required()->check(CLI::ExistingFile);
-  app.add_option("--rounds", rounds, "Timed runs of each (median)")->check(CLI::Range(1, 100));
+  bench::addLedgerOptions(app, opt);
   app.add_option("--word", words, "Words to search (repeatable; replaces the default words)");
   bool searchOnly = false;
   app.add_flag("--search-only", searchOnly, "Time only the search (for profiling it)");
-  app.add_option("--tz", tz);
-  app.add_option("--locale", locale);
-  app.add_option("--now", now);
   CLI11_PARSE(app, argc, argv);
 
-  const auto documents = std::filesystem::absolute(file).parent_path();
-  if (documents.filename() != "Documents" || std::filesystem::path(file).filename() != "varnel.sqlite") {
-    std::fprintf(stderr, "search_bench: --ledger must be <home>/Documents/varnel.sqlite\n");
-    return 2;
-  }
-  EnvironmentOptions o;
-  o.home = documents.parent_path().string();
-  o.tz = tz;
-  o.locale = locale;
-  o.now = now;
-  auto log = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
-  auto ledger = Ledger::open(Environment::make(o), log);
+  auto ledger = bench::openLedger(opt, "search_bench");
   auto& db = ledger->store().db();
   const int64_t rows = db.execAndGet("SELECT COUNT(*) FROM ZINOUTCOME").getInt64();
   const int64_t scanned =
@@ -94,7 +61,7 @@ int main(int argc, char** argv) {
 
   std::printf("ledger: %s, %lld transactions (%lld with text the index leaves to a folded scan), "
               "rounds: %d (medians)\n",
-              file.c_str(), static_cast<long long>(rows), static_cast<long long>(scanned), rounds);
+              opt.file.c_str(), static_cast<long long>(rows), static_cast<long long>(scanned), opt.rounds);
   TransactionSearch search(*ledger);
   // NOT INDEXED: read in table order and sorted after, the cheapest way
   // through every row; walking the date index instead costs a table seek per
@@ -107,7 +74,7 @@ int main(int argc, char** argv) {
   for (const std::string& word : words) {
     std::vector<double> ours, bare;
     size_t found = 0, bareFound = 0;
-    for (int r = 0; r < rounds; ++r) {
+    for (int r = 0; r < opt.rounds; ++r) {
       ours.push_back(timeIt([&] { found = search.search(word, {}).size(); }));
       if (searchOnly) {
         bare.push_back(0);

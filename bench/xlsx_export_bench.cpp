@@ -20,11 +20,9 @@
 #include <map>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
 #include <xlsxwriter.h>
 
+#include "bench/bench_support.h"
 #include "reports/xlsx_export.h"
 
 using namespace varnel;
@@ -120,27 +118,11 @@ bool writeBare(const std::filesystem::path& file, const std::vector<Cells>& rows
 
 int main(int argc, char** argv) {
   CLI::App app{"xlsx_export_bench: the spreadsheet export against bare libxlsxwriter on one ledger"};
-  std::string file, tz = "Asia/Seoul", locale = "ko_KR", now = "2026-12-10T09:00:00";
-  int rounds = 5;
-  app.add_option("--ledger", file, "Store file made by make-ledger")->required()->check(CLI::ExistingFile);
-  app.add_option("--rounds", rounds, "Timed runs of each (median)")->check(CLI::Range(1, 100));
-  app.add_option("--tz", tz);
-  app.add_option("--locale", locale);
-  app.add_option("--now", now);
+  bench::LedgerOptions opt;
+  bench::addLedgerOptions(app, opt);
   CLI11_PARSE(app, argc, argv);
 
-  const auto documents = std::filesystem::absolute(file).parent_path();
-  if (documents.filename() != "Documents" || std::filesystem::path(file).filename() != "varnel.sqlite") {
-    std::fprintf(stderr, "xlsx_export_bench: --ledger must be <home>/Documents/varnel.sqlite\n");
-    return 2;
-  }
-  EnvironmentOptions o;
-  o.home = documents.parent_path().string();
-  o.tz = tz;
-  o.locale = locale;
-  o.now = now;
-  auto log = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
-  auto ledger = Ledger::open(Environment::make(o), log);
+  auto ledger = bench::openLedger(opt, "xlsx_export_bench");
 
   // The bare side's input, and a warm page cache for both.
   std::vector<Cells> rows;
@@ -160,7 +142,7 @@ int main(int argc, char** argv) {
   std::vector<Timing> ours, bare;
   int64_t written = 0;
   bool failed = false;
-  for (int r = 0; r < rounds; ++r) {
+  for (int r = 0; r < opt.rounds; ++r) {
     // Alternate which goes first, so neither always meets a warmer cache.
     auto runOurs = [&] {
       ours.push_back(timeIt([&] {
@@ -186,7 +168,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xlsx_export_bench: a workbook was not written whole\n");
     return 1;
   }
-  std::printf("ledger: %s, %zu live transactions exported, rounds: %d (medians)\n", file.c_str(), rows.size(), rounds);
+  std::printf("ledger: %s, %zu live transactions exported, rounds: %d (medians)\n", opt.file.c_str(), rows.size(), opt.rounds);
   std::printf("workbooks: ours %ju bytes, bare %ju bytes%s\n", static_cast<uintmax_t>(oursSize),
               static_cast<uintmax_t>(bareSize), oursSize == bareSize ? "" : "  (sizes differ: not the same cells)");
   const double oursWall = median(ours, &Timing::wall), bareWall = median(bare, &Timing::wall);

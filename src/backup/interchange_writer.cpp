@@ -466,8 +466,11 @@ void countRow(sqlite3_context* context, int, sqlite3_value**) {
 // byte but letters, digits and "/-._~" is escaped, so "?" and "#" in a
 // folder's name stay part of the path.
 std::string readOnlyUri(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) absolute = path;
   std::string uri = "file:";
-  for (unsigned char c : std::filesystem::absolute(path).string()) {
+  for (unsigned char c : absolute.string()) {
     if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
       uri += static_cast<char>(c);
     } else {

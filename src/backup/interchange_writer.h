@@ -47,7 +47,8 @@ struct InterchangeProgress {
 struct InterchangeExportOptions {
   // Writes a gzip stream of the database instead of the database itself.
   bool gzip = false;
-  // Called every few thousand rows and at the end of each table.
+  // Called every few thousand rows and at the end of each table, from inside
+  // SQLite's work: it must not throw nor use the export's connection.
   std::function<void(const InterchangeProgress&)> progress;
 };
 

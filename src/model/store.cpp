@@ -64,6 +64,30 @@ const std::vector<CoveringIndex>& coveringIndexes() {
   return kIndexes;
 }
 
+// The message parser's lookups (schema 5), each by one text of a transaction:
+// the pasted message (is it already stored?), the parsed content and the
+// content (which category did the same merchant get last time?). The last
+// two are ordered like the answers, newest first, so that a lookup stops at
+// the first usable row; case is ignored the way SQLite folds it (ASCII).
+// Rows without the text are left out, which keeps the first one small: only
+// pasted transactions carry a message.
+struct PartialIndex {
+  std::string name;
+  std::string table;
+  std::string columns;
+  std::string where;
+};
+
+const std::vector<PartialIndex>& messageIndexes() {
+  static const std::vector<PartialIndex> kIndexes = {
+      {"ZINOUTCOME_MESSAGE", "ZINOUTCOME", "ZSMSORIGINE", "ZSMSORIGINE IS NOT NULL"},
+      {"ZINOUTCOME_PARSED_CONTENT", "ZINOUTCOME", "ZSMSPARSECONTENTS COLLATE NOCASE, ZDO_TYPE, ZDATE",
+       "ZSMSPARSECONTENTS IS NOT NULL"},
+      {"ZINOUTCOME_CONTENT", "ZINOUTCOME", "ZCONTENT COLLATE NOCASE, ZDO_TYPE, ZDATE", "ZCONTENT IS NOT NULL"},
+  };
+  return kIndexes;
+}
+
 // Indexes that earlier schemas created and a covering index now replaces:
 // dropped on upgrade, since each one costs every insert and no query needs it.
 const std::vector<std::string>& retiredIndexes() {
@@ -284,6 +308,10 @@ void Store::migrate() {
     for (const auto& index : coveringIndexes()) {
       db_.exec("CREATE INDEX IF NOT EXISTS " + index.name + " ON " + index.table + " (" +
                index.columns + ")");
+    }
+    for (const auto& index : messageIndexes()) {
+      db_.exec("CREATE INDEX IF NOT EXISTS " + index.name + " ON " + index.table + " (" + index.columns +
+               ") WHERE " + index.where);
     }
     for (const auto& table : uniqueUidTables()) {
       try {

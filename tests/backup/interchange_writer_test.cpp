@@ -336,6 +336,18 @@ TEST_F(InterchangeWriterTest, GzipHoldsTheSameDatabaseAndASecondExportReplacesTh
   EXPECT_EQ(filesIn(dir_.path()), (std::set<std::string>{"book.sqlite", "book.sqlite.gz", "home"}));
 }
 
+TEST_F(InterchangeWriterTest, ACloudUploadGetsTheBytesOfTheFileLeftInTheTemporaryFolder) {
+  writeEveryKindOfRecord();
+  MyDBCopyAndroid writer(ledger_->env(), *log_);
+  const auto bytes = writer.myDBCopyAndroid(ledger_->store().path());
+  ASSERT_TRUE(bytes.isOk()) << bytes.status().message();
+  const auto file = interchangeTempPath(ledger_->env());
+  EXPECT_EQ(file, dir_.path() / "home" / "Documents" / "temp" / "tempCloudDB.sqlite");
+  EXPECT_TRUE(*bytes == slurp(file));
+  SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+  EXPECT_EQ(db.execAndGet("SELECT count(*) FROM INOUTCOME").getInt(), 7);
+}
+
 // Lets a test write files of at most `bytes` bytes; a write beyond fails
 // (EFBIG) instead of ending the process.
 class FileSizeLimit {

@@ -486,10 +486,17 @@ std::string indexesOf(const std::filesystem::path& p) {
 }
 
 // Turns a store written by this version back into one written by schema
-// `version` (1 or 2): the transaction indexes it had then, no text search
-// index, and its version number.
+// `version` (1, 2 or 4): the transaction indexes it had then, no message
+// lookup indexes, no text search index before 4, and its version number.
 void rewindSchema(const std::filesystem::path& p, int version) {
   SQLite::Database db(p.string(), SQLite::OPEN_READWRITE);
+  for (const char* index : {"ZINOUTCOME_MESSAGE", "ZINOUTCOME_PARSED_CONTENT", "ZINOUTCOME_CONTENT"}) {
+    db.exec(std::string("DROP INDEX ") + index);
+  }
+  if (version >= 4) {
+    db.exec("PRAGMA user_version = " + std::to_string(version));
+    return;
+  }
   search_index::dropSearchIndex(db);
   db.exec("DROP INDEX ZINOUTCOME_ACCOUNT_SUMS");
   db.exec("DROP INDEX ZINOUTCOME_DATE_SUMS");
@@ -510,7 +517,7 @@ TEST(StoreOpen, StoreOfAnEarlierSchemaGetsTheLaterIndexes) {
   { Ledger::open(testEnvironment(fresh.path()), nullLog()); }
   const std::string newStoreIndexes = indexesOf(testEnvironment(fresh.path()).storePath());
 
-  for (const int version : {1, 2}) {
+  for (const int version : {1, 2, 4}) {
     TempDir dir;
     const Environment env = testEnvironment(dir.path());
     auto log = nullLog();
@@ -522,7 +529,8 @@ TEST(StoreOpen, StoreOfAnEarlierSchemaGetsTheLaterIndexes) {
     rewindSchema(env.storePath(), version);
     const std::string rows = contentOf(env.storePath(), false);
     const std::string earlierIndexes = indexesOf(env.storePath());
-    EXPECT_EQ(earlierIndexes.find("ZINOUTCOME_ACCOUNT_SUMS"), std::string::npos);
+    EXPECT_EQ(earlierIndexes.find(version < 3 ? "ZINOUTCOME_ACCOUNT_SUMS" : "ZINOUTCOME_MESSAGE"),
+              std::string::npos);
 
     auto ledger = Ledger::open(env, log);
     EXPECT_EQ(ledger->store().db().execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion)

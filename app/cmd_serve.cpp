@@ -1,0 +1,146 @@
+// `varnel serve`: the desktop web access in the foreground. Listens on the
+// first free port of the usual list (or --port), announces itself on the
+// local network, prints the addresses to open and runs until Ctrl-C or
+// SIGTERM, all on this one thread.
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "app/cli.h"
+#include "web/allowed_hosts.h"
+#include "web/http_server.h"
+
+namespace varnel::cli {
+
+namespace {
+
+// Until the desktop API takes over, `serve` answers the connectivity test
+// and otherwise serves the files of the document root.
+class ServeConnection : public web::HTTPConnection {
+ public:
+  using HTTPConnection::HTTPConnection;
+
+ protected:
+  std::unique_ptr<web::HTTPResponse> httpResponseForMethod(std::string_view method,
+                                                           std::string_view uri) override {
+    if (uri.substr(0, uri.find('?')) == "/varnelBook/test") {
+      auto response = std::make_unique<web::HTTPDataResponse>("한글테스트");
+      response->setReplyContentType("text/plain; charset=UTF-8");
+      return response;
+    }
+    return HTTPConnection::httpResponseForMethod(method, uri);
+  }
+};
+
+// The "www" folder of the build tree, beside the program's "bin" folder:
+// the build puts the browser client there.
+std::filesystem::path defaultDocumentRoot() {
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "www";
+  return program.parent_path().parent_path() / "www";
+}
+
+std::string urlHost(const asio::ip::address& address) {
+  return address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+}
+
+// What a browser can open: the address listened on, or for every interface
+// this machine's IPv4 addresses (what people type) and localhost.
+std::vector<std::string> addressesToOpen(const std::string& bind, uint16_t port) {
+  std::vector<std::string> urls;
+  std::error_code error;
+  const auto address = asio::ip::make_address(bind, error);
+  if (!bind.empty() && !error && !address.is_unspecified()) {
+    urls.push_back(fmt::format("http://{}:{}/", urlHost(address), port));
+    return urls;
+  }
+  const web::AllowedHosts machine = web::AllowedHosts::forThisMachine();
+  for (const auto& local : machine.addresses()) {
+    if (local.is_v4() && !local.is_loopback()) {
+      urls.push_back(fmt::format("http://{}:{}/", urlHost(local), port));
+    }
+  }
+  urls.push_back(fmt::format("http://localhost:{}/", port));
+  return urls;
+}
+
+}  // namespace
+
+void addServeCommands(CLI::App& app, Context& ctx) {
+  auto* serve = app.add_subcommand(
+      "serve", "Serve the ledger to browsers on this network until Ctrl-C (the desktop web access)");
+  static std::string port, bind, root;
+  serve->add_option("--port", port,
+                    "Port to listen on; 0 lets the system choose (default: the first free of 8888, 9999, "
+                    "9090, 8080)");
+  serve->add_option("--bind", bind, "Address to listen on (default: every interface)");
+  serve->add_option("--root", root, "Folder of the files served (default: www beside the program's folder)");
+  // The desktop API adds its access options here (--password PW | --no-password).
+  serve->callback([&ctx] {
+    web::HTTPServerSettings settings;
+    const bool portGiven = !port.empty();
+    if (portGiven) settings.port = static_cast<uint16_t>(parseInteger(port, "--port", 0, 65535));
+    if (!bind.empty()) {
+      std::error_code error;
+      asio::ip::make_address(bind, error);
+      if (error) throw InputError("--bind must be an IP address: '" + bind + "'");
+      settings.interface = bind;
+    }
+    settings.documentRoot = root.empty() ? defaultDocumentRoot() : std::filesystem::path(root);
+    std::error_code error;
+    if (!std::filesystem::is_directory(settings.documentRoot, error)) {
+      throw InputError("the document root is not a folder: '" + settings.documentRoot.string() + "'" +
+                       (root.empty() ? " (give one with --root)" : ""));
+    }
+    settings.documentRoot = std::filesystem::canonical(settings.documentRoot);
+    settings.type = "_http._tcp.";
+    settings.allowedHosts = web::AllowedHosts::forThisMachine();
+    if (!bind.empty()) settings.allowedHosts.add(bind);
+    const Environment env = ctx.environment();
+    settings.clock = [env] {
+      return std::chrono::system_clock::time_point(std::chrono::milliseconds(env.nowMs()));
+    };
+
+    auto log = Ledger::makeFileLogger(env);
+    asio::io_context io;
+    // Set before listening, so that a Ctrl-C from the first moment on stops
+    // the server instead of killing the process.
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    web::HTTPServer server(io, std::move(settings), log);
+    server.setConnectionClass<ServeConnection>();
+
+    const bool started = portGiven ? server.start(error) : server.startOnFirstFreePort(error);
+    if (!started) {
+      if (portGiven) {
+        throw StoreError(fmt::format("cannot listen on port {}: {}", server.settings().port, error.message()));
+      }
+      throw StoreError(fmt::format("cannot listen on any of the ports {}: {}",
+                                   fmt::join(server.settings().portList, ", "), error.message()));
+    }
+    signals.async_wait([&server](const std::error_code& waited, int) {
+      if (waited) return;
+      std::cout << "Stopping" << std::endl;
+      server.stop();
+    });
+
+    std::cout << fmt::format("Serving {} on port {} (Ctrl-C stops)\n",
+                             server.settings().documentRoot.string(), server.listeningPort())
+              << "Open in a browser:\n";
+    for (const auto& url : addressesToOpen(bind, server.listeningPort())) std::cout << "  " << url << '\n';
+    std::cout << std::flush;
+    io.run();
+  });
+}
+
+}  // namespace varnel::cli
