@@ -255,8 +255,15 @@ Result<CandidateCheck> checkCandidateStore(const std::filesystem::path& candidat
     const std::string mode = db.execAndGet("PRAGMA journal_mode = DELETE").getString();
     if (mode != "delete") return notUsable(candidate, "it stays in journal mode " + mode);
     {
-      SQLite::Statement quick(db, "PRAGMA quick_check(1)");
-      const std::string verdict = quick.executeStep() ? quick.getColumn(0).getString() : "no answer";
+      // A damaged page may stop the check itself instead of being reported
+      // in its answer; either way the check failed.
+      std::string verdict;
+      try {
+        SQLite::Statement quick(db, "PRAGMA quick_check(1)");
+        verdict = quick.executeStep() ? quick.getColumn(0).getString() : "no answer";
+      } catch (const SQLite::Exception& e) {
+        verdict = e.what();
+      }
       if (verdict != "ok") return notUsable(candidate, "quick_check says " + verdict);
     }
     if (db.execAndGet("PRAGMA application_id").getInt() != Store::kApplicationId) {
