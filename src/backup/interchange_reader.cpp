@@ -24,8 +24,8 @@
 #include "model/dates.h"
 #include "model/entities.h"
 #include "model/errors.h"
-#include "model/liveness.h"
 #include "model/etc_repository.h"
+#include "model/liveness.h"
 #include "model/record_io.h"
 #include "model/safety_copy.h"
 #include "model/search_index.h"
@@ -347,9 +347,10 @@ class RecordInserter {
 constexpr int64_t kProgressEvery = 20000;
 
 struct Load {
-  Load(Ledger& target_, SQLite::Database& file_, FileSchema& schema_, int version_, InterchangeLoadReport& report_,
-       const InterchangeLoadProgress& progress_)
-      : target(target_), file(file_), schema(schema_), version(version_), report(report_), progress(progress_) {}
+  Load(Ledger& ledger, SQLite::Database& db, FileSchema& fileSchema, int schemaVersion,
+       InterchangeLoadReport& loadReport, const InterchangeLoadProgress& onProgress)
+      : target(ledger), file(db), schema(fileSchema), version(schemaVersion), report(loadReport),
+        progress(onProgress) {}
 
   Ledger& target;
   SQLite::Database& file;
