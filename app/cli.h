@@ -110,6 +110,7 @@ void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
 void addSmsCommands(CLI::App& app, Context& ctx);          // sms parse, sms add
 void addServeCommands(CLI::App& app, Context& ctx);        // serve
-void addInterchangeCommands(CLI::App& app, Context& ctx);  // interchange export
+void addInterchangeCommands(CLI::App& app, Context& ctx);  // interchange export, interchange load
+void addBackupCommands(CLI::App& app, Context& ctx);       // backup, backup auto, backups, restore
 
 }  // namespace varnel::cli

@@ -1,5 +1,7 @@
 // `varnel interchange export`: the whole ledger as an interchange database,
 // the file the app on the other phone platform and the cloud backups read.
+// `varnel interchange load`: the ledger replaced by such a file of the
+// current format, as a cloud snapshot replaces it.
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "app/cli.h"
+#include "backup/interchange_reader.h"
 #include "backup/interchange_schema.h"
 #include "backup/interchange_writer.h"
 #include "model/errors.h"
@@ -87,6 +90,38 @@ void addInterchangeCommands(CLI::App& app, Context& ctx) {
       if (t.dropped > 0) line += fmt::format("  ({} left out: uid already written)", t.dropped);
       printLine(line);
     }
+  });
+
+  auto* loadCommand = interchange->add_subcommand(
+      "load", "Replace the ledger with an interchange file of the current format (the replaced ledger is kept)");
+  static std::string file;
+  loadCommand->add_option("FILE", file, "Interchange file (schema 19)")->required();
+  loadCommand->callback([&ctx] {
+    const Environment env = ctx.environment();
+    auto log = Ledger::makeFileLogger(env);
+    TerminalProgress progress;
+    InterchangeLoadProgress onProgress;
+    if (!ctx.json && ::isatty(STDERR_FILENO)) onProgress = [&progress](const InterchangeProgress& p) { progress(p); };
+    const InterchangeReplaceReport done = check(replaceStoreWithInterchange(
+        env, log, env.storePath(), file, InterchangeLoadMode::kCurrentFormat, onProgress));
+    const auto& copy = done.swap.safetyCopy;
+    if (ctx.json) {
+      nlohmann::json tables = nlohmann::json::array();
+      for (const auto& t : done.load.tables) {
+        if (!t.absent) tables.push_back({{"table", t.fileTable}, {"storeTable", t.storeTable}, {"rows", t.rows}});
+      }
+      printJson({{"file", file},
+                 {"userVersion", done.load.schemaVersion},
+                 {"dataVersion", done.load.dataVersion},
+                 {"tables", tables},
+                 {"safetyCopy", copy ? nlohmann::json(copy->string()) : nlohmann::json(nullptr)}});
+      return;
+    }
+    printLine(fmt::format("Loaded the interchange file {} (schema {})", file, done.load.schemaVersion));
+    for (const auto& t : done.load.tables) {
+      if (!t.absent) printLine(fmt::format("  {:<18} {:>9}", t.fileTable, t.rows));
+    }
+    printLine("Safety copy: " + (copy ? copy->string() : std::string("(none: there was no ledger)")));
   });
 }
 
