@@ -24,11 +24,17 @@ namespace {
 class TerminalProgress {
  public:
   explicit TerminalProgress(const Context& ctx) : on_(!ctx.json && ::isatty(STDERR_FILENO) == 1) {}
-  ~TerminalProgress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-  }
+  ~TerminalProgress() { finish(); }
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+  // Clears the progress line, so that what is printed next starts on a
+  // clean line.
+  void finish() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+  }
 
   Progress callback() {
     if (!on_) return {};
@@ -160,6 +166,7 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
     options.gzip = gzip || target.extension() == ".gz";
     options.progress = progress.callback();
     const BackupReport report = check(backupDB(*ledger, target, options));
+    progress.finish();
     if (ctx.json) {
       printJson({{"file", report.file.string()},
                  {"bytes", report.bytes},
@@ -209,6 +216,7 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
     options.progress = progress.callback();
     const RestoreReport report =
         check(restoreReceivedFile(env, *log, preferences, env.storePath(), file, false, options));
+    progress.finish();
     const ReceivedFileInfo& found = report.found;
     // Opened as every start opens it: a ledger of an older data version is
     // migrated now, after its own safety copy.
