@@ -104,6 +104,7 @@ nlohmann::json autoPaymentJson(const AutoPaymentRun& run);
 void printAutoPaymentText(Ledger& ledger, const AutoPaymentRun& run);
 void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
+void addInterchangeCommands(CLI::App& app, Context& ctx);  // interchange export
 void addBackupCommands(CLI::App& app, Context& ctx);       // backup, backup auto, backups, restore
 
 }  // namespace varnel::cli

@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
   cli::addRepeatCommands(app, ctx);
   cli::addExportCommands(app, ctx);
   cli::addSearchCommands(app, ctx);
+  cli::addInterchangeCommands(app, ctx);
   cli::addBackupCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();

@@ -31,9 +31,11 @@ class Store {
   // 1: the tables and identifier indexes; 2: indexes for period sums;
   // 3: covering indexes for balances, card bills and period totals in place
   // of the account-and-date and date indexes;
-  // 4: the transaction text search index (model/search_index.h).
+  // 4: the transaction text search index (model/search_index.h);
+  // 5: the numeric-identifier columns of the older model on every entity
+  // that a restore of an older interchange file fills.
   // Every step is idempotent, so an older store runs all of them.
-  static constexpr int kSchemaVersion = 4;
+  static constexpr int kSchemaVersion = 5;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
   // How long a connection waits for another process's lock.

@@ -479,6 +479,56 @@ TEST_F(TextImportTest, ALineTheSaveRefusesStaysInTheFileAndTheOthersAreSaved) {
 
 // --- Encodings -----------------------------------------------------------------------
 
+// Files a user saved from LibreOffice Calc (Text CSV, tab-separated, no
+// quoting) in three encodings: the same sheet, so the same import.
+TEST_F(TextImportTest, FilesSavedByLibreOfficeImportAlikeInEveryEncoding) {
+  const std::filesystem::path fixtures = std::filesystem::path(VARNEL_TEST_SOURCE_DIR) / "ledger" / "fixtures";
+  const struct {
+    const char* file;
+    const char* encoding;  // as the user names it
+    const char* icuName;   // to read the rewritten file back
+  } cases[] = {
+      {"libreoffice-utf8.tsv", "UTF-8", "UTF-8"},
+      {"libreoffice-euc-kr.tsv", "EUC-KR", "EUC-KR"},
+      {"libreoffice-utf16.tsv", "UTF-16", "UTF-16"},
+  };
+  const auto toUtf8 = [](const std::string& bytes, const char* encoding) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::string out(bytes.size() * 3 + 16, '\0');
+    const int32_t n = ucnv_convert("UTF-8", encoding, out.data(), static_cast<int32_t>(out.size()), bytes.data(),
+                                   static_cast<int32_t>(bytes.size()), &status);
+    if (U_FAILURE(status)) throw std::runtime_error(std::string("cannot convert from ") + encoding);
+    out.resize(static_cast<size_t>(n));
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string original = slurp(fixtures / c.file);
+    ASSERT_FALSE(original.empty());
+    const auto path = write(c.file, original);
+    TextImport import = importer();
+    ImportFile f = import.read(path, c.encoding);
+    ASSERT_EQ(f.lines.size(), 2u);
+    EXPECT_EQ(f.header, "날짜\t자산\t분류\t소분류\t내용\t금액\t수입/지출\t메모");
+    EXPECT_TRUE(f.lines[0].isGood());
+    EXPECT_EQ(menuIds(f.lines[1]), (std::vector<std::string>{"4"}));  // no account 지갑
+
+    const ImportSaveResult r = import.save(f, false);
+    ASSERT_TRUE(r.ok()) << r.status.message();
+    ASSERT_EQ(r.records.size(), 1u);
+    const InOutCome s = load(r.records[0].uid);
+    const std::vector<std::string> saved = {*s.assetUid, *s.categoryUid, *s.Content, *s.memo, *s.txDateStr,
+                                            std::to_string(*s.amount)};
+    EXPECT_EQ(saved, (std::vector<std::string>{"CASH", "SNACK", "떡볶이", "학교 앞", "2024-03-05", "4500.000000"}));
+    // What stays is the unsaved line, in the file's own encoding.
+    const std::string rewritten = slurp(path);
+    EXPECT_EQ(toUtf8(rewritten, c.icuName), "날짜\t자산\t분류\t소분류\t내용\t금액\t수입/지출\t메모\n"
+                                              "2024/03/06\t지갑\t식비\t\t라면\t3000\t지출\t밤에\n");
+    EXPECT_EQ(rewritten.substr(0, 2), original.substr(0, 2));  // a byte-order mark stays
+  }
+}
+
+
 TEST_F(TextImportTest, TheSameFileImportsAlikeInUtf8EucKrAndUtf16) {
   const std::string stays = tsv({"2024-03-05", "현금", "식비", "야식", "라면", "3,000", "지출", "밤에"});
   const std::string text = fileText({tsv({"2024-03-05", "현금", "식비", "간식", "떡볶이", "4,500", "지출", "학교 앞"}),
