@@ -24,11 +24,17 @@ namespace {
 class TerminalProgress {
  public:
   explicit TerminalProgress(const Context& ctx) : on_(!ctx.json && ::isatty(STDERR_FILENO) == 1) {}
-  ~TerminalProgress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-  }
+  ~TerminalProgress() { finish(); }
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+  // Clears the progress line, so that what is printed next starts on a
+  // clean line.
+  void finish() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+  }
 
   Progress callback() {
     if (!on_) return {};
@@ -105,6 +111,18 @@ nlohmann::json foundJson(const ReceivedFileInfo& info) {
           {"rows", info.rows}};
 }
 
+nlohmann::json interchangeJson(const RestoreReport& report) {
+  if (!report.interchange) return nullptr;
+  nlohmann::json tables = nlohmann::json::array();
+  for (const auto& t : report.interchange->tables) {
+    if (t.absent) continue;
+    tables.push_back({{"fileTable", t.fileTable}, {"storeTable", t.storeTable}, {"rows", t.rows}, {"skipped", t.skipped}});
+  }
+  return {{"schemaVersion", report.interchange->schemaVersion},
+          {"dataVersion", report.interchange->dataVersion},
+          {"tables", tables}};
+}
+
 int renamedRows(const RepairReport& repair) {
   int renamed = 0;
   for (const auto& t : repair.tables) renamed += t.rowsRenamed;
@@ -160,6 +178,7 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
     options.gzip = gzip || target.extension() == ".gz";
     options.progress = progress.callback();
     const BackupReport report = check(backupDB(*ledger, target, options));
+    progress.finish();
     if (ctx.json) {
       printJson({{"file", report.file.string()},
                  {"bytes", report.bytes},
@@ -197,7 +216,8 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
   });
 
   auto* restore = app.add_subcommand(
-      "restore", "Replace the ledger with a backup (.vnbak, .vnbak.gz) or a copy of a ledger store");
+      "restore",
+      "Replace the ledger with a backup (.vnbak, .vnbak.gz), a copy of a ledger store or an interchange file");
   static std::string file;
   restore->add_option("file", file, "The file to restore from")->required();
   restore->callback([&ctx] {
@@ -209,6 +229,7 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
     options.progress = progress.callback();
     const RestoreReport report =
         check(restoreReceivedFile(env, *log, preferences, env.storePath(), file, false, options));
+    progress.finish();
     const ReceivedFileInfo& found = report.found;
     // Opened as every start opens it: a ledger of an older data version is
     // migrated now, after its own safety copy.
@@ -225,19 +246,29 @@ void addBackupCommands(CLI::App& app, Context& ctx) {
                  {"safetyCopy", report.swap.safetyCopy ? nlohmann::json(report.swap.safetyCopy->string())
                                                         : nlohmann::json(nullptr)},
                  {"uidRowsRenamed", renamedRows(report.uidRepair)},
+                 {"interchange", interchangeJson(report)},
                  {"migration", {{"dataVersionBefore", migration.dataVersionBefore},
                                 {"dataVersionAfter", migration.dataVersionAfter},
                                 {"steps", steps}}},
                  {"restored", true}});
       return;
     }
-    printLine(fmt::format("Found: {}{}, store schema {}, data version {}", receivedKindName(found.kind),
-                          found.gzip ? " (gzip)" : "", found.schemaVersion, found.dataVersion));
+    if (found.kind == ReceivedKind::kInterchange) {
+      printLine(fmt::format("Found: {}{}, version {}", receivedKindName(found.kind), found.gzip ? " (gzip)" : "",
+                            found.schemaVersion));
+    } else {
+      printLine(fmt::format("Found: {}{}, store schema {}, data version {}", receivedKindName(found.kind),
+                            found.gzip ? " (gzip)" : "", found.schemaVersion, found.dataVersion));
+    }
     printLine("Rows: " + rowsText(found));
     printLine("Safety copy: " +
               (report.swap.safetyCopy ? report.swap.safetyCopy->string() : std::string("(none: there was no ledger)")));
     if (const int renamed = renamedRows(report.uidRepair)) {
       std::cout << "Identifiers made unique: " << renamed << " row(s) renamed\n";
+    }
+    if (report.interchange) {
+      printLine("Loaded with the rules of version " + std::to_string(report.interchange->schemaVersion) +
+                ", data version " + report.interchange->dataVersion);
     }
     printLine("Restored the ledger from " + file);
     if (migration.migrated) {

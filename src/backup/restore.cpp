@@ -309,7 +309,32 @@ Result<RepairReport> buildCandidate(const std::filesystem::path& source, const s
 
 using Swap = std::function<Result<StoreSwapReport>(const std::filesystem::path& candidate)>;
 
-Result<RestoreReport> restoreWith(const std::filesystem::path& storeFile, spdlog::logger& log,
+// Loads the interchange file `source` into a new ledger in `candidate` with
+// the version-tolerant loader.
+Result<InterchangeLoadReport> loadCandidate(const Environment& env, spdlog::logger& log,
+                                            const std::filesystem::path& source,
+                                            const std::filesystem::path& candidate, const Progress& progress) {
+  // Not owned: the logger outlives the candidate's ledger, which ends here.
+  const std::shared_ptr<spdlog::logger> shared(std::shared_ptr<void>(), &log);
+  std::unique_ptr<Ledger> target;
+  try {
+    target = Ledger::open(env, shared, candidate);
+  } catch (const std::exception& e) {
+    return Status::storeFailure(std::string("cannot make the new ledger: ") + e.what());
+  }
+  // The new ledger is not the device's yet: what the load would change in
+  // the device's preferences is left out.
+  target->preferences().hold(std::make_shared<Preferences::Changes>());
+  InterchangeLoadProgress tables;
+  if (progress) {
+    tables = [&progress](const InterchangeProgress& p) {
+      progress("loading " + std::string(p.table), static_cast<uint64_t>(p.done), static_cast<uint64_t>(p.total));
+    };
+  }
+  return loadInterchange(*target, source, InterchangeLoadMode::kAnyVersion, tables);
+}
+
+Result<RestoreReport> restoreWith(const Environment& env, const std::filesystem::path& storeFile, spdlog::logger& log,
                                   const std::filesystem::path& file, const RestoreOptions& options, const Swap& swap) {
   std::error_code ec;
   std::filesystem::create_directories(storeFile.parent_path(), ec);
@@ -321,21 +346,32 @@ Result<RestoreReport> restoreWith(const std::filesystem::path& storeFile, spdlog
     log.error("restore of {} refused: {}", file.string(), found.status().message());
     return found.status();
   }
-  if (found->kind == ReceivedKind::kInterchange) {
-    return refused(file, fmt::format("it is an interchange file (version {}) of the other phone platform, and "
-                                     "this version cannot load interchange files yet",
-                                     found->schemaVersion));
-  }
   if (options.confirm && !options.confirm(*found)) return Status::invalidInput(kRestoreCancelled);
   RestoreReport report;
   report.found = *found;
   WorkFile candidate(workFilePath(storeFile, "candidate"));
-  auto built = buildCandidate(sqliteFile, candidate.path(), log, options.progress);
-  if (!built) {
-    log.error("restore of {} failed: {}", file.string(), built.status().message());
-    return built.status().isInputFailure() ? refused(file, built.status().message()) : built.status();
+  Status built;
+  if (found->kind == ReceivedKind::kInterchange) {
+    auto loaded = loadCandidate(env, log, sqliteFile, candidate.path(), options.progress);
+    if (loaded) report.interchange = loaded.value();
+    built = loaded.status();
+  } else {
+    auto copied = buildCandidate(sqliteFile, candidate.path(), log, options.progress);
+    if (copied) report.uidRepair = copied.value();
+    built = copied.status();
   }
-  report.uidRepair = built.value();
+  if (!built) {
+    log.error("restore of {} failed: {}", file.string(), built.message());
+    if (!built.isInputFailure()) return built;
+    // The reason may name the working file; the person knows the file they gave.
+    std::string why = built.message();
+    const std::string working = sqliteFile.string();
+    if (why.rfind(working + " is ", 0) == 0) why.replace(0, working.size(), "it");
+    for (size_t at = why.find(working); at != std::string::npos; at = why.find(working)) {
+      why.replace(at, working.size(), file.filename().string());
+    }
+    return refused(file, why);
+  }
   plain.remove();
   if (options.progress) options.progress("replacing the ledger", 0, 1);
   auto swapped = swap(candidate.path());
@@ -369,7 +405,7 @@ Result<ReceivedFileInfo> inspectReceivedFile(const std::filesystem::path& file,
 
 Result<RestoreReport> restoreDB(const Environment& env, spdlog::logger& log, const std::filesystem::path& storeFile,
                                 const std::filesystem::path& file, const RestoreOptions& options) {
-  return restoreWith(storeFile, log, file, options, [&](const std::filesystem::path& candidate) {
+  return restoreWith(env, storeFile, log, file, options, [&](const std::filesystem::path& candidate) {
     return replaceStoreFile(env, log, storeFile, candidate);
   });
 }
@@ -378,7 +414,8 @@ Result<RestoreReport> restoreLedger(std::unique_ptr<Ledger>& ledger, const std::
                                     const RestoreOptions& options) {
   if (!ledger) return Status::systemFailure("no ledger is open");
   const std::shared_ptr<spdlog::logger> log = ledger->sharedLog();
-  auto restored = restoreWith(ledger->store().path(), *log, file, options,
+  const Environment env = ledger->env();
+  auto restored = restoreWith(env, ledger->store().path(), *log, file, options,
                               [&](const std::filesystem::path& candidate) { return replaceLedgerStore(ledger, candidate); });
   if (!restored) return restored;
   MigrationOptions migrationOptions;

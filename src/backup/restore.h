@@ -1,9 +1,10 @@
 // Restoring the ledger from a file: a backup ("vnbak", "vnbak.gz"), a copy
-// of a ledger store, or an interchange file from the other phone platform.
-// The received file is only ever read: the new ledger is built in a working
-// file beside the store from the tables it holds, checked, and swapped in
-// (backup/store_swap.h). A file that is none of these, or is damaged, is
-// refused before anything is touched.
+// of a ledger store, or an interchange file from the other phone platform
+// (of any schema version). The received file is only ever read: the new
+// ledger is built in a working file beside the store (from the ledger tables
+// of a store copy; through the version-tolerant loader from an interchange
+// file), checked, and swapped in (backup/store_swap.h). A file that is none
+// of these, or is damaged, is refused before anything is touched.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "backup/interchange_reader.h"
 #include "backup/progress.h"
 #include "backup/store_swap.h"
 #include "model/status.h"
@@ -51,6 +53,8 @@ struct RestoreReport {
   ReceivedFileInfo found;
   StoreSwapReport swap;
   RepairReport uidRepair;  // duplicate identifiers the file held, made unique in the new ledger
+  // What the version-tolerant loader read from an interchange file.
+  std::optional<InterchangeLoadReport> interchange;
   // The start check of the data migrations on the restored ledger
   // (restoreLedger only; a caller of restoreDB runs it when it opens the
   // ledger).
@@ -81,7 +85,9 @@ inline constexpr const char* kRestoreCancelled = "the restore was cancelled; not
 // above, builds the new ledger beside the store from the file's tables
 // (only the tables and columns of a ledger; the file's own triggers, views
 // and indexes never reach it; duplicate identifiers are made unique),
-// checks it and swaps it in after a safety copy of the old store. On failure
+// or, from an interchange file, loads it into a new ledger with the
+// version-tolerant loader (loadInterchange, any schema version); checks it
+// and swaps it in after a safety copy of the old store. On failure
 // nothing has changed and the reason is returned (invalid input for a file
 // that cannot be restored).
 [[nodiscard]] Result<RestoreReport> restoreDB(const Environment& env, spdlog::logger& log,

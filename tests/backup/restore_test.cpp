@@ -10,10 +10,13 @@
 
 #include "backup/backup_util.h"
 #include "backup/gzip_file.h"
+#include "backup/interchange_writer.h"
+#include "model/etc_repository.h"
 #include "model/entities.h"
 #include "model/preferences.h"
 #include "model/safety_copy.h"
 #include "setup/initial_data.h"
+#include "support/interchange_fixture.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -184,18 +187,23 @@ TEST_F(RestoreTest, AFileThatCannotBeRestoredIsRefusedAndTheLedgerStaysByteForBy
        variant("version.vnbak",
                [](auto& db) { db.exec("UPDATE ZETC SET ZDATA = 'new' WHERE ZDATATYPE = 273"); }),
        "data version \"new\""},
-      {"an interchange file",
-       bytesFile("android.db", ""),  // replaced below
-       "cannot load interchange files yet"},
+      {"an interchange file that is damaged", bytesFile("android.db", ""),  // written below
+       "damaged"},
       {"a folder", dir_.path(), "folder"},
       {"a missing file", dir_.path() / "missing.vnbak", "cannot open"},
   };
   {
-    SQLite::Database db((dir_.path() / "android.db").string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-    db.exec("CREATE TABLE INOUTCOME (AID INTEGER PRIMARY KEY, uid TEXT, ZMONEY VARCHAR)");
-    db.exec("CREATE TABLE ASSETS (ID INTEGER PRIMARY KEY AUTOINCREMENT, uid TEXT)");
-    db.exec("INSERT INTO ASSETS (uid) VALUES ('a')");
-    db.exec("PRAGMA user_version = 19");
+    const auto android = dir_.path() / "android.db";
+    testing::writeInterchangeFile(android, 19);
+    {
+      SQLite::Database db(android.string(), SQLite::OPEN_READWRITE);
+      db.exec("CREATE TABLE filler (x)");
+      db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+              "INSERT INTO filler SELECT randomblob(100) FROM n");
+    }
+    std::string bytes = readBytes(android);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 8192; ++i) bytes[i] = '\x44';
+    writeBytes(android, bytes);
   }
 
   const std::string before = readBytes(store());
@@ -295,6 +303,74 @@ TEST_F(RestoreTest, AReceivedFileIsRestoredFromACopyAndTheRepairMarkersAreCleare
   EXPECT_EQ(preferences.getString("appThemeColor"), "3");
   EXPECT_FALSE(std::filesystem::exists(received));
   EXPECT_TRUE(std::filesystem::is_empty(env.documentsDir() / "temp"));
+}
+
+TEST_F(RestoreTest, AnInterchangeFileOfAnOlderVersionIsLoadedAndMigrated) {
+  const auto file = dir_.path() / "android-v15.db";
+  testing::writeInterchangeFile(file, 15);
+  {
+    SQLite::Database db(file.string(), SQLite::OPEN_READWRITE);
+    testing::insertRow(db, "ASSETS", {{"ID", "3"}, {"NIC_NAME", "'Wallet'"}, {"ORDERSEQ", "1"}});
+    testing::insertRow(db, "INOUTCOME", {{"AID", "7"},
+                                         {"ASSET_ID", "3"},
+                                         {"ASSET_NIC", "'Wallet'"},
+                                         {"ZCONTENT", "'Lunch'"},
+                                         {"WDATE", "'2021-03-04'"},
+                                         {"ZDATE", "'1614820830000'"},
+                                         {"DO_TYPE", "'1'"},
+                                         {"ZMONEY", "'12.5'"},
+                                         {"IN_ZMONEY", "'12.5'"},
+                                         {"AMOUNT_ACCOUNT", "12.5"}});
+  }
+  const std::string before = contents(ledger_->store().db());
+  auto restored = restoreLedger(ledger_, file);
+  ASSERT_TRUE(restored.isOk()) << restored.status().message();
+  EXPECT_EQ(restored->found.kind, ReceivedKind::kInterchange);
+  EXPECT_EQ(restored->found.schemaVersion, 15);
+  EXPECT_EQ(restored->found.rows.at("INOUTCOME"), 1);
+  ASSERT_TRUE(restored->interchange);
+  EXPECT_EQ(restored->interchange->dataVersion, "2191");
+  // The migrations the data version 2191 still needs ran on the restored
+  // ledger: the transaction found its account by name.
+  ASSERT_TRUE(restored->migration);
+  EXPECT_EQ(restored->migration->dataVersionBefore, 2191);
+  EXPECT_EQ(EtcRepository(*ledger_).getDBVersion(), kCurrentDataVersion);
+  auto& db = ledger_->store().db();
+  EXPECT_EQ(db.execAndGet("SELECT t.ZCONTENT || '@' || a.ZNICNAME FROM ZINOUTCOME t JOIN ZASSET a "
+                          "ON a.ZUID = t.ZASSETUID")
+                .getString(),
+            "Lunch@Wallet");
+  ASSERT_TRUE(restored->swap.safetyCopy);
+  EXPECT_EQ(contentsOf(*restored->swap.safetyCopy), before);
+  // The loader's working folder may stay, empty.
+  auto beside = besideTheStore();
+  if (beside.count("temp")) {
+    EXPECT_TRUE(std::filesystem::is_empty(store().parent_path() / "temp"));
+    beside.erase("temp");
+  }
+  EXPECT_EQ(beside, (std::set<std::string>{"InternalData", "varnel.sqlite"}));
+}
+
+TEST_F(RestoreTest, ACompressedInterchangeFileOfTheLedgerBringsItBack) {
+  const auto file = dir_.path() / "cloud.db.gz";
+  InterchangeExportOptions options;
+  options.gzip = true;
+  auto exported = MyDBCopyAndroid(ledger_->env(), *log_).myDBCopyAndroid(store(), file, options);
+  ASSERT_TRUE(exported.isOk()) << exported.status().message();
+  const auto transactions = [&] {
+    return ledger_->store().db().execAndGet("SELECT group_concat(ZUID || ':' || ZCONTENT, ',') FROM "
+                                            "(SELECT * FROM ZINOUTCOME ORDER BY ZUID)").getString();
+  };
+  const std::string atExport = transactions();
+  addTransaction("T9", "After the export");
+
+  auto restored = restoreLedger(ledger_, file);
+  ASSERT_TRUE(restored.isOk()) << restored.status().message();
+  EXPECT_EQ(restored->found.kind, ReceivedKind::kInterchange);
+  EXPECT_TRUE(restored->found.gzip);
+  EXPECT_EQ(restored->found.schemaVersion, 19);
+  EXPECT_EQ(transactions(), atExport);
+  EXPECT_EQ(ledger_->store().db().execAndGet("PRAGMA integrity_check").getString(), "ok");
 }
 
 }  // namespace
