@@ -28,7 +28,7 @@ namespace {
 
 // Tags of the working files this module and its callers leave beside the
 // store while they run.
-constexpr const char* kWorkTags[] = {"candidate", "old", "gunzip"};
+constexpr const char* kWorkTags[] = {"candidate", "old", "gunzip", "upload", "download", "xlsx"};
 
 std::string errnoText() { return std::strerror(errno); }
 
