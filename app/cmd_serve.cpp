@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -20,6 +21,8 @@
 
 #include "app/cli.h"
 #include "backup/store_swap.h"
+#include "model/preferences.h"
+#include "model/safety_copy.h"
 #include "model/text.h"
 #include "web/allowed_hosts.h"
 #include "web/desktop_access.h"
@@ -37,6 +40,34 @@ std::filesystem::path defaultDocumentRoot() {
   const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return "www";
   return program.parent_path().parent_path() / "www";
+}
+
+// The ledger the server works on for as long as it runs, under the store's
+// own name: one this run had to set up is published before anything is
+// served (or, when another process set one up meanwhile, that one is used).
+std::unique_ptr<Ledger> openServedLedger(Context& ctx) {
+  auto ledger = ctx.openLedger();
+  if (!ctx.staged) return ledger;
+  ledger.reset();
+  const auto staged = *ctx.staged;
+  ctx.staged.reset();
+  const Environment env = ctx.environment();
+  const auto target = env.storePath();
+  std::error_code ec;
+  if (::link(staged.c_str(), target.c_str()) == 0) {
+    syncFolder(target.parent_path());
+    if (ctx.stagedPreferences) Preferences(env.appSupportDir() / "preferences.json").apply(*ctx.stagedPreferences);
+  } else if (errno != EEXIST) {
+    const std::string why = std::strerror(errno);
+    std::filesystem::remove(staged, ec);
+    throw StoreError("cannot set up the ledger at " + target.string() + ": " + why);
+  }
+  std::filesystem::remove(staged, ec);
+  ctx.stagedPreferences.reset();
+  if (ctx.terminal) std::cout.rdbuf(ctx.terminal);
+  std::cout << ctx.output.str() << std::flush;
+  ctx.output.str("");
+  return ctx.openLedger();
 }
 
 std::string urlHost(const asio::ip::address& address) {
@@ -129,7 +160,7 @@ void addServeCommands(CLI::App& app, Context& ctx) {
       desktop.assetsBase = assets;
     }
 
-    std::unique_ptr<Ledger> ledger = ctx.openLedger();
+    std::unique_ptr<Ledger> ledger = openServedLedger(ctx);
     auto log = ledger->sharedLog();
     // Working files of an upload or a download that a killed server left.
     removeLeftoverWorkFiles(ledger->store().path(), *log);
