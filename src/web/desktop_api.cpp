@@ -367,8 +367,21 @@ std::optional<DesktopApi::Spreadsheet> DesktopApi::getExcelFile(const Params& fo
       return book.env().parseDay(std::string(kFallbackStartDate), "the date");
     }
   };
+  // The dates go into the download's name as they came, less anything a
+  // file name or a header field should not carry.
+  const auto nameSafe = [](const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+      if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
+          c == '_') {
+        out += c;
+      }
+    }
+    return out;
+  };
   Spreadsheet sheet;
-  sheet.downloadName = excelDownloadName(chosen(form, "assetId").has_value(), startText, endText);
+  sheet.downloadName =
+      excelDownloadName(chosen(form, "assetId").has_value(), nameSafe(startText), nameSafe(endText));
   sheet.file = workFilePath(folder / "varnel.sqlite", "xlsx");
   sheet.file.replace_extension(".xlsx");
   const auto written = getExcelData(book, day(startText), day(endText), sheet.file);

@@ -445,6 +445,22 @@ TEST_F(DesktopTest, WrongPasswordsAreRefusedAndAnAddressInItsWaitIsNotHeard) {
   EXPECT_EQ(onServer([&] { return service_->access().session(); }), "");
 }
 
+TEST_F(DesktopTest, AHeldRefusalHoldsUpNoOneElse) {
+  web::LoginThrottle::Settings throttle;
+  throttle.first = std::chrono::minutes(1);
+  startServer(std::string(kPassword), throttle);
+  HttpTestClient guesser(port_);
+  guesser.send(getRequest("/varnelBook/login", "Content-Length: 10\r\n", "POST") + "pwd=wrong1");
+  for (int i = 0; i < 1000 && onServer([&] { return service_->access().throttle().failures("127.0.0.1"); }) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(onServer([&] { return service_->access().throttle().failures("127.0.0.1"); }), 1);
+  // While that refusal waits its minute, the server answers others (a
+  // server that slept would leave this read to time out).
+  EXPECT_EQ(get("/varnelBook/test", "").body, "한글테스트");
+  EXPECT_EQ(get("/varnelBook/getAssetData", "").status, 403);
+}
+
 TEST_F(DesktopTest, AStoreUploadReplacesTheLedger) {
   startServer();
   const std::string session = login();
