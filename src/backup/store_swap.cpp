@@ -252,13 +252,20 @@ Result<CandidateCheck> checkCandidateStore(const std::filesystem::path& candidat
     SQLite::Database db(candidate.string(), SQLite::OPEN_READWRITE);
     db.exec("PRAGMA trusted_schema = OFF");
     db.exec("PRAGMA cell_size_check = ON");
-    const std::string mode = db.execAndGet("PRAGMA journal_mode = DELETE").getString();
-    if (mode != "delete") return notUsable(candidate, "it stays in journal mode " + mode);
     {
-      SQLite::Statement quick(db, "PRAGMA quick_check(1)");
-      const std::string verdict = quick.executeStep() ? quick.getColumn(0).getString() : "no answer";
+      // First, since every later read needs sound pages (the schema's too):
+      // damage can also stop the check itself before it has a verdict.
+      std::string verdict;
+      try {
+        SQLite::Statement quick(db, "PRAGMA quick_check(1)");
+        verdict = quick.executeStep() ? quick.getColumn(0).getString() : "no answer";
+      } catch (const SQLite::Exception& e) {
+        return notUsable(candidate, std::string("quick_check fails: ") + e.what());
+      }
       if (verdict != "ok") return notUsable(candidate, "quick_check says " + verdict);
     }
+    const std::string mode = db.execAndGet("PRAGMA journal_mode = DELETE").getString();
+    if (mode != "delete") return notUsable(candidate, "it stays in journal mode " + mode);
     if (db.execAndGet("PRAGMA application_id").getInt() != Store::kApplicationId) {
       return notUsable(candidate, "it is not a Varnel ledger store");
     }

@@ -355,8 +355,7 @@ std::string DesktopApi::removeAsset(const Params& form) {
 
 // The spreadsheet -------------------------------------------------------------
 
-std::optional<DesktopApi::Spreadsheet> DesktopApi::getExcelFile(const Params& form,
-                                                                const std::filesystem::path& folder) {
+std::optional<DesktopApi::Spreadsheet> DesktopApi::getExcelFile(const Params& form) {
   Ledger& book = ledger();
   const std::string startText = field(form, "startDate").value_or("");
   const std::string endText = field(form, "endDate").value_or("");
@@ -382,8 +381,7 @@ std::optional<DesktopApi::Spreadsheet> DesktopApi::getExcelFile(const Params& fo
   Spreadsheet sheet;
   sheet.downloadName =
       excelDownloadName(chosen(form, "assetId").has_value(), nameSafe(startText), nameSafe(endText));
-  sheet.file = workFilePath(folder / "varnel.sqlite", "xlsx");
-  sheet.file.replace_extension(".xlsx");
+  sheet.file = workFilePath(book.store().path(), "xlsx");
   const auto written = getExcelData(book, day(startText), day(endText), sheet.file);
   if (!written) {
     book.log().error("desktop getExcelFile: {}", written.status().message());

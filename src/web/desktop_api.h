@@ -73,15 +73,15 @@ class DesktopApi {
   std::string moveAsset(const Params& form);
   std::string modifyMoveAsset(const Params& form);
 
-  // The spreadsheet of the form's period, written to a temporary file in
-  // `folder`; its download name is "<Account|CASHBOOK>_<start>~<end>.xlsx"
-  // with the dates as received. None when the workbook could not be
-  // written (logged).
+  // The spreadsheet of the form's period, written to a working file beside
+  // the store; its download name is "<Account|CASHBOOK>_<start>~<end>.xlsx"
+  // with the dates as received (less characters a file name should not
+  // carry). None when the workbook could not be written (logged).
   struct Spreadsheet {
     std::filesystem::path file;
     std::string downloadName;
   };
-  std::optional<Spreadsheet> getExcelFile(const Params& form, const std::filesystem::path& folder);
+  std::optional<Spreadsheet> getExcelFile(const Params& form);
 
   // The interface language as the page and the settings script give it:
   // "pt" as "pt_BR", a language we have no client texts for as "en".

@@ -211,8 +211,8 @@ std::unique_ptr<HTTPResponse> MyHTTPConnection::storeDownload() {
 }
 
 std::unique_ptr<HTTPResponse> MyHTTPConnection::spreadsheetDownload(const Params& form) {
-  Ledger& ledger = service_.ledger();
-  const auto sheet = service_.api().getExcelFile(form, ledger.store().path().parent_path());
+  service_.ledger();
+  const auto sheet = service_.api().getExcelFile(form);
   if (!sheet) return nullptr;
   auto response = HTTPFileResponse::open(sheet->file);
   removeQuietly(sheet->file);
