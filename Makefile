@@ -4,6 +4,8 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 HOME_DIR ?= $(CURDIR)/data
 CMAKE_FLAGS ?=
+# Options of `varnel serve` for `make run`, such as --port 9999 or --bind 127.0.0.1.
+SERVE_FLAGS ?=
 SANITIZE_DIR ?= build-sanitize
 # Any finding fails the run: a leak at exit, the first memory error, the first
 # undefined behaviour (built not to recover from it). The program that the
@@ -22,11 +24,11 @@ build: deps
 
 # The main job, as the application does at start: open (or set up) the
 # ledger, run the start-up routine (the recurring entries that are due, then
-# the card payments that are due), and show the accounts.
+# the card payments that are due), then serve it to browsers on this network
+# until Ctrl-C; `serve` prints the addresses to open and the password.
 run: build
-	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) init
 	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) start
-	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) balance
+	$(BUILD_DIR)/bin/varnel --home $(HOME_DIR) serve $(SERVE_FLAGS)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -25,7 +25,7 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults, MigrationReport
       // name (process ids come round again): it must never be published.
       std::filesystem::remove(*staged, ec);
       std::filesystem::remove(staged->string() + "-journal", ec);
-      std::cout.rdbuf(output.rdbuf());
+      terminal = std::cout.rdbuf(output.rdbuf());
     }
     at = staged;
   }

@@ -39,6 +39,8 @@ struct Context {
   // The preference changes of the staged ledger's set-up, made on the
   // device's preferences only when the ledger is published.
   mutable std::shared_ptr<Preferences::Changes> stagedPreferences;
+  // Where standard output went before it was held back in `output`.
+  mutable std::streambuf* terminal = nullptr;
 
   Environment environment() const { return Environment::make(options); }
   // Opens the ledger as the application does at start (startLedger): the

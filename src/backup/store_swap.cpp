@@ -28,7 +28,7 @@ namespace {
 
 // Tags of the working files this module and its callers leave beside the
 // store while they run.
-constexpr const char* kWorkTags[] = {"candidate", "old", "gunzip"};
+constexpr const char* kWorkTags[] = {"candidate", "old", "gunzip", "upload", "download", "xlsx"};
 
 std::string errnoText() { return std::strerror(errno); }
 
@@ -252,11 +252,9 @@ Result<CandidateCheck> checkCandidateStore(const std::filesystem::path& candidat
     SQLite::Database db(candidate.string(), SQLite::OPEN_READWRITE);
     db.exec("PRAGMA trusted_schema = OFF");
     db.exec("PRAGMA cell_size_check = ON");
-    const std::string mode = db.execAndGet("PRAGMA journal_mode = DELETE").getString();
-    if (mode != "delete") return notUsable(candidate, "it stays in journal mode " + mode);
     {
-      // A damaged page may stop the check itself instead of being reported
-      // in its answer; either way the check failed.
+      // First, since every later read needs sound pages (the schema's too):
+      // damage can also stop the check itself before it has a verdict.
       std::string verdict;
       try {
         SQLite::Statement quick(db, "PRAGMA quick_check(1)");
@@ -266,6 +264,8 @@ Result<CandidateCheck> checkCandidateStore(const std::filesystem::path& candidat
       }
       if (verdict != "ok") return notUsable(candidate, "quick_check says " + verdict);
     }
+    const std::string mode = db.execAndGet("PRAGMA journal_mode = DELETE").getString();
+    if (mode != "delete") return notUsable(candidate, "it stays in journal mode " + mode);
     if (db.execAndGet("PRAGMA application_id").getInt() != Store::kApplicationId) {
       return notUsable(candidate, "it is not a Varnel ledger store");
     }

@@ -101,7 +101,8 @@ std::vector<std::string> serveArguments(const fs::path& home, const fs::path& ro
 TEST(ServeCommandTest, ServesPrintsWhereAndStopsCleanly) {
   testing::TempDir dir;
   fs::create_directories(dir.path() / "www");
-  std::ofstream(dir.path() / "www" / "index.html") << "<h1>Varnel</h1>";
+  std::ofstream(dir.path() / "www" / "hello.html") << "<h1>Varnel</h1>";
+  // The first run sets the ledger up, the second serves the same one.
   for (const int signal : {SIGTERM, SIGINT}) {
     ServeProcess serve(serveArguments(dir.path() / "home", dir.path() / "www", {"--port", "0"}));
     ASSERT_TRUE(serve.waitFor("Open in a browser:\n")) << serve.output();
@@ -109,9 +110,13 @@ TEST(ServeCommandTest, ServesPrintsWhereAndStopsCleanly) {
     ASSERT_TRUE(std::regex_search(serve.output(), match, std::regex("on port (\\d+) \\(Ctrl-C stops\\)")));
     const auto port = static_cast<uint16_t>(std::stoi(match[1]));
     ASSERT_TRUE(serve.waitFor("  http://127.0.0.1:" + std::to_string(port) + "/\n")) << serve.output();
+    ASSERT_TRUE(serve.waitFor("Password: ")) << serve.output();
+    ASSERT_TRUE(serve.waitFor("\n")) << serve.output();
+    EXPECT_TRUE(std::regex_search(serve.output(), std::regex("\nPassword: [0-9a-z]{6}\n"))) << serve.output();
+    EXPECT_TRUE(fs::exists(dir.path() / "home" / "Documents" / "varnel.sqlite"));
 
     testing::HttpTestClient client(port);
-    client.send(testing::getRequest("/"));
+    client.send(testing::getRequest("/hello.html"));
     auto reply = client.readReply();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->body, "<h1>Varnel</h1>");
@@ -129,8 +134,80 @@ TEST(ServeCommandTest, ServesPrintsWhereAndStopsCleanly) {
   }
   std::ifstream logFile(dir.path() / "home" / "Application Support" / "varnel.log");
   const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
-  EXPECT_NE(log.find("127.0.0.1 \"GET / HTTP/1.1\" 200 15\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("127.0.0.1 \"GET /hello.html HTTP/1.1\" 200 15\n"), std::string::npos) << log;
   EXPECT_NE(log.find("127.0.0.1 \"GET /varnelBook/test HTTP/1.1\" 200 15\n"), std::string::npos) << log;
+}
+
+// Sends one request on a connection of its own.
+testing::HttpReply request(uint16_t port, const std::string& method, const std::string& target,
+                           const std::string& body = "", const std::string& session = "") {
+  testing::HttpTestClient client(port);
+  std::string extra = session.empty() ? "" : "Cookie: conid=" + session + "\r\n";
+  if (method == "POST") extra += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  client.send(testing::getRequest(target, extra, method) + body);
+  auto reply = client.readReply();
+  if (!reply) throw std::runtime_error("no reply to " + target);
+  return *reply;
+}
+
+uint16_t portOf(const std::string& output) {
+  std::smatch match;
+  if (!std::regex_search(output, match, std::regex("on port (\\d+) \\(Ctrl-C stops\\)"))) return 0;
+  return static_cast<uint16_t>(std::stoi(match[1]));
+}
+
+TEST(ServeCommandTest, TheLedgerAnswersOnlyAfterALoginWithThePassword) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "www");
+  ServeProcess serve(serveArguments(dir.path() / "home", dir.path() / "www", {"--port", "0", "--password", "s3cret"}));
+  ASSERT_TRUE(serve.waitFor("Password: s3cret\n")) << serve.output();
+  const uint16_t port = portOf(serve.output());
+  ASSERT_NE(port, 0);
+
+  EXPECT_EQ(request(port, "GET", "/varnelBook/getAssetData").status, 403);
+  EXPECT_NE(request(port, "GET", "/").body.find("<title>Varnel Desk</title>"), std::string::npos);
+  EXPECT_EQ(request(port, "POST", "/varnelBook/login", "pwd=secret").body, "{success:false, sessionid:''}");
+  const auto login = request(port, "POST", "/varnelBook/login", "pwd=s3cret").body;
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(login, match, std::regex("\\{success:true, conid:'([0-9a-f]{32})'\\}"))) << login;
+  const auto accounts = request(port, "GET", "/varnelBook/getAssetData", "", match[1]);
+  EXPECT_EQ(accounts.status, 200);
+  EXPECT_NE(accounts.body.find("assetType:'group'"), std::string::npos) << accounts.body;
+  EXPECT_EQ(serve.stop(SIGTERM), 0) << serve.output();
+}
+
+TEST(ServeCommandTest, WithoutAPasswordTheLedgerIsOpenToTheNetwork) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "www");
+  ServeProcess serve(serveArguments(dir.path() / "home", dir.path() / "www", {"--port", "0", "--no-password"}));
+  ASSERT_TRUE(serve.waitFor("No password: anyone who reaches this port can read and change the ledger\n"))
+      << serve.output();
+  const uint16_t port = portOf(serve.output());
+  EXPECT_EQ(request(port, "GET", "/varnelBook/getAssetData").status, 200);
+  EXPECT_EQ(serve.stop(SIGINT), 0) << serve.output();
+}
+
+TEST(ServeCommandTest, PasswordOptionsThatCannotBeUsedAreRefused) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "www");
+  struct Case {
+    std::vector<std::string> options;
+    const char* error;
+  } cases[] = {
+      {{"--password", ""}, "varnel: --password must be text of 1 to 256 bytes without control characters\n"},
+      {{"--password", "a\tb"}, "varnel: --password must be text of 1 to 256 bytes without control characters\n"},
+      {{"--password", "abc", "--no-password"}, nullptr},
+      {{"--assets", "ftp://host/desk"}, "varnel: --assets must be an http:// or https:// address: 'ftp://host/desk'\n"},
+  };
+  for (const auto& c : cases) {
+    auto options = c.options;
+    options.insert(options.end(), {"--port", "0"});
+    const auto run = testing::runVarnel(serveArguments(dir.path() / "home", dir.path() / "www", options));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    if (c.error) {
+      EXPECT_EQ(run.err, c.error);
+    }
+  }
 }
 
 TEST(ServeCommandTest, ATakenPortIsAFailure) {
