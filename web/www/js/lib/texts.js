@@ -124,6 +124,8 @@ const en = {
   confirmUpload: 'Replace the whole ledger with “{0}”?',
   loading: 'Loading…',
   retry: 'Try again',
+  print: 'Print',
+  total: 'Total',
 };
 
 const ko = {
@@ -249,6 +251,8 @@ const ko = {
   confirmUpload: '가계부 전체를 “{0}”(으)로 바꿀까요?',
   loading: '불러오는 중…',
   retry: '다시 시도',
+  print: '인쇄',
+  total: '총계',
 };
 
 const tables = { en, ko };

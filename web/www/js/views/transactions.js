@@ -46,6 +46,10 @@ export async function render(app, root, param, current) {
       periodBar(app, (period) => app.setPeriod(period)),
       h('div', { class: 'toolbar-actions' },
         filter,
+        h('a', {
+          class: 'icon-button print-link', target: '_blank', rel: 'noopener', title: t('print'), 'aria-label': t('print'),
+          href: `/print.html?${api.formBody({ startDate: app.period.start, endDate: app.period.end, assetId: accountFilter || undefined })}`,
+        }, svgIcon(icons.print)),
         h('button', {
           type: 'button', class: 'button', onclick: () => transferForm(app, null, { fromAssetId: accountFilter }),
         }, svgIcon(icons.arrowRight), h('span', { text: t('transfer') })),
