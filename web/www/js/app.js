@@ -205,7 +205,6 @@ class App {
     this.period = saved && parseDay(saved.start) && parseDay(saved.end) ? saved
       : parseDay(fromLedger.start) && parseDay(fromLedger.end) ? fromLedger : this.currentPeriod();
     window.addEventListener('hashchange', () => this.render());
-    document.body.classList.add('ready');
     await this.render();
   }
 }

@@ -20,7 +20,7 @@ export async function start() {
   lang = languageOf(lang);
   const t = textsFor(lang);
   document.documentElement.lang = lang;
-  document.body.classList.add('desk', 'login-page', 'ready');
+  document.body.classList.add('desk', 'login-page');
 
   const password = h('input', {
     type: 'password', name: 'pwd', id: 'password', required: true, autocomplete: 'current-password',

@@ -16,7 +16,7 @@ export async function start() {
   const locale = localeTag(lang === 'ko' ? 'ko_KR' : navigator.language, lang);
   const money = (value) => formatMoney(value, { locale, decimals: decimalsOf(settings.moneyFormat) });
   document.documentElement.lang = lang;
-  document.body.classList.add('desk', 'print-page', 'ready');
+  document.body.classList.add('desk', 'print-page');
 
   const query = new URLSearchParams(location.search);
   let saved = null;
