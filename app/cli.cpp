@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 
 #include <fmt/format.h>
 
@@ -12,7 +13,7 @@
 
 namespace varnel::cli {
 
-std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
+std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults, MigrationReport* migration) const {
   const Environment env = environment();
   std::optional<std::filesystem::path> at;
   std::error_code ec;
@@ -33,8 +34,17 @@ std::unique_ptr<Ledger> Context::openLedger(bool* wroteDefaults) const {
     if (!stagedPreferences) stagedPreferences = std::make_shared<Preferences::Changes>();
     ledger->preferences().hold(stagedPreferences);
   }
-  const LedgerStartReport started = check(startLedger(*ledger));
+  MigrationOptions options;
+  // Migrating a large ledger takes a while: say so on a terminal, never in
+  // the output a script reads.
+  if (::isatty(STDERR_FILENO)) {
+    options.progress = [](int step, const std::string& name) {
+      std::fprintf(stderr, "varnel: migrating the ledger, step %d of 8: %s\n", step, name.c_str());
+    };
+  }
+  LedgerStartReport started = check(startLedger(*ledger, options));
   if (wroteDefaults) *wroteDefaults = started.wroteDefaults;
+  if (migration) *migration = std::move(started.migration);
   return ledger;
 }
 

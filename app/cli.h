@@ -18,6 +18,7 @@
 #include "model/ledger.h"
 #include "model/status.h"
 #include "ledger/record_lookup.h"
+#include "setup/migration.h"
 
 namespace varnel {
 struct AutoPaymentRun;
@@ -41,10 +42,12 @@ struct Context {
 
   Environment environment() const { return Environment::make(options); }
   // Opens the ledger as the application does at start (startLedger): the
-  // default ledger when it has no settings yet, then the category repairs.
-  // `wroteDefaults` tells whether the defaults were written. Throws
+  // default ledger when it has no settings yet, the data migrations of a
+  // ledger of an older data version (their progress on stderr when it is a
+  // terminal), then the category repairs. `wroteDefaults` tells whether the
+  // defaults were written, `migration` what the migrations did. Throws
   // StoreError when they or the repairs cannot be written.
-  std::unique_ptr<Ledger> openLedger(bool* wroteDefaults = nullptr) const;
+  std::unique_ptr<Ledger> openLedger(bool* wroteDefaults = nullptr, MigrationReport* migration = nullptr) const;
 };
 
 // The value of a result, or the matching exception (InputError for input
@@ -81,7 +84,7 @@ double parseRate(const std::string& text);
 
 void addInitCommand(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);
-void addStoreCommands(CLI::App& app, Context& ctx);
+void addStoreCommands(CLI::App& app, Context& ctx);     // store …, migrate
 void addCategoryCommands(CLI::App& app, Context& ctx);   // category …
 void addRecordCommands(CLI::App& app, Context& ctx);     // tag …, memo …, fav …
 void addCurrencyCommands(CLI::App& app, Context& ctx);   // currency …
@@ -103,5 +106,7 @@ void addExportCommands(CLI::App& app, Context& ctx);     // export xlsx
 void addSearchCommands(CLI::App& app, Context& ctx);       // search
 void addSmsCommands(CLI::App& app, Context& ctx);          // sms parse, sms add
 void addServeCommands(CLI::App& app, Context& ctx);        // serve
+void addInterchangeCommands(CLI::App& app, Context& ctx);  // interchange export
+void addBackupCommands(CLI::App& app, Context& ctx);       // backup, backup auto, backups, restore
 
 }  // namespace varnel::cli

@@ -1,9 +1,11 @@
-// `varnel serve`: the desktop web access in the foreground. Listens on the
-// first free port of the usual list (or --port), announces itself on the
-// local network, prints the addresses to open and runs until Ctrl-C or
-// SIGTERM, all on this one thread.
+// `varnel serve`: the desktop web access in the foreground. Opens the ledger,
+// listens on the first free port of the usual list (or --port), announces
+// itself on the local network, prints the addresses to open and the access
+// password, and runs until Ctrl-C or SIGTERM, all on this one thread, which
+// owns the ledger.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -17,30 +19,16 @@
 #include <fmt/ranges.h>
 
 #include "app/cli.h"
+#include "backup/store_swap.h"
+#include "model/text.h"
 #include "web/allowed_hosts.h"
+#include "web/desktop_access.h"
 #include "web/http_server.h"
+#include "web/my_http_connection.h"
 
 namespace varnel::cli {
 
 namespace {
-
-// Until the desktop API takes over, `serve` answers the connectivity test
-// and otherwise serves the files of the document root.
-class ServeConnection : public web::HTTPConnection {
- public:
-  using HTTPConnection::HTTPConnection;
-
- protected:
-  std::unique_ptr<web::HTTPResponse> httpResponseForMethod(std::string_view method,
-                                                           std::string_view uri) override {
-    if (uri.substr(0, uri.find('?')) == "/varnelBook/test") {
-      auto response = std::make_unique<web::HTTPDataResponse>("한글테스트");
-      response->setReplyContentType("text/plain; charset=UTF-8");
-      return response;
-    }
-    return HTTPConnection::httpResponseForMethod(method, uri);
-  }
-};
 
 // The "www" folder of the build tree, beside the program's "bin" folder:
 // the build puts the browser client there.
@@ -80,14 +68,22 @@ std::vector<std::string> addressesToOpen(const std::string& bind, uint16_t port)
 void addServeCommands(CLI::App& app, Context& ctx) {
   auto* serve = app.add_subcommand(
       "serve", "Serve the ledger to browsers on this network until Ctrl-C (the desktop web access)");
-  static std::string port, bind, root;
+  static std::string port, bind, root, password, assets;
+  static bool noPassword = false;
   serve->add_option("--port", port,
                     "Port to listen on; 0 lets the system choose (default: the first free of 8888, 9999, "
                     "9090, 8080)");
   serve->add_option("--bind", bind, "Address to listen on (default: every interface)");
   serve->add_option("--root", root, "Folder of the files served (default: www beside the program's folder)");
-  // The desktop API adds its access options here (--password PW | --no-password).
-  serve->callback([&ctx] {
+  auto* given = serve->add_option("--password", password,
+                                  "The access password a browser must give (default: a new one each start)");
+  auto* off = serve->add_flag("--no-password", noPassword,
+                              "No password: anyone who reaches the port can read and change the ledger");
+  given->excludes(off);
+  serve->add_option("--assets", assets,
+                    "Base address of the browser client's files, such as https://host/desk (default: this "
+                    "server's own document root)");
+  serve->callback([&ctx, given] {
     web::HTTPServerSettings settings;
     const bool portGiven = !port.empty();
     if (portGiven) settings.port = static_cast<uint16_t>(parseInteger(port, "--port", 0, 65535));
@@ -112,13 +108,38 @@ void addServeCommands(CLI::App& app, Context& ctx) {
       return std::chrono::system_clock::time_point(std::chrono::milliseconds(env.nowMs()));
     };
 
-    auto log = Ledger::makeFileLogger(env);
+    std::optional<std::string> accessPassword;
+    if (!noPassword) {
+      if (given->count() > 0) {
+        if (password.empty() || !isValidUtf8(password) || password.size() > 256 ||
+            std::any_of(password.begin(), password.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+          throw InputError("--password must be text of 1 to 256 bytes without control characters");
+        }
+        accessPassword = password;
+      } else {
+        accessPassword = web::makeAccessPassword();
+      }
+    }
+    web::DesktopSettings desktop;
+    if (!assets.empty()) {
+      while (!assets.empty() && assets.back() == '/') assets.pop_back();
+      if (assets.rfind("http://", 0) != 0 && assets.rfind("https://", 0) != 0) {
+        throw InputError("--assets must be an http:// or https:// address: '" + assets + "'");
+      }
+      desktop.assetsBase = assets;
+    }
+
+    std::unique_ptr<Ledger> ledger = ctx.openLedger();
+    auto log = ledger->sharedLog();
+    // Working files of an upload or a download that a killed server left.
+    removeLeftoverWorkFiles(ledger->store().path(), *log);
+    web::DesktopService service(ledger, web::DesktopAccess(accessPassword), desktop);
     asio::io_context io;
     // Set before listening, so that a Ctrl-C from the first moment on stops
     // the server instead of killing the process.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     web::HTTPServer server(io, std::move(settings), log);
-    server.setConnectionClass<ServeConnection>();
+    service.installOn(server);
 
     const bool started = portGiven ? server.start(error) : server.startOnFirstFreePort(error);
     if (!started) {
@@ -138,6 +159,11 @@ void addServeCommands(CLI::App& app, Context& ctx) {
                              server.settings().documentRoot.string(), server.listeningPort())
               << "Open in a browser:\n";
     for (const auto& url : addressesToOpen(bind, server.listeningPort())) std::cout << "  " << url << '\n';
+    if (accessPassword) {
+      std::cout << "Password: " << *accessPassword << '\n';
+    } else {
+      std::cout << "No password: anyone who reaches this port can read and change the ledger\n";
+    }
     std::cout << std::flush;
     io.run();
   });

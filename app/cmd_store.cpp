@@ -1,4 +1,4 @@
-// `varnel store info`, `varnel store repair`.
+// `varnel store info`, `varnel store repair`, `varnel migrate`.
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
@@ -37,6 +37,38 @@ void printRepair(const RepairReport& report, const std::optional<std::filesystem
   if (changed == 0) std::cout << "Every identifier was already unique; nothing changed\n";
 }
 
+nlohmann::json migrationJson(const MigrationReport& report) {
+  nlohmann::json steps = nlohmann::json::array();
+  for (const auto& step : report.steps) {
+    nlohmann::json changes = nlohmann::json::array();
+    for (const auto& [operation, records] : step.changes) {
+      changes.push_back({{"operation", operation}, {"records", records}});
+    }
+    steps.push_back({{"step", step.number}, {"name", step.name}, {"records", step.changed()}, {"changes", changes}});
+  }
+  return {{"dataVersionBefore", report.dataVersionBefore},
+          {"dataVersionAfter", report.dataVersionAfter},
+          {"migrated", report.migrated},
+          {"safetyCopy", report.safetyCopy ? nlohmann::json(report.safetyCopy->string()) : nlohmann::json(nullptr)},
+          {"steps", steps}};
+}
+
+void printMigration(const MigrationReport& report) {
+  if (!report.migrated) {
+    std::cout << "Data version " << report.dataVersionAfter << ": nothing to migrate\n";
+    return;
+  }
+  std::cout << "Data version: " << report.dataVersionBefore << " -> " << report.dataVersionAfter << '\n';
+  std::cout << "Safety copy: " << (report.safetyCopy ? report.safetyCopy->string() : std::string("(none)")) << '\n';
+  for (const auto& step : report.steps) {
+    printLine(fmt::format("Step {}: {} ({} record{})", step.number, step.name, step.changed(),
+                          step.changed() == 1 ? "" : "s"));
+    for (const auto& [operation, records] : step.changes) {
+      if (records > 0) printLine(fmt::format("  {:<28} {}", operation, records));
+    }
+  }
+}
+
 }  // namespace
 
 void addStoreCommands(CLI::App& app, Context& ctx) {
@@ -67,6 +99,17 @@ void addStoreCommands(CLI::App& app, Context& ctx) {
       std::cout << fmt::format("  {:<20} {:>10}\n", table, count.get<int64_t>());
     }
   });
+
+  app.add_subcommand("migrate", "Bring a ledger of an older data version up to date (after a safety copy)")
+      ->callback([&ctx] {
+        MigrationReport report;
+        auto ledger = ctx.openLedger(nullptr, &report);
+        if (ctx.json) {
+          printJson(migrationJson(report));
+        } else {
+          printMigration(report);
+        }
+      });
 
   store->add_subcommand("repair", "Make every record identifier unique (after a safety copy)")
       ->callback([&ctx] {

@@ -107,6 +107,8 @@ int main(int argc, char** argv) {
   cli::addSearchCommands(app, ctx);
   cli::addSmsCommands(app, ctx);
   cli::addServeCommands(app, ctx);
+  cli::addInterchangeCommands(app, ctx);
+  cli::addBackupCommands(app, ctx);
 
   std::streambuf* const terminal = std::cout.rdbuf();
   int code = runCommand(app, argc, argv);

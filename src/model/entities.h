@@ -57,6 +57,7 @@ struct InOutCome {
   Text Money;
   Int OppositeAid;
   Int CardDividId;
+  Int fee_ID;
   Int syncCheck;
   Int utime;
   Int isDel;
@@ -89,6 +90,11 @@ struct Asset {
   Text appName;
   Text Card_Account_Name;
   Text memoTitle;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
+  Int Group_ID;
+  Int Card_Account_ID;
+  Int currencyId;
   Int utime;
   Int isSynced;
   StoreDate syncTime;
@@ -102,6 +108,8 @@ struct AssetGroup {
   Int Status;
   Int Order;
   Int isDel;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
   Int utime;
   Int isSynced;
   StoreDate syncTime;
@@ -117,6 +125,9 @@ struct Category {
   Int Status;
   Int Order;
   Int isDel;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
+  Text zData;  // the parent category's numeric id
   Int utime;
   Int isSynced;
   StoreDate syncTime;
@@ -138,6 +149,8 @@ struct Currency {
   Int orderSeq;
   Text memo;
   StoreDate modifyDate;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
   Int isDel;
   Int utime;
   Int isSynced;
@@ -154,6 +167,8 @@ struct Budget {
   Int totalTypeInt;
   Int transTypeInt;
   Int order;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
   Int isDel;
   Int utime;
   Int isSynced;
@@ -167,6 +182,9 @@ struct BudgetAmount {
   Text budgetUid;
   Int budgetPeriod;
   Real amount;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
+  Int budgetId;
   Int isDel;
   Int utime;
   Int isSynced;
@@ -191,6 +209,13 @@ struct RepeatTransaction {
   Int nextDate;
   Int endDate;
   Int useTime;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
+  Int account_id;
+  Int to_account_id;
+  Int category_id;
+  Int subcategory_id;
+  Int currencyId;
   Int isDel;
   Int utime;
   Int isSynced;
@@ -213,6 +238,12 @@ struct FavTransaction {
   Text payee;
   Int mark;
   Int order;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int aId;
+  Int account_id;
+  Int to_account_id;
+  Int category_id;
+  Int currencyId;
   Int isDel;
   Int utime;
   Int isSynced;
@@ -248,6 +279,9 @@ struct Photo {
   Text orgFileName;
   Text orgFilePath;
   Int fileSize;
+  // Older numeric-identifier model, filled only by restore from older files.
+  Int deviceId;
+  Int inOutComeId;
   Int isDel;
   Int utime;
   Int isSynced;

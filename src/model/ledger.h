@@ -73,6 +73,8 @@ class Ledger {
   Preferences& preferences() { return preferences_; }
   const Texts& texts() const { return texts_; }
   spdlog::logger& log() { return *log_; }
+  // The same logger, for opening another ledger (or this one again) on it.
+  const std::shared_ptr<spdlog::logger>& sharedLog() const { return log_; }
   const OpenReport& openReport() const { return openReport_; }
 
   CloudSyncRequester* cloudSync() { return cloudSync_; }

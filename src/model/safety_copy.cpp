@@ -1,6 +1,7 @@
 #include "model/safety_copy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,8 @@ std::string copyName(const Environment& env, SafetyCopyReason reason, const std:
       return fmt::format("{}_beforeChangCurrency_{}", argument, stamp);
     case SafetyCopyReason::kBeforeUidFix:
       return fmt::format("beforeUidFix_{}", stamp);
+    case SafetyCopyReason::kBeforeRestore:
+      return fmt::format("beforeRestore_{}", stamp);
   }
   return "safetyCopy_" + stamp;
 }
@@ -88,6 +91,14 @@ Result<std::filesystem::path> backupDataBeforeMigration(const Environment& env,
     std::filesystem::remove(partial, ec);
     return fail(e.what());
   }
+  // The backup list orders copies by their date: the moment of the copy on
+  // the ledger's own clock.
+  const int64_t nowMs = env.nowMs();
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(nowMs / 1000);
+  times[0].tv_nsec = static_cast<long>((nowMs % 1000) * 1000000);
+  times[1] = times[0];
+  ::utimensat(AT_FDCWD, partial.c_str(), times, 0);
   // Publish under the first free name; link() never replaces an existing
   // file, so an earlier copy with the same name stays as it was.
   for (int n = 1; n < 1000; ++n) {

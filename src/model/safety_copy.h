@@ -21,6 +21,7 @@ enum class SafetyCopyReason {
   kBeforeMigration = 0,       // argument: the data version before the migration
   kBeforeCurrencyChange = 1,  // argument: the ISO code of the old main currency
   kBeforeUidFix = 2,          // no argument
+  kBeforeRestore = 3,         // no argument: the store a restore replaces
 };
 
 // The data version the start-up migrations bring a ledger to.

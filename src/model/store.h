@@ -33,9 +33,11 @@ class Store {
   // of the account-and-date and date indexes;
   // 4: the transaction text search index (model/search_index.h);
   // 5: indexes of the message parser's lookups by message text, parsed
-  // content and content.
+  // content and content;
+  // 6: the numeric-identifier columns of the older model on every entity
+  // that a restore of an older interchange file fills.
   // Every step is idempotent, so an older store runs all of them.
-  static constexpr int kSchemaVersion = 5;
+  static constexpr int kSchemaVersion = 6;
   // PRAGMA application_id of a store made by this program ("VNLD").
   static constexpr int kApplicationId = 0x564E4C44;
   // How long a connection waits for another process's lock.

@@ -30,11 +30,17 @@ std::optional<Category> firstMainCategory(CategoryRepository& repo, const Int& d
 
 }  // namespace
 
-Result<LedgerStartReport> startLedger(Ledger& ledger) {
+Result<LedgerStartReport> startLedger(Ledger& ledger, const MigrationOptions& migration) {
   LedgerStartReport report;
   auto wrote = settingDefaultData(ledger);
   VARNEL_RETURN_IF_ERROR(wrote.status());
   report.wroteDefaults = wrote.value();
+  // Before the category repairs: a ledger of the older model gets its
+  // sub-categories' parents from the older numbers first.
+  auto migrated = versionCheckForMigration(ledger, migration);
+  VARNEL_RETURN_IF_ERROR(migrated.status());
+  report.migration = std::move(migrated).value();
+  report.pseudoCategoryRecordsRemoved = report.migration.pseudoCategoryRecordsRemoved;
 
   CategoryRepository repo(ledger);
   // Looked at first, without the write lock: almost every open finds nothing.
@@ -48,8 +54,9 @@ Result<LedgerStartReport> startLedger(Ledger& ledger) {
     auto fixed = repo.fixCategoryStatus();
     VARNEL_RETURN_IF_ERROR(fixed.status());
     report.categoryStatusesFixed = fixed.value();
-    report.pseudoCategoryRecordsRemoved = static_cast<int>(repo.fetch<Category>(kPseudoRecords).size());
-    if (report.pseudoCategoryRecordsRemoved > 0) {
+    const int pseudo = static_cast<int>(repo.fetch<Category>(kPseudoRecords).size());
+    report.pseudoCategoryRecordsRemoved += pseudo;
+    if (pseudo > 0) {
       VARNEL_RETURN_IF_ERROR(repo.removeUnCategoryBalanceModificationCategory());
     }
     for (Category& orphan : liveOrphans(repo)) {

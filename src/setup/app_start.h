@@ -10,6 +10,7 @@
 #include "ledger/currency_repository.h"
 #include "ledger/repeat_transaction_repository.h"
 #include "model/status.h"
+#include "setup/migration.h"
 
 namespace varnel {
 
@@ -21,10 +22,14 @@ struct LedgerStartReport {
   int categoryStatusesFixed = 0;          // `Status` values other than 0 and 2 normalised
   int pseudoCategoryRecordsRemoved = 0;   // stored records claiming "-2" or "-4"
   int orphanedSubCategoriesAttached = 0;  // live sub-categories without a parent given one
+  MigrationReport migration;              // the start check and the data migrations it ran
 };
 
 // Writes the default ledger when the store has no settings record (see
-// settingDefaultData), then repairs the categories: statuses other than
+// settingDefaultData), runs the start check of the data migrations
+// (versionCheckForMigration: a ledger of an older data version is migrated
+// after a safety copy; a failure is returned and nothing after it runs), then
+// repairs the categories: statuses other than
 // main (0) and sub (2) are normalised (fixCategoryStatus), records stored
 // under the pseudo-category identifiers "-2" and "-4" are removed, since
 // those identifiers stand for no record and a stored one would be listed as
@@ -34,7 +39,7 @@ struct LedgerStartReport {
 // category stays as it is. The repairs look first and write only when there
 // is something to repair, all in one store transaction; a sound ledger is
 // never written to. On failure nothing of the repairs is changed.
-Result<LedgerStartReport> startLedger(Ledger& ledger);
+Result<LedgerStartReport> startLedger(Ledger& ledger, const MigrationOptions& migration = {});
 
 // What the start-up routine booked.
 struct StartRoutineReport {

@@ -58,7 +58,8 @@ HTTPConnection::HTTPConnection(std::unique_ptr<HTTPTransport> socket, HTTPServer
     : socket_(std::move(socket)),
       server_(server),
       remote_(socket_->remoteAddress()),
-      timer_(socket_->executor()) {}
+      timer_(socket_->executor()),
+      delayTimer_(socket_->executor()) {}
 
 HTTPConnection::~HTTPConnection() { socket_->close(); }
 
@@ -249,9 +250,10 @@ void HTTPConnection::onHeadComplete() {
     return;
   }
   bool accepted = false;
+  refusalStatus_ = 0;
   if (!guarded([&] { accepted = prepareForBodyWithSize(requestContentLength_); })) return;
   if (!accepted) {
-    replyError(413, true);
+    replyError(refusalStatus_ != 0 ? refusalStatus_ : 413, true);
     return;
   }
   const auto expect = head.headerField("Expect");
@@ -301,7 +303,17 @@ void HTTPConnection::readBody() {
 void HTTPConnection::replyToHTTPRequest() {
   const HTTPRequest& head = request();
   std::unique_ptr<HTTPResponse> response;
+  refusalStatus_ = 0;
+  replyDelay_ = std::chrono::milliseconds(0);
   if (!guarded([&] { response = httpResponseForMethod(head.method, head.uri); })) return;
+  if (refusalStatus_ != 0) {
+    httpResponse_.reset();
+    ReplyPlan plan;
+    plan.head = errorHead(refusalStatus_);
+    finishHead(plan.head, server_.currentDate(), nullptr);
+    sendReplyAfterDelay(std::move(plan), true);
+    return;
+  }
   if (!response || response->contentLength() == 0) {
     replyError(404, false);
     return;
@@ -313,7 +325,22 @@ void HTTPConnection::replyToHTTPRequest() {
   httpResponse_ = std::move(response);
   ReplyPlan plan = planReply(*httpResponse_, ranges, ranges.size() > 1 ? server_.settings().boundary() : "");
   finishHead(plan.head, server_.currentDate(), httpResponse_.get());
-  sendReply(std::move(plan), head.method == "HEAD");
+  sendReplyAfterDelay(std::move(plan), head.method == "HEAD");
+}
+
+void HTTPConnection::sendReplyAfterDelay(ReplyPlan plan, bool headOnly) {
+  if (replyDelay_.count() <= 0) {
+    sendReply(std::move(plan), headOnly);
+    return;
+  }
+  state_ = State::kWriting;
+  setDeadline(Clock::now() + replyDelay_ + server_.settings().idleTimeout);
+  delayTimer_.expires_after(replyDelay_);
+  replyDelay_ = std::chrono::milliseconds(0);
+  delayTimer_.async_wait([self = shared_from_this(), plan = std::move(plan), headOnly](const std::error_code& error) mutable {
+    if (error || self->state_ == State::kClosed) return;
+    self->sendReply(std::move(plan), headOnly);
+  });
 }
 
 void HTTPConnection::replyError(int status, bool closeAfter) {
@@ -433,6 +460,7 @@ void HTTPConnection::closeConnection(std::string_view reason) {
   state_ = State::kClosed;
   socket_->close();
   timer_.cancel();
+  delayTimer_.cancel();
   httpResponse_.reset();
   server_.connectionDidDie(*this);
 }

@@ -60,12 +60,22 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
   virtual std::unique_ptr<HTTPResponse> httpResponseForMethod(std::string_view method,
                                                               std::string_view uri);
   // Called before a body of `contentLength` bytes (at least 1) is read;
-  // returning false refuses it with 413 and closes the connection. The base
-  // accepts every body.
+  // returning false refuses it with 413 (or the status given to
+  // refuseRequest) and closes the connection. The base accepts every body.
   virtual bool prepareForBodyWithSize(uint64_t contentLength);
   // Called with each piece of the body in order, at most kBodyChunkSize
   // bytes each. The base ignores them.
   virtual void processDataChunk(std::string_view chunk);
+
+  // For httpResponseForMethod: answer this request with a head-only error
+  // reply of `status` (403, say) instead of a response; the connection
+  // stays open for the next request. For prepareForBodyWithSize: the
+  // status of the refusal when it returns false.
+  void refuseRequest(int status) { refusalStatus_ = status; }
+  // For httpResponseForMethod: hold the reply back for `delay` without
+  // blocking the event loop (other connections are served meanwhile); the
+  // connection reads nothing more until the reply has gone out.
+  void delayReply(std::chrono::milliseconds delay) { replyDelay_ = delay; }
 
   // The file of the document root that `uri` names (see file_lookup.h).
   std::optional<std::filesystem::path> filePathForURI(std::string_view uri) const;
@@ -88,6 +98,8 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
   void replyToHTTPRequest();
   void replyError(int status, bool closeAfter);
   void sendReply(ReplyPlan plan, bool headOnly);
+  // sendReply once the delay the handler asked for has passed.
+  void sendReplyAfterDelay(ReplyPlan plan, bool headOnly);
   void writeNext();
   void onWritten(const std::error_code& error);
   void onResponseComplete();
@@ -132,6 +144,10 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 
   std::size_t lingeringBytes_ = 0;
   asio::steady_timer timer_;
+  // What the handler asked of the reply to the current request.
+  int refusalStatus_ = 0;
+  std::chrono::milliseconds replyDelay_{0};
+  asio::steady_timer delayTimer_;
   Clock::time_point deadline_ = Clock::time_point::max();
 };
 

@@ -15,6 +15,7 @@ std::string_view reasonPhrase(int status) {
     case 200: return "OK";
     case 206: return "Partial Content";
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
