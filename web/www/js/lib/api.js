@@ -6,8 +6,12 @@ import { parseObjectText, parseSettingsScript } from './objtext.js';
 
 const base = '/varnelBook/';
 
-export class SessionEnded extends Error {}
-export class ApiError extends Error {}
+export class SessionEnded extends Error {
+  name = 'SessionEnded';
+}
+export class ApiError extends Error {
+  name = 'ApiError';
+}
 
 // Form bodies are encoded field by field, spaces as %20: a "+" would reach
 // the ledger as a plus sign.

@@ -126,6 +126,7 @@ const en = {
   retry: 'Try again',
   print: 'Print',
   total: 'Total',
+  adjustmentHint: 'A balance adjustment follows the account’s balance: change the balance on the Accounts screen.',
 };
 
 const ko = {
@@ -253,6 +254,7 @@ const ko = {
   retry: '다시 시도',
   print: '인쇄',
   total: '총계',
+  adjustmentHint: '잔액 수정 내역은 자산의 잔액을 따릅니다. 잔액은 자산 화면에서 바꾸세요.',
 };
 
 const tables = { en, ko };

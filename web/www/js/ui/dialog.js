@@ -4,20 +4,34 @@
 import { h, svgIcon } from './dom.js';
 import { icons } from './icons.js';
 
+// A problem with what the user typed, said in the user's words.
+export function userError(message) {
+  const error = new Error(message);
+  error.userMessage = message;
+  return error;
+}
+
 // Opens a dialog holding `fields` (form rows). `onSave` gets the form and
-// returns a promise; a thrown error's message is shown in the dialog. An
-// optional `onDelete` adds a delete button on the left.
+// returns a promise; when it fails the dialog stays open and says why: the
+// message of a userError, else that the ledger refused. An optional
+// `onDelete` adds a delete button on the left; without `onSave` the dialog
+// only shows.
 export function formDialog({ title, fields, t, onSave, onDelete, deleteQuestion }) {
   const error = h('p', { class: 'form-error', role: 'alert', hidden: true });
-  const saveButton = h('button', { type: 'submit', class: 'button primary', text: t('save') });
+  const saveButton = onSave && h('button', { type: 'submit', class: 'button primary', text: t('save') });
   const form = h('form', { class: 'dialog-form', method: 'dialog', novalidate: true }, fields, error);
   const dialog = h('dialog', { class: 'sheet', 'aria-label': title });
   const close = () => {
     dialog.close();
     dialog.remove();
   };
-  const fail = (message) => {
-    error.textContent = message;
+  const fail = (problem) => {
+    // A session that ended sends the page back to its login.
+    if (problem?.name === 'SessionEnded') {
+      toast(t('sessionEnded'), 'error');
+      setTimeout(() => location.reload(), 1200);
+    }
+    error.textContent = problem?.userMessage ?? t(problem?.name === 'SessionEnded' ? 'sessionEnded' : 'failed');
     error.hidden = false;
   };
   const busy = (on) => {
@@ -33,24 +47,25 @@ export function formDialog({ title, fields, t, onSave, onDelete, deleteQuestion 
           await onDelete();
           close();
         } catch (e) {
-          fail(e.message || t('failed'));
+          fail(e);
           busy(false);
         }
       },
     }),
     h('span', { class: 'spacer' }),
-    h('button', { type: 'button', class: 'button', text: t('cancel'), onclick: close }),
+    h('button', { type: 'button', class: 'button', text: t(onSave ? 'cancel' : 'close'), onclick: close }),
     saveButton);
   form.append(footer);
   form.addEventListener('submit', async (event) => {
     event.preventDefault();
+    if (!onSave) return;
     error.hidden = true;
     busy(true);
     try {
       await onSave(form);
       close();
     } catch (e) {
-      fail(e.message || t('failed'));
+      fail(e);
       busy(false);
     }
   });

@@ -44,7 +44,7 @@ async function drawChart(app, canvasBox, points) {
     },
     options: {
       plugins: { legend: { display: false }, tooltip: { callbacks: { label: (c) => app.money(c.parsed.y) } } },
-      scales: { y: { ticks: { callback: (v) => app.money(v) } } },
+      scales: { y: { ticks: { callback: (v) => app.money(v, { decimals: Number.isInteger(v) ? 0 : app.decimals }) } } },
     },
   });
 }

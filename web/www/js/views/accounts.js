@@ -5,7 +5,7 @@
 import * as api from '../lib/api.js';
 import { parseAmount } from '../lib/money.js';
 import { h, svgIcon } from '../ui/dom.js';
-import { field, formDialog, select } from '../ui/dialog.js';
+import { field, formDialog, select, userError } from '../ui/dialog.js';
 import { icons } from '../ui/icons.js';
 import { addButton, amountCell, empty, loading, sectionHead } from './common.js';
 
@@ -43,9 +43,9 @@ export function accountForm(app, item, groupId) {
     onSave: async (form) => {
       const e = form.elements;
       const name = e.name.value.trim();
-      if (!name) throw new Error(t('needName'));
+      if (!name) throw userError(t('needName'));
       const balance = e.balance.value.trim() === '' ? 0 : parseAmount(e.balance.value, app.locale);
-      if (!Number.isFinite(balance)) throw new Error(t('needAmount'));
+      if (!Number.isFinite(balance)) throw userError(t('needAmount'));
       const fields = { assetGroupId: e.group.value, assetName: name, assetMoney: String(balance), linkAssetId: e.link.value };
       if (item) await api.modifyAccount(item.assetId, fields);
       else await api.addAccount(fields);

@@ -4,7 +4,7 @@
 import * as api from '../lib/api.js';
 import { parseAmount } from '../lib/money.js';
 import { h, svgIcon } from '../ui/dom.js';
-import { field, formDialog, select } from '../ui/dialog.js';
+import { field, formDialog, select, userError } from '../ui/dialog.js';
 import { icons } from '../ui/icons.js';
 import { addButton, amountCell, empty, loading, sectionHead } from './common.js';
 
@@ -35,9 +35,9 @@ function cardForm(app, card) {
     onSave: async (form) => {
       const e = form.elements;
       const name = e.name.value.trim();
-      if (!name) throw new Error(t('needName'));
+      if (!name) throw userError(t('needName'));
       const due = e.due.value.trim() === '' ? 0 : parseAmount(e.due.value, app.locale);
-      if (!Number.isFinite(due)) throw new Error(t('needAmount'));
+      if (!Number.isFinite(due)) throw userError(t('needAmount'));
       const fields = {
         cardName: name, paymentDay: e.paymentDay.value, jungsanDay: e.jungsanDay.value,
         linkAssetId: e.link.value, notPayMoney: String(due),

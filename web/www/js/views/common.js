@@ -6,7 +6,7 @@ import * as api from '../lib/api.js';
 import { parseAmount } from '../lib/money.js';
 import { dayLabel, today } from '../lib/period.js';
 import { h, svgIcon } from '../ui/dom.js';
-import { field, formDialog, select } from '../ui/dialog.js';
+import { field, formDialog, select, userError } from '../ui/dialog.js';
 import { icons } from '../ui/icons.js';
 
 export const kinds = {
@@ -122,8 +122,11 @@ function defaultDate(app) {
   return now >= app.period.start && now <= app.period.end ? now : app.period.end;
 }
 
+// The ledger's own category for an income or expense left without one.
+export const uncategorised = '-2';
+
 function categoryPickers(app, kind, mcid, mcscid) {
-  const none = { value: '', label: app.t('noCategory') };
+  const none = { value: uncategorised, label: app.t('noCategory') };
   const mains = app.categories(kind);
   const main = select('mcid', [none, ...mains.map((c) => ({ value: c.mcid, label: c.mcname }))], mcid);
   const sub = select('mcscid', [], '');
@@ -148,17 +151,38 @@ function amountInput(app, value) {
 
 function readAmount(app, form) {
   const amount = parseAmount(form.elements.amount.value, app.locale);
-  if (!(amount > 0)) throw new Error(app.t('needAmount'));
+  if (!(amount > 0)) throw userError(app.t('needAmount'));
   return String(amount);
 }
 
-// The form of an income or expense (or a balance adjustment being edited);
-// `row` is the transaction being changed, none for a new one.
+// A balance adjustment is shown as it is, to be deleted; its amount changes
+// with the account's balance on the accounts screen.
+function adjustmentView(app, row) {
+  const { t } = app;
+  const readOnly = (label, value) => field(label, h('input', { value, readonly: true, tabindex: '-1' }));
+  return formDialog({
+    title: t('adjustment'),
+    fields: [
+      h('p', { class: 'kind-note', text: t('adjustmentHint') }),
+      field(t('amount'), h('input', { class: 'amount-input', readonly: true, value: app.money(Math.abs(row.amount)) }), { wide: true }),
+      h('div', { class: 'field-pair' }, readOnly(t('date'), row.date), readOnly(t('account'), row.account)),
+      row.memo && field(t('memo'), h('textarea', { rows: 2, readonly: true, text: row.memo }), { wide: true }),
+    ],
+    t,
+    deleteQuestion: t('confirmDelete'),
+    onDelete: async () => {
+      await api.deleteTransactions([row.id]);
+      await app.changed(t('deleted'));
+    },
+  });
+}
+
+// The form of an income or expense; `row` is the transaction being
+// changed, none for a new one.
 export function transactionForm(app, row, { kind = kinds.expense, assetId } = {}) {
   const { t } = app;
   const editing = Boolean(row);
   let currentKind = row?.kind ?? kind;
-  const adjustment = currentKind === kinds.adjustUp || currentKind === kinds.adjustDown;
   const kindSwitch = h('div', { class: 'segmented', role: 'radiogroup' });
   const categorySlot = h('div', { class: 'field-pair' });
   let pickers;
@@ -166,7 +190,7 @@ export function transactionForm(app, row, { kind = kinds.expense, assetId } = {}
     pickers = categoryPickers(app, currentKind, mcid, mcscid);
     categorySlot.replaceChildren(field(t('category'), pickers.main), field(t('subCategory'), pickers.sub));
   };
-  const choices = adjustment ? [] : [
+  const choices = [
     { value: kinds.expense, label: t('expense') },
     { value: kinds.income, label: t('income') },
     !editing && { value: 'transfer', label: t('transfer') },
@@ -191,12 +215,12 @@ export function transactionForm(app, row, { kind = kinds.expense, assetId } = {}
   drawCategories(row?.mcid ?? '', row?.mcscid);
   const accounts = app.accountOptions();
   const fields = [
-    choices.length ? kindSwitch : h('p', { class: 'kind-note', text: t('adjustment') }),
+    kindSwitch,
     field(t('amount'), amountInput(app, row ? Math.abs(row.amount) : 0), { wide: true }),
     h('div', { class: 'field-pair' },
       field(t('date'), h('input', { type: 'date', name: 'date', required: true, value: row?.date ?? defaultDate(app) })),
       field(t('account'), select('assetId', accounts, row?.assetId ?? assetId ?? accounts[0]?.value))),
-    adjustment ? null : categorySlot,
+    categorySlot,
     field(t('content'), h('input', { name: 'content', maxlength: 200, value: row?.content ?? '', autocomplete: 'off' }), { wide: true }),
     field(t('memo'), h('textarea', { name: 'memo', rows: 2, maxlength: 1000, text: row?.memo ?? '' }), { wide: true }),
   ];
@@ -211,7 +235,7 @@ export function transactionForm(app, row, { kind = kinds.expense, assetId } = {}
     } : undefined,
     onSave: async (form) => {
       const e = form.elements;
-      if (!e.assetId.value) throw new Error(t('needAccount'));
+      if (!e.assetId.value) throw userError(t('needAccount'));
       const fields = {
         mbDate: e.date.value,
         assetId: e.assetId.value,
@@ -220,10 +244,8 @@ export function transactionForm(app, row, { kind = kinds.expense, assetId } = {}
         mbContent: e.content.value.trim(),
         mbDetailContent: e.memo.value.trim(),
       };
-      if (!adjustment) {
-        fields.mcid = pickers.main.value || '(null)';
-        fields.mcscid = pickers.sub.value || '(null)';
-      }
+      fields.mcid = pickers.main.value || uncategorised;
+      fields.mcscid = pickers.sub.value || '(null)';
       if (editing) await api.updateTransaction(row.id, fields);
       else await api.createTransaction(fields);
       await app.changed(t('saved'));
@@ -267,7 +289,7 @@ export function transferForm(app, row, { fromAssetId, toAssetId } = {}) {
     onSave: async (form) => {
       const e = form.elements;
       if (!e.fromAssetId.value || !e.toAssetId.value || e.fromAssetId.value === e.toAssetId.value) {
-        throw new Error(t('needTwoAccounts'));
+        throw userError(t('needTwoAccounts'));
       }
       const fields = {
         moveDate: e.date.value,
@@ -286,5 +308,7 @@ export function transferForm(app, row, { fromAssetId, toAssetId } = {}) {
 
 // Opens the right form for a row of the list.
 export function editRow(app, row) {
-  return isTransfer(row.kind) ? transferForm(app, row) : transactionForm(app, row);
+  if (isTransfer(row.kind)) return transferForm(app, row);
+  if (row.kind === kinds.adjustUp || row.kind === kinds.adjustDown) return adjustmentView(app, row);
+  return transactionForm(app, row);
 }

@@ -81,7 +81,7 @@ export async function render(app, root, param, current) {
           legend: { position: 'bottom', labels: { boxWidth: 12, usePointStyle: true } },
           tooltip: { callbacks: { label: (c) => `${c.dataset.label}: ${app.money(c.parsed.y)}` } },
         },
-        scales: { y: { ticks: { callback: (v) => app.money(v) } } },
+        scales: { y: { ticks: { callback: (v) => app.money(v, { decimals: Number.isInteger(v) ? 0 : app.decimals }) } } },
       },
     });
   }
