@@ -1,0 +1,22 @@
+// Line icons drawn on a 24-unit grid, stroked in the current colour.
+export const icons = {
+  list: ['M8 6h12', 'M8 12h12', 'M8 18h12', 'M4 6h.01', 'M4 12h.01', 'M4 18h.01'],
+  wallet: ['M3 7a2 2 0 0 1 2-2h13v4', 'M3 7v11a2 2 0 0 0 2 2h15V9H5a2 2 0 0 1-2-2z', 'M16 14.5h.01'],
+  card: ['M3 6h18v12H3z', 'M3 10h18', 'M7 15h3'],
+  pie: ['M12 3v9h9', 'M21 12a9 9 0 1 1-9-9'],
+  chart: ['M4 20V4', 'M4 20h16', 'M7 15l4-4 3 3 5-6'],
+  download: ['M12 4v11', 'M7 10l5 5 5-5', 'M5 20h14'],
+  upload: ['M12 20V9', 'M7 14l5-5 5 5', 'M5 4h14'],
+  plus: ['M12 5v14', 'M5 12h14'],
+  chevronLeft: ['M15 6l-6 6 6 6'],
+  chevronRight: ['M9 6l6 6-6 6'],
+  calendar: ['M4 6h16v14H4z', 'M4 10h16', 'M8 3v4', 'M16 3v4'],
+  edit: ['M4 20h4L19 9l-4-4L4 16z'],
+  close: ['M6 6l12 12', 'M18 6L6 18'],
+  arrowRight: ['M5 12h14', 'M13 6l6 6-6 6'],
+  back: ['M19 12H5', 'M11 6l-6 6 6 6'],
+  print: ['M7 9V4h10v5', 'M7 17H5a1 1 0 0 1-1-1v-6a1 1 0 0 1 1-1h14a1 1 0 0 1 1 1v6a1 1 0 0 1-1 1h-2', 'M7 14h10v6H7z'],
+  lock: ['M6 11h12v9H6z', 'M8 11V8a4 4 0 0 1 8 0v3'],
+  table: ['M4 5h16v14H4z', 'M4 10h16', 'M4 15h16', 'M10 5v14'],
+  database: ['M4 6c0-1.7 3.6-3 8-3s8 1.3 8 3-3.6 3-8 3-8-1.3-8-3z', 'M4 6v12c0 1.7 3.6 3 8 3s8-1.3 8-3V6', 'M4 12c0 1.7 3.6 3 8 3s8-1.3 8-3'],
+};
