@@ -1,5 +1,6 @@
 #include "ledger/currency_conversion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -61,6 +62,12 @@ double decimalProduct(double a, double b) { return significant15(a * b); }
 double decimalQuotient(double a, double b) { return significant15(a / b); }
 
 double roundMoney(double amount, int decimals) { return getAmountByMaximumFractionDigits(amount, decimals); }
+
+double truncateMoney(double amount, int decimals) {
+  if (!std::isfinite(amount)) return amount;
+  const double scale = std::pow(10.0, std::clamp(decimals, 0, 15));
+  return roundMoney(std::trunc(decimalProduct(amount, scale)) / scale, decimals);
+}
 
 bool isUsableRate(double rate) { return std::isfinite(rate) && rate > 0; }
 

@@ -29,6 +29,10 @@ double decimalQuotient(double a, double b);
 // getAmountByMaximumFractionDigits in ledger/money.h).
 double roundMoney(double amount, int decimals);
 
+// `amount` cut towards zero to `decimals` decimals, its binary noise removed
+// first (so 150.75 stays 150.75 and is not cut to 150.74).
+double truncateMoney(double amount, int decimals);
+
 // A rate that converts anything: finite and above zero.
 bool isUsableRate(double rate);
 bool isUsableRate(const Real& rate);

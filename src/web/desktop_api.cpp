@@ -313,12 +313,13 @@ std::string DesktopApi::accountChange(const Params& form, bool edit, bool card) 
       if (const auto name = field(form, "assetName")) entry.name = *name;
       if (const auto link = field(form, "linkAssetId")) entry.cardAssetUid = *link == kNullText ? "" : *link;
     }
-    // The balance typed: the difference from the balance now, cut to a
-    // whole number, becomes a correction. A card's balance is what it owes.
+    // The balance typed: the difference from the balance now, cut towards
+    // zero to the main currency's decimals (whole units for a currency
+    // without them), becomes a correction. A card's balance is what it owes.
     std::optional<double> typed;
     if (card && field(form, "notPayMoney")) typed = -moneyField(form, "notPayMoney");
     if (!card && field(form, "assetMoney")) typed = moneyField(form, "assetMoney");
-    const double difference = typed ? std::trunc(*typed - current) : 0.0;
+    const double difference = typed ? truncateMoney(*typed - current, mainDecimals(book)) : 0.0;
     entry.balanceBeforeEdit = current;
     entry.balance = current + difference;
     entry.recordCorrectionAs = BalanceRecording::kCorrection;

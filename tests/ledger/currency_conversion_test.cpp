@@ -52,6 +52,25 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{12.345, 0, 2, 12.35, 12.35},
         ConversionCase{12.345, std::nan(""), 1, 12.3, 12.3}));
 
+TEST(TruncateMoneyTest, CutsTowardsZeroAtTheDecimalsWithoutBinaryNoise) {
+  struct Case {
+    double amount;
+    int decimals;
+    double expected;
+  } cases[] = {
+      {250.75 - 100, 2, 150.75},  // 150.75 exactly, not 150.74999…
+      {0.1 + 0.2, 2, 0.3},        // 0.30000000000000004
+      {150.6, 0, 150},
+      {-210.6, 0, -210},
+      {-0.999, 2, -0.99},
+      {0.004, 2, 0},
+      {1234567.891, 3, 1234567.891},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(truncateMoney(c.amount, c.decimals), c.expected) << c.amount << " to " << c.decimals;
+  }
+}
+
 TEST(AccountAmountTest, FollowsTheEnteredCurrencyThenTheMainCurrencyThenTheRate) {
   const MoneyCurrency dollars{"KRW_USD", 1300, 2, false};
   const MoneyCurrency won{"KRW_KRW", 1, 0, true};

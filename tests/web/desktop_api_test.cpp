@@ -132,6 +132,27 @@ TEST_F(DesktopDecimalsTest, AMainCurrencyWithDecimalsWritesTwoDecimals) {
                          "outcome:'12000.00',         cash:'12000.00',card:'0.00',"));
 }
 
+TEST_F(DesktopDecimalsTest, AChangedBalanceKeepsItsCents) {
+  startServer();
+  const std::string session = login();
+  EXPECT_EQ(post("/varnelBook/assetAdd", "assetGroupId=G_CASH&assetName=Piggy&assetMoney=100.25&linkAssetId=", session).body,
+            "{success:true}");
+  const auto piggy = onServer([&] { return *ledger_->commonData().getAssetByName("Piggy")->uid; });
+  const std::string modify = "assetId=" + piggy + "&assetGroupId=G_CASH&assetName=Piggy&linkAssetId=&assetMoney=";
+  EXPECT_EQ(post("/varnelBook/assetModify", modify + "250.75", session).body, "{success:true}");
+  EXPECT_EQ(post("/varnelBook/assetModify", modify + "250.759", session).body, "{success:true}");
+  EXPECT_EQ(post("/varnelBook/assetModify", modify + "0.1", session).body, "{success:true}");
+  const auto corrections = onServer([&] {
+    std::vector<std::pair<std::string, double>> out;
+    for (const auto& r : InOutComeRepository(*ledger_).inOutComeByAssetUid(piggy)) {
+      out.emplace_back(r.Do_Type.value_or(""), r.amount.value_or(0));
+    }
+    return out;
+  });
+  // A third decimal is below the currency's cents and books nothing.
+  EXPECT_EQ(corrections, (std::vector<std::pair<std::string, double>>{{"7", 100.25}, {"7", 150.5}, {"8", 250.65}}));
+}
+
 TEST_F(DesktopTest, TheDatasetOfAPeriodByteForByte) {
   startServer();
   const std::string session = login();
