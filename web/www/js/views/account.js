@@ -38,7 +38,7 @@ async function drawChart(app, canvasBox, points) {
         borderColor: '#2f6fdf',
         backgroundColor: 'rgba(47, 111, 223, 0.12)',
         fill: true,
-        tension: 0.25,
+        tension: 0,
         pointRadius: 3,
       }],
     },

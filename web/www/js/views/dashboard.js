@@ -63,7 +63,7 @@ export async function render(app, root, param, current) {
     lineBox.replaceChildren(canvas);
     const series = (key, label, color, fill) => ({
       label, data: line.map((p) => Number(p[key])), borderColor: color, backgroundColor: fill ?? color,
-      fill: Boolean(fill), tension: 0.25, pointRadius: 2,
+      fill: Boolean(fill), tension: 0, pointRadius: 2,
     });
     new Chart(canvas, {
       type: 'line',
