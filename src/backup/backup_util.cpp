@@ -315,13 +315,15 @@ bool isAutoBackupCheck(Ledger& ledger) {
 Result<AutoBackupReport> iCloudAutoBackup(Ledger& ledger, const std::filesystem::path& syncedDocuments,
                                           const std::string& deviceModel, const std::optional<std::string>& userId,
                                           bool force) {
-  AutoBackupReport report;
-  report.due = isAutoBackupCheck(ledger);
-  if (!report.due && !force) return report;
+  // A folder that is gone is said on every call, due or not: a user whose
+  // synchronised folder vanished must hear of it before tomorrow's backup.
   std::error_code ec;
   if (!std::filesystem::is_directory(syncedDocuments, ec)) {
     return Status::invalidInput("the backup folder " + syncedDocuments.string() + " does not exist");
   }
+  AutoBackupReport report;
+  report.due = isAutoBackupCheck(ledger);
+  if (!report.due && !force) return report;
   const auto folder = cloudBackupDir(syncedDocuments);
   const auto target = folder / createBackupFileNameiCloudAuto(ledger.env(), deviceModel, userId);
   const Status written = writeBackupFile(ledger.store().path(), target, false, ledger.env().nowMs(), {});
