@@ -16,9 +16,10 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 #include <sqlite3.h>
-#include <zlib.h>
 
+#include "backup/gzip_file.h"
 #include "backup/interchange_schema.h"
+#include "backup/progress.h"
 #include "model/entities.h"
 #include "model/environment.h"
 #include "model/safety_copy.h"
@@ -319,79 +320,6 @@ std::string syncFile(const std::filesystem::path& path) {
   return ok ? std::string() : std::strerror(error);
 }
 
-// Writes all of `size` bytes to `fd`; false with errno set otherwise.
-bool writeAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes a gzip stream (deflate level 6) of `source` to `target`; returns the
-// reason on failure.
-std::string gzipFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                     const std::function<void(const InterchangeProgress&)>& progress) {
-  std::error_code ec;
-  const auto total = static_cast<int64_t>(std::filesystem::file_size(source, ec));
-  if (ec) return ec.message();
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return std::strerror(errno);
-  const int out = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (out < 0) {
-    const int error = errno;
-    ::close(in);
-    return std::strerror(error);
-  }
-  z_stream z{};
-  // 15 window bits + 16: a gzip header and trailer around the deflate stream.
-  if (deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    ::close(in);
-    ::close(out);
-    return "cannot start compressing";
-  }
-  constexpr size_t kChunk = 256 * 1024;
-  std::vector<unsigned char> input(kChunk), output(kChunk);
-  std::string failure;
-  int64_t done = 0;
-  int flush = Z_NO_FLUSH;
-  while (failure.empty() && flush != Z_FINISH) {
-    const ssize_t n = ::read(in, input.data(), kChunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      failure = std::strerror(errno);
-      break;
-    }
-    done += n;
-    flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
-    z.next_in = input.data();
-    z.avail_in = static_cast<uInt>(n);
-    do {
-      z.next_out = output.data();
-      z.avail_out = static_cast<uInt>(kChunk);
-      if (deflate(&z, flush) == Z_STREAM_ERROR) {
-        failure = "compression failed";
-        break;
-      }
-      if (!writeAll(out, output.data(), kChunk - z.avail_out)) {
-        failure = std::strerror(errno);
-        break;
-      }
-    } while (z.avail_out == 0);
-    if (progress && n > 0) progress({"gzip", done, total});
-  }
-  deflateEnd(&z);
-  ::close(in);
-  if (failure.empty() && ::fsync(out) != 0) failure = std::strerror(errno);
-  if (::close(out) != 0 && failure.empty()) failure = std::strerror(errno);
-  return failure;
-}
-
 std::string seconds(std::chrono::steady_clock::time_point since) {
   return fmt::format("{:f}", std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
 }
@@ -644,8 +572,14 @@ Result<InterchangeExport> MyDBCopyAndroid::myDBCopyAndroid(const std::filesystem
   if (options.gzip) {
     Result<std::filesystem::path> compressed = partials.create(folder);
     if (!compressed) return writeFailure(compressed.status().message());
-    if (const std::string why = gzipFile(*database, *compressed, options.progress); !why.empty()) {
-      return writeFailure(why);
+    Progress zipping;
+    if (options.progress) {
+      zipping = [&options](std::string_view stage, uint64_t done, uint64_t total) {
+        options.progress({stage, static_cast<int64_t>(done), static_cast<int64_t>(total)});
+      };
+    }
+    if (const Status zipped = gzipFile(*database, *compressed, kBackupGzipLevel, zipping); !zipped) {
+      return writeFailure(zipped.message());
     }
     std::filesystem::remove(*database, ec);
     finished = *compressed;
