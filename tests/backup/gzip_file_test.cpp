@@ -12,14 +12,8 @@
 namespace varnel {
 namespace {
 
-std::string readBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testing::readBytes;
+using testing::writeBytes;
 
 // Text that compresses like a ledger does, with random stretches between.
 std::string sample(size_t size, uint32_t seed) {

@@ -22,14 +22,8 @@
 namespace varnel {
 namespace {
 
-std::string readBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testing::readBytes;
+using testing::writeBytes;
 
 // Every row of every ledger table, with the type of each value.
 std::string contents(SQLite::Database& db) {

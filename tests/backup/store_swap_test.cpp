@@ -16,14 +16,8 @@
 namespace varnel {
 namespace {
 
-std::string readBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testing::readBytes;
+using testing::writeBytes;
 
 // The names of the categories of a store, as one text.
 std::string categoryNames(SQLite::Database& db) {

@@ -38,6 +38,9 @@
 namespace varnel {
 namespace {
 
+using testing::readBytes;
+using testing::writeBytes;
+
 using testing::runVarnel;
 using testing::TempDir;
 using testing::varnelOptions;
@@ -61,11 +64,6 @@ std::shared_ptr<spdlog::logger> nullLog() {
 Environment environmentOf(const std::filesystem::path& home) {
   // The same clock, zone and locale as the program runs get.
   return testing::testEnvironment(home, {.locale = "en_US", .lang = "en", .region = "US"});
-}
-
-std::string readBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A hash of every row of the tables the writes change, with the type of each

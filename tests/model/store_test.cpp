@@ -24,14 +24,12 @@
 namespace varnel {
 namespace {
 
+using testing::readBytes;
+using testing::writeBytes;
+
 using testing::LedgerTest;
 using testing::TempDir;
 using testing::testEnvironment;
-
-std::string readBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Every row of every table of an SQLite file, as text: what a copy must hold.
 // Without `withSearchIndex`, the tables of the text search index (an index,

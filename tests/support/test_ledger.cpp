@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include <spdlog/sinks/ostream_sink.h>
@@ -15,6 +17,15 @@ TempDir::TempDir(const std::filesystem::path& parent) {
   std::random_device rd;
   path_ = parent / ("varnel-test-" + std::to_string(rd()) + std::to_string(rd()));
   std::filesystem::create_directories(path_);
+}
+
+std::string readBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::filesystem::path memoryBackedFolder() {

@@ -39,6 +39,10 @@ struct TestLedgerOptions {
 // make thousands of commits need to stay fast.
 std::filesystem::path memoryBackedFolder();
 
+// The whole content of a file, and a file made of `bytes` (replaced).
+std::string readBytes(const std::filesystem::path& p);
+void writeBytes(const std::filesystem::path& p, const std::string& bytes);
+
 // The environment of a test ledger whose home is `home`.
 Environment testEnvironment(const std::filesystem::path& home, const TestLedgerOptions& o = {});
 
