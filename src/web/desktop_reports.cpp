@@ -84,6 +84,10 @@ std::vector<const AccountOverviewEntry*> byGroupAndOrder(const AccountOverview& 
   return entries;
 }
 
+// The entries point into `overview`: a temporary would be gone before they
+// are read.
+std::vector<const AccountOverviewEntry*> byGroupAndOrder(AccountOverview&& overview) = delete;
+
 const char* colorOf(double amount) { return amount < 0 ? "#dc143c" : "#4169e1"; }
 
 }  // namespace
@@ -517,7 +521,8 @@ std::string DesktopApi::getDashBoardData() {
   // Today's shares: what each counted account holds or owes.
   std::vector<std::string> assets, debts;
   double asset = 0, debt = 0;
-  for (const auto* e : byGroupAndOrder(sumAssetAll(book))) {
+  const AccountOverview overview = sumAssetAll(book);
+  for (const auto* e : byGroupAndOrder(overview)) {
     if (e->asset.isReflect.value_or(0) != 0) continue;
     const double balance = inMainCurrency(book, shownBalance(*e), e->currency);
     if (balance > 0) {
