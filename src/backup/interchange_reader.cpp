@@ -1186,6 +1186,13 @@ void settingsSection(Load& load) {
   // record the file carries can stand beside it.
   load.report.dataVersion = dataVersionOfSchema(v);
   must(EtcRepository(load.target).updateEtcUserSettingByType(etc_kind::kDbVersion, load.report.dataVersion));
+  // The older transfer-total option is no longer read here: a file that
+  // still has it on gets it off, as the other phone turns it off on its way
+  // in.
+  EtcRepository settings(load.target);
+  if (const auto old = settings.getEtcUserSettingByType(etc_kind::kOldTransferTotal); old && old->Data != "0") {
+    must(settings.updateEtcUserSettingByType(etc_kind::kOldTransferTotal, "0"));
+  }
 }
 
 void repeatSection(Load& load) {

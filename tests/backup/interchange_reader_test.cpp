@@ -516,8 +516,11 @@ TEST_F(InterchangeReaderTest, SettingsOfOlderFilesGetCurrentSymbolsNewUidsAndOne
     // The other phone's own data version must not outlive the load.
     insertRow(db, "ZETC", {{"ZDATATYPE", "273"}, {"ZDATA", "'2194'"}});
     insertRow(db, "ZETC", {{"ZDATATYPE", "273"}, {"ZDATA", "'2300'"}});
+    // The older transfer-total option, on: it arrives off.
+    insertRow(db, "ZETC", {{"ZDATATYPE", "10012"}, {"ZDATA", "'1'"}});
   }
   ASSERT_TRUE(load(path, InterchangeLoadMode::kAnyVersion).isOk());
+  EXPECT_EQ(EtcRepository(*target_).getEtcUserSettingByType(10012)->Data, "0");
   int kind = 30000;
   for (const auto& [old, current] : symbols) {
     const auto record = EtcRepository(*target_).getEtcUserSettingByType(++kind);
