@@ -12,8 +12,6 @@
 // the backups, and is left empty.
 #include <sys/resource.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,23 +22,14 @@
 #include <spdlog/spdlog.h>
 
 #include "backup/backup_util.h"
+#include "bench/bench_support.h"
 #include "model/ledger.h"
 
 using namespace varnel;
+using bench::median;
+using bench::timeIt;
 
 namespace {
-
-template <class F>
-double timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Processor time (user and system) of this process's threads, or of its
 // waited-for children, in seconds.

@@ -12,10 +12,6 @@
 //
 //   interchange_load_bench --ledger FILE [--rounds R] [--tz Z] [--locale L] [--now ISO]
 // FILE is a store written by make-ledger (<home>/Documents/varnel.sqlite).
-#include <time.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -28,39 +24,15 @@
 
 #include "backup/interchange_reader.h"
 #include "backup/interchange_writer.h"
+#include "bench/bench_support.h"
 #include "model/ledger.h"
 
 using namespace varnel;
+using bench::median;
+using bench::Timing;
+using bench::timeWallAndCpu;
 
 namespace {
-
-double cpuSeconds() {
-  timespec t{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-struct Timing {
-  double wall = 0;
-  double cpu = 0;
-};
-
-// Wall time, and the processor time of this process alone, which other
-// programs on a shared machine disturb far less.
-template <class F>
-Timing timeIt(F&& f) {
-  const auto t0 = std::chrono::steady_clock::now();
-  const double c0 = cpuSeconds();
-  f();
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), cpuSeconds() - c0};
-}
-
-double median(const std::vector<Timing>& timings, double Timing::*which) {
-  std::vector<double> v;
-  for (const Timing& t : timings) v.push_back(t.*which);
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 void removeStore(const std::filesystem::path& file) {
   std::filesystem::remove(file);
@@ -134,7 +106,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r <= rounds; ++r) {
     auto runOurs = [&] {
       removeStore(oursStore);
-      const Timing t = timeIt([&] {
+      const Timing t = timeWallAndCpu([&] {
         auto target = Ledger::open(env, log, oursStore);
         auto loaded = loadInterchange(*target, interchangeFile, InterchangeLoadMode::kCurrentFormat);
         if (!loaded) throw std::runtime_error("load failed: " + loaded.status().message());
@@ -142,7 +114,7 @@ int main(int argc, char** argv) {
       if (r > 0) ours.push_back(t);
     };
     auto runBare = [&] {
-      const Timing t = timeIt([&] { bareLoad(env, log, interchangeFile, bareStore); });
+      const Timing t = timeWallAndCpu([&] { bareLoad(env, log, interchangeFile, bareStore); });
       if (r > 0) bare.push_back(t);
     };
     // Alternating which goes first spreads the machine's other load evenly.
