@@ -72,6 +72,40 @@ std::string contentOf(const std::string& text) {
   return trimmed(text);
 }
 
+// Runs one change the browser asked for and gives its answer, or
+// "{success:false}" when the input was refused (logged as information) or
+// the store failed (logged as an error).
+template <class F>
+std::string answerChange(Ledger& book, std::string_view what, F&& change) {
+  try {
+    return change();
+  } catch (const InputError& e) {
+    book.log().info("desktop {}: {}", what, e.what());
+  } catch (const StoreError& e) {
+    book.log().error("desktop {}: {}", what, e.what());
+  }
+  return std::string(kFailure);
+}
+
+// Saves `entry` and answers the browser; a refusal is logged with its reason.
+std::string saveAnswer(Ledger& book, TransactionSave& saver, const TransactionForm& entry, std::string_view what) {
+  const TransactionSaveResult saved = saver.saveTransaction(entry);
+  if (saved.ok()) return std::string(kSuccess);
+  if (saved.refusal) book.log().info("desktop {}: refused ({})", what, *saved.refusal);
+  return std::string(kFailure);
+}
+
+// The date the browser gives a transaction: the day of `field` at the time
+// of day `timeOf`; when the field is no day, the changed transaction's own
+// date, or none for a new one (the save takes now).
+std::optional<double> dateOfChange(const Ledger& book, const std::optional<std::string>& field, double timeOf,
+                                   bool edit) {
+  std::optional<double> date;
+  if (field) date = dayAtTimeOf(book, *field, timeOf);
+  if (!date && edit) date = timeOf;
+  return date;
+}
+
 }  // namespace
 
 // Dispatch -----------------------------------------------------------------
@@ -125,7 +159,8 @@ std::string DesktopApi::update(const Params& form) { return transactionChange(fo
 
 std::string DesktopApi::transactionChange(const Params& form, bool edit) {
   Ledger& book = ledger();
-  try {
+  const std::string_view what = edit ? "update" : "create";
+  return answerChange(book, what, [&]() -> std::string {
     TransactionSave saver(book);
     TransactionForm entry;
     double timeOf = book.env().nowStoreSeconds();
@@ -142,9 +177,7 @@ std::string DesktopApi::transactionChange(const Params& form, bool edit) {
       timeOf = record->Date.value_or(timeOf);
     }
     // The date: today unless the field is a day.
-    entry.date = std::nullopt;
-    if (const auto date = field(form, "mbDate")) entry.date = dayAtTimeOf(book, *date, timeOf);
-    if (!entry.date && edit) entry.date = timeOf;
+    entry.date = dateOfChange(book, field(form, "mbDate"), timeOf, edit);
 
     const std::string kind = field(form, "inOutCode").value_or(edit ? std::to_string(entry.mode) : "");
     if (kind == kindCode(TxKind::kIncome)) {
@@ -167,19 +200,8 @@ std::string DesktopApi::transactionChange(const Params& form, bool edit) {
     entry.mainAmount.reset();
     entry.amount = roundMoney(moneyField(form, "mbCash"), mainDecimals(book));
     if (const auto memo = field(form, "mbDetailContent"); memo && *memo != kNullText) entry.memo = trimmed(*memo);
-    const TransactionSaveResult saved = saver.saveTransaction(entry);
-    if (!saved.ok()) {
-      if (saved.refusal) book.log().info("desktop {}: refused ({})", edit ? "update" : "create", *saved.refusal);
-      return std::string(kFailure);
-    }
-    return std::string(kSuccess);
-  } catch (const InputError& e) {
-    book.log().info("desktop {}: {}", edit ? "update" : "create", e.what());
-    return std::string(kFailure);
-  } catch (const StoreError& e) {
-    book.log().error("desktop {}: {}", edit ? "update" : "create", e.what());
-    return std::string(kFailure);
-  }
+    return saveAnswer(book, saver, entry, what);
+  });
 }
 
 std::string DesktopApi::deleteTransactions(std::string_view body) {
@@ -211,7 +233,7 @@ std::string DesktopApi::modifyMoveAsset(const Params& form) { return transferCha
 
 std::string DesktopApi::transferChange(const Params& form, bool edit) {
   Ledger& book = ledger();
-  try {
+  return answerChange(book, "transfer", [&]() -> std::string {
     TransactionSave saver(book);
     TransactionForm entry;
     double timeOf = book.env().nowStoreSeconds();
@@ -227,9 +249,7 @@ std::string DesktopApi::transferChange(const Params& form, bool edit) {
       timeOf = record->Date.value_or(timeOf);
     }
     entry.mode = kModeTransfer;
-    entry.date = std::nullopt;
-    if (const auto date = field(form, "moveDate")) entry.date = dayAtTimeOf(book, *date, timeOf);
-    if (!entry.date && edit) entry.date = timeOf;
+    entry.date = dateOfChange(book, field(form, "moveDate"), timeOf, edit);
     entry.account = chosen(form, "fromAssetId").value_or("");
     entry.targetAccount = chosen(form, "toAssetId").value_or("");
     entry.category.clear();
@@ -240,19 +260,8 @@ std::string DesktopApi::transferChange(const Params& form, bool edit) {
     // automatic content is on.
     entry.content = trimmed(field(form, "moneyContent").value_or(""));
     if (const auto memo = field(form, "mbDetailContent"); memo && *memo != kNullText) entry.memo = trimmed(*memo);
-    const TransactionSaveResult saved = saver.saveTransaction(entry);
-    if (!saved.ok()) {
-      if (saved.refusal) book.log().info("desktop transfer: refused ({})", *saved.refusal);
-      return std::string(kFailure);
-    }
-    return std::string(kSuccess);
-  } catch (const InputError& e) {
-    book.log().info("desktop transfer: {}", e.what());
-    return std::string(kFailure);
-  } catch (const StoreError& e) {
-    book.log().error("desktop transfer: {}", e.what());
-    return std::string(kFailure);
-  }
+    return saveAnswer(book, saver, entry, "transfer");
+  });
 }
 
 // Accounts ------------------------------------------------------------------
@@ -264,7 +273,7 @@ std::string DesktopApi::modifyCard(const Params& form) { return accountChange(fo
 
 std::string DesktopApi::accountChange(const Params& form, bool edit, bool card) {
   Ledger& book = ledger();
-  try {
+  return answerChange(book, "account", [&]() -> std::string {
     AssetRepository accounts(book);
     AssetForm entry;
     double current = 0;
@@ -329,13 +338,7 @@ std::string DesktopApi::accountChange(const Params& form, bool edit, bool card) 
       return std::string(kFailure);
     }
     return std::string(kSuccess);
-  } catch (const InputError& e) {
-    book.log().info("desktop account: {}", e.what());
-    return std::string(kFailure);
-  } catch (const StoreError& e) {
-    book.log().error("desktop account: {}", e.what());
-    return std::string(kFailure);
-  }
+  });
 }
 
 std::string DesktopApi::removeAsset(const Params& form) {
