@@ -28,6 +28,7 @@
 #include "bench/ledger_generator.h"
 #include "model/entities.h"
 #include "setup/initial_data.h"
+#include "support/child_process.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -115,43 +116,13 @@ int armConnection(sqlite3* db, const char**, const sqlite3_api_routines*) {
   _exit(code);
 }
 
-struct ChildOutcome {
-  bool killed = false;
-  std::chrono::microseconds runTime{0};
-};
-
-ChildOutcome restoreInChild(const std::filesystem::path& home, const std::filesystem::path& backup, int64_t killAt,
-                            std::optional<std::chrono::microseconds> killAfter, int64_t killAtStage = 0) {
-  int ready[2];
-  if (::pipe(ready) != 0) throw std::runtime_error("pipe");
+testing::ChildOutcome restoreInChild(const std::filesystem::path& home, const std::filesystem::path& backup,
+                                     int64_t killAt, std::optional<std::chrono::microseconds> killAfter,
+                                     int64_t killAtStage = 0) {
   gTicks->ticks = 0;
   gTicks->stages = 0;
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork");
-  if (pid == 0) {
-    ::close(ready[0]);
-    runChild(home, backup, killAt, killAtStage, ready[1]);
-  }
-  ::close(ready[1]);
-  char byte = 0;
-  const bool began = ::read(ready[0], &byte, 1) == 1;
-  const auto start = std::chrono::steady_clock::now();
-  if (began && killAfter) {
-    std::this_thread::sleep_for(*killAfter);
-    ::kill(pid, SIGKILL);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  ::close(ready[0]);
-  ChildOutcome outcome;
-  outcome.runTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-  outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-  if (!outcome.killed && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    throw std::runtime_error("the restore failed in the child: status " + std::to_string(status));
-  }
-  return outcome;
+  return testing::runInChild([&](int ready) { runChild(home, backup, killAt, killAtStage, ready); }, killAfter,
+                             "the restore");
 }
 
 TEST(RestoreCrash, AKilledRestoreLeavesTheOldLedgerOrTheNewOneWhole) {
@@ -187,7 +158,7 @@ TEST(RestoreCrash, AKilledRestoreLeavesTheOldLedgerOrTheNewOneWhole) {
   // The two states a kill may leave, from one whole restore.
   const auto wholeHome = files.path() / "whole";
   lay(wholeHome);
-  const ChildOutcome whole = restoreInChild(wholeHome, backup, 0, std::nullopt);
+  const testing::ChildOutcome whole = restoreInChild(wholeHome, backup, 0, std::nullopt);
   ASSERT_FALSE(whole.killed);
   const int64_t totalTicks = gTicks->ticks.load();
   const int64_t totalStages = gTicks->stages.load();

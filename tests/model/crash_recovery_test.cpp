@@ -33,6 +33,7 @@
 #include "model/uid_repair.h"
 #include "setup/initial_data.h"
 #include "support/program_run.h"
+#include "support/child_process.h"
 #include "support/test_ledger.h"
 
 namespace varnel {
@@ -160,46 +161,13 @@ int onProgress(void* argument) {
   _exit(code);
 }
 
-struct ChildOutcome {
-  bool killed = false;  // ended by SIGKILL; otherwise it exited 0
-  std::chrono::microseconds runTime{0};  // from the start of the write to the end
-};
-
 // Forks a child for the write. It kills itself after `killAt` progress
 // ticks, or the parent kills it `killAfter` after the write began.
-ChildOutcome runWriteInChild(const std::filesystem::path& home, Write write, int64_t killAt,
-                             std::optional<std::chrono::microseconds> killAfter,
-                             ChildTicks* shared) {
-  int ready[2];
-  if (::pipe(ready) != 0) throw std::runtime_error("pipe");
+testing::ChildOutcome runWriteInChild(const std::filesystem::path& home, Write write, int64_t killAt,
+                                      std::optional<std::chrono::microseconds> killAfter, ChildTicks* shared) {
   shared->ticks = 0;
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork");
-  if (pid == 0) {
-    ::close(ready[0]);
-    runChild(home, write, killAt, ready[1], shared);
-  }
-  ::close(ready[1]);
-  char byte = 0;
-  const bool began = ::read(ready[0], &byte, 1) == 1;
-  const auto start = std::chrono::steady_clock::now();
-  if (began && killAfter) {
-    std::this_thread::sleep_for(*killAfter);
-    ::kill(pid, SIGKILL);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  ::close(ready[0]);
-  ChildOutcome outcome;
-  outcome.runTime =
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-  outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-  if (!outcome.killed && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    throw std::runtime_error("the write failed in the child: status " + std::to_string(status));
-  }
-  return outcome;
+  return testing::runInChild([&](int ready) { runChild(home, write, killAt, ready, shared); }, killAfter,
+                             "the write");
 }
 
 // --- The parent ----------------------------------------------------------------
@@ -287,7 +255,7 @@ TEST_P(CrashRecovery, EveryReadAfterAKillSeesTheWholeStateBeforeOrAfterTheWrite)
   // The two states a reader may see, from running the write once, whole.
   const auto afterHome = dir.path() / "after";
   lay(afterHome, write);
-  const ChildOutcome whole = runWriteInChild(afterHome, write, 0, std::nullopt, shared);
+  const testing::ChildOutcome whole = runWriteInChild(afterHome, write, 0, std::nullopt, shared);
   ASSERT_FALSE(whole.killed);
   const int64_t totalTicks = shared->ticks.load();
   ASSERT_GT(totalTicks, 100);
