@@ -1,10 +1,13 @@
 #include "backup/file_kind.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string_view>
+
+#include <fmt/format.h>
 
 namespace varnel {
 
@@ -36,6 +39,21 @@ const char* fileKindName(FileKind kind) {
     case FileKind::kOther: return "unknown";
   }
   return "unknown";
+}
+
+std::string readOnlyUri(const std::filesystem::path& file, bool immutable) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  if (ec) absolute = file;
+  std::string uri = "file:";
+  for (unsigned char c : absolute.string()) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += fmt::format("%{:02X}", c);
+    }
+  }
+  return uri + (immutable ? "?mode=ro&immutable=1" : "?mode=ro");
 }
 
 }  // namespace varnel

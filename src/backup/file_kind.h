@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "model/status.h"
 
@@ -20,5 +21,12 @@ enum class FileKind {
 [[nodiscard]] Result<FileKind> sniffFileKind(const std::filesystem::path& file);
 
 const char* fileKindName(FileKind kind);
+
+// `file` as an SQLite URI that opens it read-only ("file:/a%20b/x.sqlite?mode=ro"):
+// every byte but letters, digits and "/-._~" is escaped, so "?" and "#" in a
+// folder's name stay part of the path. `immutable` also tells SQLite the
+// file cannot change: it takes no lock, rolls back no journal and creates
+// nothing beside it.
+std::string readOnlyUri(const std::filesystem::path& file, bool immutable);
 
 }  // namespace varnel

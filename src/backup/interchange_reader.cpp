@@ -104,19 +104,6 @@ void must(Status status) {
 
 // --- Opening the file --------------------------------------------------------------
 
-std::string sqliteUri(const std::filesystem::path& file, bool immutable) {
-  std::string uri = "file:";
-  for (unsigned char c : std::filesystem::absolute(file).string()) {
-    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += fmt::format("%{:02X}", c);
-    }
-  }
-  uri += immutable ? "?mode=ro&immutable=1" : "?mode=ro";
-  return uri;
-}
-
 // A journal or write-ahead log beside the file holds writes the file alone
 // does not show; SQLite must then read it with them (and refuses to when a
 // write was cut short, which a read-only connection cannot roll back).
@@ -140,7 +127,7 @@ void harden(SQLite::Database& db) {
 // the folder stays exactly as it was.
 std::unique_ptr<SQLite::Database> openReadOnly(const std::filesystem::path& file) {
   try {
-    auto db = std::make_unique<SQLite::Database>(sqliteUri(file, !hasJournalBeside(file)),
+    auto db = std::make_unique<SQLite::Database>(readOnlyUri(file, !hasJournalBeside(file)),
                                                  SQLite::OPEN_READONLY | SQLite::OPEN_URI);
     harden(*db);
     db->exec("PRAGMA query_only = ON");

@@ -17,6 +17,7 @@
 #include <spdlog/spdlog.h>
 #include <sqlite3.h>
 
+#include "backup/file_kind.h"
 #include "backup/gzip_file.h"
 #include "backup/interchange_schema.h"
 #include "backup/progress.h"
@@ -390,24 +391,6 @@ void countRow(sqlite3_context* context, int, sqlite3_value**) {
   sqlite3_result_int(context, 1);
 }
 
-// A file name as an SQLite URI ("file:/a%20b/varnel.sqlite?mode=ro"): every
-// byte but letters, digits and "/-._~" is escaped, so "?" and "#" in a
-// folder's name stay part of the path.
-std::string readOnlyUri(const std::filesystem::path& path) {
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  if (ec) absolute = path;
-  std::string uri = "file:";
-  for (unsigned char c : absolute.string()) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += fmt::format("%{:02X}", c);
-    }
-  }
-  return uri + "?mode=ro";
-}
-
 struct CopyFailure {
   bool reading;  // the store could not be read (else the file could not be written)
   std::string why;
@@ -526,7 +509,7 @@ Result<InterchangeExport> MyDBCopyAndroid::myDBCopyAndroid(const std::filesystem
     // The store is attached read-only: nothing the export runs can change it.
     PreparedStatement attach;
     if (!attach.prepare(file.get(), "ATTACH DATABASE ? AS store")) return writeFailure(file.error());
-    const std::string uri = readOnlyUri(storeFile);
+    const std::string uri = readOnlyUri(storeFile, false);
     sqlite3_bind_text(attach.get(), 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
     if (sqlite3_step(attach.get()) != SQLITE_DONE) return readFailure(file.error());
     attach.finalize();

@@ -55,21 +55,6 @@ Status refused(const std::filesystem::path& file, const std::string& why) {
   return Status::invalidInput("cannot restore from " + file.filename().string() + ": " + why);
 }
 
-// A URI that opens `file` read-only without locking it, without rolling back
-// a journal and without creating anything beside it: the received file is
-// never changed.
-std::string readOnlyUri(const std::filesystem::path& file) {
-  std::string uri = "file:";
-  for (unsigned char c : std::filesystem::absolute(file).string()) {
-    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += fmt::format("%{:02X}", c);
-    }
-  }
-  return uri + "?mode=ro&immutable=1";
-}
-
 // Settings for any connection that reads a file someone handed us: its
 // schema is not trusted (its views and triggers cannot call functions with
 // side effects), damaged cells are found before they are used, and the
@@ -149,7 +134,7 @@ int64_t countRows(SQLite::Database& db, const std::string& table) {
 Result<ReceivedFileInfo> inspectSqlite(const std::filesystem::path& file, const std::filesystem::path& shownAs) {
   ReceivedFileInfo info;
   try {
-    SQLite::Database db(readOnlyUri(file), SQLite::OPEN_READONLY | SQLite::OPEN_URI);
+    SQLite::Database db(readOnlyUri(file, true), SQLite::OPEN_READONLY | SQLite::OPEN_URI);
     distrust(db);
     {
       SQLite::Statement quick(db, "PRAGMA quick_check(1)");
@@ -267,7 +252,7 @@ Result<RepairReport> buildCandidate(const std::filesystem::path& source, const s
     }
     {
       SQLite::Statement attach(db, "ATTACH DATABASE ? AS received");
-      attach.bind(1, readOnlyUri(source));
+      attach.bind(1, readOnlyUri(source, true));
       attach.exec();
     }
     const auto received = tablesOf(db, "received");
