@@ -6,34 +6,15 @@
 #include <fmt/format.h>
 
 #include "model/text.h"
+#include "web/file_lookup.h"
 
 namespace varnel::web {
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The decoded text; the text itself when an escape is broken.
 std::string decodePiece(std::string_view text) {
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      decoded += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0) {
-      return std::string(text);
-    }
-    decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-    i += 2;
-  }
-  return decoded;
+  return percentDecode(text, true).value_or(std::string(text));
 }
 
 // Well-formed UTF-8 without the characters XML 1.0 cannot hold.

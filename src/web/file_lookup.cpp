@@ -26,7 +26,7 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& ro
 
 }  // namespace
 
-std::optional<std::string> percentDecode(std::string_view text) {
+std::optional<std::string> percentDecode(std::string_view text, bool keepNul) {
   std::string decoded;
   decoded.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -39,7 +39,7 @@ std::optional<std::string> percentDecode(std::string_view text) {
       c = static_cast<char>(high * 16 + low);
       i += 2;
     }
-    if (c == '\0') return std::nullopt;
+    if (c == '\0' && !keepNul) return std::nullopt;
     decoded += c;
   }
   return decoded;

@@ -10,8 +10,8 @@
 namespace varnel::web {
 
 // Decodes "%XX" escapes. None when an escape is incomplete or not
-// hexadecimal, or when the result holds a NUL.
-std::optional<std::string> percentDecode(std::string_view text);
+// hexadecimal, or (unless `keepNul`) when the result holds a NUL.
+std::optional<std::string> percentDecode(std::string_view text, bool keepNul = false);
 
 // The regular file that `uri` names inside `documentRoot`, as a canonical
 // path; none when there is no root, when the target cannot be decoded, has
